@@ -1,0 +1,50 @@
+# Thin wrapper over CMake and CTest. The README names the targets.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+# Warnings are errors in CI; elsewhere they stay warnings.
+WERROR     ?= $(if $(CI),ON,OFF)
+CMAKE_ARGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRIMAGE_WERROR=$(WERROR)
+
+.PHONY: all deps build run test test-fast test-asan bench fuzz install clean
+
+all: build
+
+deps:
+	scripts/setup-deps
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Builds and starts the window program.
+run: build
+	$(BUILD)/generator/qrgenerator
+
+# Everything: unit, window and system tests, then the unit tests once more
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: build
+	scripts/run-tests $(BUILD) -j $(JOBS)
+	$(MAKE) test-asan
+
+# Only the fast library tests; needs no X server or spooler.
+test-fast: build
+	cd $(BUILD) && ctest --output-on-failure -L unit -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=Debug -DQRIMAGE_SANITIZE=ON \
+	  -DQRIMAGE_BUILD_GENERATOR=OFF -DQRIMAGE_BUILD_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -L unit -j $(JOBS)
+
+bench: build
+	scripts/run-bench $(BUILD)
+
+fuzz: deps
+	scripts/run-fuzz
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,181 @@
+/*
+ * qrimage: turns a text into a QR Code picture.
+ *
+ * The library encodes a text as a full-size QR Code symbol (versions 1 to 40,
+ * chosen as the smallest that holds the text) through libqrencode and hands
+ * the symbol out as a picture: a 32-bit BMP file, a 1-bit palette PNG file or
+ * PNG memory block, or an in-memory 32-bit bitmap behind a handle.
+ *
+ * Picture geometry, shared by every output: with w the symbol's width in
+ * modules, the picture is a square of S = (w + 2 * margin) * moduleSize
+ * pixels. A quiet zone of `margin` modules in the background colour runs
+ * along all four sides, and every module is a moduleSize x moduleSize block,
+ * in the foreground colour when it is dark.
+ *
+ * Common arguments:
+ *   text        zero-terminated; UTF-16 for the W functions, the character
+ *               set of the calling thread's LC_CTYPE locale for the A
+ *               functions (bytes it cannot convert become U+FFFD). The text
+ *               is encoded as UTF-8, case-sensitive, without an ECI header;
+ *               GetPNGA alone encodes the caller's bytes unchanged.
+ *   margin      quiet zone width in modules, 0 or more.
+ *   moduleSize  edge of one module in pixels, 1 or more.
+ *   level       error correction: 0 = L, 1 = M, 2 = Q, 3 = H.
+ *
+ * Failure: no function reports an error. A call that cannot make its picture
+ * produces nothing: no file is created or touched, no handle or block is
+ * returned, out-parameters keep the caller's values. That happens for a null
+ * or empty text, a level outside 0..3, a text that does not fit a version 40
+ * symbol at that level, a negative margin, a moduleSize below 1, a picture
+ * whose pixel memory (4 * S * S bytes) would exceed 2^31 - 1 bytes, and when
+ * memory or the file system fails. The library never ends the process and
+ * never lets an exception escape.
+ *
+ * Files are replaced atomically: the picture is written to a temporary file
+ * beside the target and renamed over it, so a failed call leaves an existing
+ * file as it was. A target the caller may not write is left alone.
+ *
+ * Colours are 32-bit words 0x??BBGGRR (red in the lowest byte); the highest
+ * byte is stored and returned but never drawn. They are shared by all
+ * processes of the same user that load the same library file, and persist
+ * after the processes end.
+ *
+ * Threads: every function may be called from several threads at once. The
+ * colours are read once at the start of each picture.
+ */
+#ifndef QRIMAGE_H
+#define QRIMAGE_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define QRIMAGE_CALL __stdcall
+#if defined(QRIMAGE_BUILDING)
+#define QRIMAGE_API __declspec(dllexport)
+#else
+#define QRIMAGE_API __declspec(dllimport)
+#endif
+#else
+#define QRIMAGE_CALL
+#define QRIMAGE_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__cplusplus) && __cplusplus >= 201103L
+typedef char16_t qrimage_char16;
+#else
+typedef uint_least16_t qrimage_char16;
+#endif
+
+/* The platform's record layouts, with its field names, so that code reading a
+ * bitmap reads the same on every platform. */
+typedef uint32_t COLORREF;
+
+typedef struct tagBITMAPINFOHEADER {
+    uint32_t biSize;
+    int32_t biWidth;
+    int32_t biHeight; /* negative: rows lie top row first */
+    uint16_t biPlanes;
+    uint16_t biBitCount;
+    uint32_t biCompression; /* 0 = BI_RGB */
+    uint32_t biSizeImage;
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+} BITMAPINFOHEADER;
+
+typedef struct tagBITMAP {
+    int32_t bmType; /* always 0 */
+    int32_t bmWidth;
+    int32_t bmHeight; /* positive */
+    int32_t bmWidthBytes;
+    uint16_t bmPlanes;
+    uint16_t bmBitsPixel;
+    void* bmBits;
+} BITMAP;
+
+typedef struct tagDIBSECTION {
+    BITMAP dsBm;
+    BITMAPINFOHEADER dsBmih;
+    uint32_t dsBitfields[3];
+    void* dshSection;
+    uint32_t dsOffset;
+} DIBSECTION;
+
+/* Opaque handle of a bitmap made by this library. */
+typedef struct QrImageBitmap* HBITMAP;
+
+/* ---- Bitmap handles -------------------------------------------------------
+ * The picture drawn into a new 32-bit bitmap: S x S pixels, 4 bytes each in
+ * memory order blue, green, red, 255, rows of 4 * S bytes top row first with
+ * nothing between them. Returns null when nothing can be made. The caller
+ * owns the handle and releases it with DeleteObject. */
+QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapW(const qrimage_char16* text, int32_t margin,
+                                             int32_t moduleSize, int32_t level);
+QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapA(const char* text, int32_t margin,
+                                             int32_t moduleSize, int32_t level);
+
+/* Releases a bitmap made by this library, pixel memory included. Returns
+ * nonzero when it did; 0 for null or a handle this library did not make or
+ * has released already. */
+QRIMAGE_API int32_t QRIMAGE_CALL DeleteObject(HBITMAP bitmap);
+
+/* Describes a bitmap made by this library. With size == sizeof(BITMAP) fills
+ * a BITMAP record (positive height, bmBits pointing at the top row); with
+ * size >= sizeof(DIBSECTION) fills a DIBSECTION (its header has the negative
+ * height). With a null `out` returns the size it would fill. Returns the
+ * number of bytes written, 0 for an unknown handle or a size too small. The
+ * pixel pointer stays valid until DeleteObject. */
+QRIMAGE_API int32_t QRIMAGE_CALL GetObjectW(HBITMAP bitmap, int32_t size, void* out);
+
+/* ---- BMP files -------------------------------------------------------------
+ * Writes the picture as an uncompressed 32-bit BMP file: 14-byte file header,
+ * 40-byte info header, then the rows bottom row first, pixels as blue, green,
+ * red, 255. fileName is used as given (relative to the current folder). */
+QRIMAGE_API void QRIMAGE_CALL GenerateBMPW(const qrimage_char16* fileName,
+                                           const qrimage_char16* text, int32_t margin,
+                                           int32_t moduleSize, int32_t level);
+QRIMAGE_API void QRIMAGE_CALL GenerateBMPA(const char* fileName, const char* text, int32_t margin,
+                                           int32_t moduleSize, int32_t level);
+
+/* ---- PNG files and blocks --------------------------------------------------
+ * The picture as a 1-bit palette PNG: palette entry 0 the foreground colour,
+ * entry 1 the background colour, both fully opaque. A file and a block made
+ * from the same arguments and colours hold the same bytes. */
+QRIMAGE_API void QRIMAGE_CALL GeneratePNGW(const qrimage_char16* fileName,
+                                           const qrimage_char16* text, int32_t margin,
+                                           int32_t moduleSize, int32_t level);
+QRIMAGE_API void QRIMAGE_CALL GeneratePNGA(const char* fileName, const char* text, int32_t margin,
+                                           int32_t moduleSize, int32_t level);
+
+/* Returns the PNG in a new block: its length through pngSize, its address
+ * through pngBuffer. Both must point to writable variables; they are written
+ * only when a PNG was made. The caller owns the block and gives it back with
+ * DestroyBuffer, exactly once. GetPNGA encodes the text's bytes unchanged. */
+QRIMAGE_API void QRIMAGE_CALL GetPNGW(const qrimage_char16* text, int32_t margin,
+                                      int32_t moduleSize, int32_t level, uint32_t* pngSize,
+                                      unsigned char** pngBuffer);
+QRIMAGE_API void QRIMAGE_CALL GetPNGA(const char* text, int32_t margin, int32_t moduleSize,
+                                      int32_t level, uint32_t* pngSize, unsigned char** pngBuffer);
+
+/* Gives back a block returned by GetPNGW or GetPNGA. Null does nothing. */
+QRIMAGE_API void QRIMAGE_CALL DestroyBuffer(unsigned char* buffer);
+
+/* ---- Colours ---------------------------------------------------------------
+ * Foreground: dark modules, default 0xFF000000 (black). Background: light
+ * modules and the quiet zone, default 0xFFFFFFFF (white). Set stores all four
+ * bytes unchanged; a change applies to every picture begun after it. */
+QRIMAGE_API void QRIMAGE_CALL SetForegroundColor(COLORREF colour);
+QRIMAGE_API COLORREF QRIMAGE_CALL GetForegroundColor(void);
+QRIMAGE_API void QRIMAGE_CALL SetBackgroundColor(COLORREF colour);
+QRIMAGE_API COLORREF QRIMAGE_CALL GetBackgroundColor(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QRIMAGE_H */

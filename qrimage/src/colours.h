@@ -1,0 +1,30 @@
+// The two colour words shared by every picture.
+#pragma once
+
+#include <cstdint>
+
+namespace qrimage {
+
+inline constexpr uint32_t kDefaultBackground = 0xFFFFFFFFu;
+inline constexpr uint32_t kDefaultForeground = 0xFF000000u;
+
+// Both colours as read at one moment: a renderer takes them once per picture.
+struct Colours {
+    uint32_t foreground;
+    uint32_t background;
+};
+
+// Current colours. Thread-safe; each word is one atomic load.
+Colours LoadColours() noexcept;
+
+uint32_t LoadForeground() noexcept;
+uint32_t LoadBackground() noexcept;
+void StoreForeground(uint32_t colour) noexcept;
+void StoreBackground(uint32_t colour) noexcept;
+
+// The three channels of a colour word (red in the lowest byte).
+inline constexpr uint8_t Red(uint32_t colour) { return uint8_t(colour); }
+inline constexpr uint8_t Green(uint32_t colour) { return uint8_t(colour >> 8); }
+inline constexpr uint8_t Blue(uint32_t colour) { return uint8_t(colour >> 16); }
+
+}  // namespace qrimage

@@ -1,0 +1,36 @@
+// The encoder front end: text to QR Code symbol.
+#pragma once
+
+#include <qrencode.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace qrimage {
+
+using SymbolPtr = std::unique_ptr<QRcode, decltype(&QRcode_free)>;
+
+// A symbol as the renderers see it: width x width modules, row by row from
+// the top, a module dark when bit 0 of its byte is set.
+class Symbol {
+public:
+    explicit Symbol(SymbolPtr code) : code_(std::move(code)) {}
+
+    int Width() const { return code_->width; }
+    // One module row, `Width()` bytes; row 0 is the top row.
+    const unsigned char* Row(int row) const { return code_->data + std::size_t(row) * Width(); }
+    static bool IsDark(unsigned char module) { return (module & 1u) != 0; }
+
+private:
+    SymbolPtr code_;
+};
+
+// Encodes UTF-16 text as the UTF-8 bytes of the smallest full-size symbol at
+// `level` (0..3). Returns null for a null or empty text, a level outside 0..3,
+// a text too long for version 40, or when memory runs out.
+SymbolPtr EncodeTextW(const char16_t* text, int32_t level);
+
+// Encodes the bytes of a zero-terminated string unchanged; same rules.
+SymbolPtr EncodeBytes(const char* bytes, int32_t level);
+
+}  // namespace qrimage
