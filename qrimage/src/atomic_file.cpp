@@ -1,0 +1,244 @@
+#include "atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <utility>
+
+namespace qrimage {
+
+namespace {
+
+// The kernel's own limit on symbolic links followed in one lookup.
+constexpr int kMaxLinkHops = 40;
+constexpr int kMaxTempNameTries = 100;
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::optional<std::string> ReadLink(const std::string& path, off_t sizeHint) {
+    // Some file systems report 0 as the size of a link: grow until it fits.
+    std::string target(std::size_t(sizeHint > 0 ? sizeHint : 64) + 1, '\0');
+    for (;;) {
+        const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+        if (length < 0) {
+            return std::nullopt;
+        }
+        if (std::size_t(length) < target.size()) {
+            target.resize(std::size_t(length));
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
+// Follows symbolic links in the last component of `path` until it names
+// something that is not a link, or nothing. Returns nullopt for a link loop
+// or a path that cannot be examined. Links in the folder part need no help:
+// the kernel follows them when the temporary file is created.
+std::optional<std::string> ResolveFinalLinks(std::string path) {
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        struct stat status {};
+        if (lstat(path.c_str(), &status) != 0) {
+            if (errno == ENOENT) {
+                return path;  // a new file (or a dangling link's target)
+            }
+            return std::nullopt;
+        }
+        if (!S_ISLNK(status.st_mode)) {
+            return path;
+        }
+        std::optional<std::string> target = ReadLink(path, status.st_size);
+        if (!target || target->empty()) {
+            return std::nullopt;
+        }
+        path = (*target)[0] == '/' ? *target : DirectoryOf(path) + "/" + *target;
+    }
+    return std::nullopt;
+}
+
+// Random enough that concurrent writers (threads or processes) into one
+// folder do not collide; O_EXCL settles the rare collision anyway.
+std::string RandomSuffix(int attempt) {
+    uint64_t bits = 0;
+    if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) != sizeof bits) {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        bits = uint64_t(now.tv_nsec) ^ (uint64_t(now.tv_sec) << 30) ^ (uint64_t(getpid()) << 40) ^
+               uint64_t(reinterpret_cast<uintptr_t>(&now)) ^ uint64_t(attempt);
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+    return text;
+}
+
+// Creates a new, empty temporary file in `folder`. Mode 0666 lets the kernel
+// apply the umask (and any default ACL) exactly as for a plain new file, with
+// no racy umask() read-and-restore. Returns the descriptor, or -1.
+int CreateTempFile(const std::string& folder, std::string& tempPath) {
+    for (int attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
+        tempPath = folder + "/.qrimage-" + RandomSuffix(attempt) + ".tmp";
+        const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t bufferBytes) {
+    if (path.empty() || path.back() == '/') {
+        return std::nullopt;
+    }
+    const std::optional<std::string> target = ResolveFinalLinks(path);
+    if (!target) {
+        return std::nullopt;
+    }
+
+    struct stat existing {};
+    const bool replacing = lstat(target->c_str(), &existing) == 0;
+    if (replacing) {
+        // The caller's right to write the target is what the target's own
+        // permissions say, although the rename needs only the folder's.
+        if (!S_ISREG(existing.st_mode) ||
+            faccessat(AT_FDCWD, target->c_str(), W_OK, AT_EACCESS) != 0) {
+            return std::nullopt;
+        }
+    } else if (errno != ENOENT) {
+        return std::nullopt;
+    }
+
+    std::string tempPath;
+    const int fd = CreateTempFile(DirectoryOf(*target), tempPath);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    AtomicFile file(fd, std::move(tempPath), *target, bufferBytes);
+    if (replacing) {
+        // Owner first: changing it clears set-id bits that the mode restores.
+        // Only a privileged caller can give the file back to another owner;
+        // everyone else keeps their own ownership, as any rewrite would.
+        if (existing.st_uid != geteuid() || existing.st_gid != getegid()) {
+            (void)fchown(fd, existing.st_uid, existing.st_gid);
+        }
+        if (fchmod(fd, existing.st_mode & 07777) != 0) {
+            return std::nullopt;  // the destructor removes the temporary file
+        }
+    }
+    if (bufferBytes > 0) {
+        file.buffer_ = std::make_unique_for_overwrite<unsigned char[]>(bufferBytes);
+    }
+    return file;
+}
+
+AtomicFile::AtomicFile(int fd, std::string tempPath, std::string targetPath,
+                       std::size_t bufferBytes)
+    : fd_(fd),
+      tempPath_(std::move(tempPath)),
+      targetPath_(std::move(targetPath)),
+      bufferBytes_(bufferBytes) {}
+
+AtomicFile::AtomicFile(AtomicFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      tempPath_(std::move(other.tempPath_)),
+      targetPath_(std::move(other.targetPath_)),
+      buffer_(std::move(other.buffer_)),
+      bufferBytes_(other.bufferBytes_),
+      buffered_(std::exchange(other.buffered_, 0)),
+      failed_(other.failed_),
+      committed_(std::exchange(other.committed_, true)) {
+    other.tempPath_.clear();
+}
+
+AtomicFile::~AtomicFile() {
+    Discard();
+}
+
+void AtomicFile::Discard() noexcept {
+    if (fd_ >= 0) {
+        close(fd_);
+        fd_ = -1;
+    }
+    if (!committed_ && !tempPath_.empty()) {
+        unlink(tempPath_.c_str());
+        tempPath_.clear();
+    }
+}
+
+bool AtomicFile::WriteThrough(const unsigned char* data, std::size_t size) noexcept {
+    while (size > 0) {
+        const ssize_t written = write(fd_, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            failed_ = true;
+            return false;
+        }
+        data += written;
+        size -= std::size_t(written);
+    }
+    return true;
+}
+
+bool AtomicFile::FlushBuffer() noexcept {
+    const std::size_t pending = std::exchange(buffered_, 0);
+    return WriteThrough(buffer_.get(), pending);
+}
+
+bool AtomicFile::Write(const void* data, std::size_t size) noexcept {
+    if (failed_ || fd_ < 0) {
+        return false;
+    }
+    if (size == 0) {
+        return true;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    if (size <= bufferBytes_ - buffered_) {
+        std::memcpy(buffer_.get() + buffered_, bytes, size);
+        buffered_ += size;
+        return true;
+    }
+    if (!FlushBuffer()) {
+        return false;
+    }
+    if (size < bufferBytes_) {
+        std::memcpy(buffer_.get(), bytes, size);
+        buffered_ = size;
+        return true;
+    }
+    return WriteThrough(bytes, size);
+}
+
+bool AtomicFile::Commit() noexcept {
+    if (fd_ < 0 || committed_) {
+        return false;
+    }
+    // No fsync: the promise is that a failed write never damages the target,
+    // not durability across a power cut, and a sync per picture would cost
+    // more than the picture. (ext4 flushes a file renamed over another anyway.)
+    const bool written = !failed_ && FlushBuffer();
+    const bool closed = close(std::exchange(fd_, -1)) == 0;
+    if (!written || !closed || rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
+        Discard();
+        return false;
+    }
+    committed_ = true;
+    return true;
+}
+
+}  // namespace qrimage

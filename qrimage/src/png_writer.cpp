@@ -1,0 +1,139 @@
+#include "png_writer.h"
+
+#include <csetjmp>
+#include <cstring>
+#include <vector>
+
+namespace qrimage {
+
+namespace {
+
+constexpr int kPaletteEntries = 2;
+constexpr png_byte kForegroundIndex = 0;  // a 0 bit in a packed row
+constexpr png_byte kBackgroundIndex = 1;  // a 1 bit in a packed row
+
+// libpng's write and info structures, destroyed together.
+class PngWriteStructs {
+  public:
+    // libpng's default error and warning handlers stay in force: they print
+    // on stderr and return to the recovery point set in RunPngSteps.
+    PngWriteStructs()
+        : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr)),
+          info_(png_ != nullptr ? png_create_info_struct(png_) : nullptr) {}
+    ~PngWriteStructs() { png_destroy_write_struct(&png_, info_ != nullptr ? &info_ : nullptr); }
+    PngWriteStructs(const PngWriteStructs&) = delete;
+    PngWriteStructs& operator=(const PngWriteStructs&) = delete;
+
+    bool Valid() const { return png_ != nullptr && info_ != nullptr; }
+    png_structp Png() const { return png_; }
+    png_infop Info() const { return info_; }
+
+  private:
+    png_structp png_;
+    png_infop info_;
+};
+
+// Everything the libpng steps read, as plain data: a longjmp out of libpng
+// passes over the functions that use it, so none of them may own an object
+// with a destructor.
+struct PngJob {
+    const Symbol* symbol;
+    PictureGeometry geometry;
+    PngSink sink;
+    png_color palette[kPaletteEntries];
+    png_byte* row;
+    png_size_t rowBytes;
+};
+
+// Clears the bits of pixels [first, first + count) in a packed row, most
+// significant bit first.
+void ClearPixelBits(png_byte* row, png_size_t first, png_size_t count) {
+    png_size_t pixel = first;
+    const png_size_t end = first + count;
+    for (; pixel < end && pixel % 8 != 0; ++pixel) {
+        row[pixel / 8] &= png_byte(~(0x80u >> (pixel % 8)));
+    }
+    const png_size_t wholeBytes = (end - pixel) / 8;
+    std::memset(row + pixel / 8, 0, wholeBytes);
+    for (pixel += wholeBytes * 8; pixel < end; ++pixel) {
+        row[pixel / 8] &= png_byte(~(0x80u >> (pixel % 8)));
+    }
+}
+
+// A row of background pixels; the bits after the last pixel are 1 as well.
+void FillBackgroundRow(const PngJob& job) {
+    std::memset(job.row, 0xFF, job.rowBytes);
+}
+
+// The packed row of one symbol row: dark modules' pixels become 0
+// (foreground), everything else stays 1 (background).
+void PackSymbolRow(const PngJob& job, int32_t symbolRow) {
+    FillBackgroundRow(job);
+    job.geometry.ForEachModule(job.symbol->Row(symbolRow),
+                               [&job](int32_t x, int32_t count, bool dark) {
+                                   if (dark) {
+                                       ClearPixelBits(job.row, png_size_t(x), png_size_t(count));
+                                   }
+                               });
+}
+
+void WriteRowRepeatedly(png_structp png, const PngJob& job, int32_t times) {
+    for (int32_t i = 0; i < times; ++i) {
+        png_write_row(png, job.row);
+    }
+}
+
+// The libpng calls from header to end. Any of them may longjmp back to
+// RunPngSteps, so only plain data lives here.
+void WritePngSteps(png_structp png, png_infop info, const PngJob& job) {
+    png_set_write_fn(png, job.sink.io, job.sink.write, job.sink.flush);
+    png_set_IHDR(png, info, png_uint_32(job.geometry.side), png_uint_32(job.geometry.side), 1,
+                 PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_PLTE(png, info, job.palette, kPaletteEntries);
+    // Both entries opaque; the chunk is written all the same.
+    png_byte opaque[kPaletteEntries] = {255, 255};
+    png_set_tRNS(png, info, opaque, kPaletteEntries, nullptr);
+    png_write_info(png, info);
+
+    FillBackgroundRow(job);
+    WriteRowRepeatedly(png, job, job.geometry.quietPixels);
+    for (int32_t symbolRow = 0; symbolRow < job.geometry.symbolWidth; ++symbolRow) {
+        PackSymbolRow(job, symbolRow);
+        WriteRowRepeatedly(png, job, job.geometry.moduleSize);
+    }
+    FillBackgroundRow(job);
+    WriteRowRepeatedly(png, job, job.geometry.quietPixels);
+    png_write_end(png, info);
+}
+
+// The recovery point for libpng's errors. Kept apart so that no local
+// variable is live across setjmp and no destructor is skipped by longjmp.
+bool RunPngSteps(png_structp png, png_infop info, const PngJob& job) {
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        return false;
+    }
+    WritePngSteps(png, info, job);
+    return true;
+}
+
+png_color PaletteEntry(uint32_t colour) {
+    return png_color{Red(colour), Green(colour), Blue(colour)};
+}
+
+}  // namespace
+
+bool WritePng(const Symbol& symbol, const PictureGeometry& geometry, const Colours& colours,
+              const PngSink& sink) {
+    std::vector<png_byte> row((png_size_t(geometry.side) + 7) / 8);
+    PngWriteStructs structs;
+    if (!structs.Valid()) {
+        return false;
+    }
+    PngJob job{&symbol, geometry, sink, {}, row.data(), row.size()};
+    job.palette[kForegroundIndex] = PaletteEntry(colours.foreground);
+    job.palette[kBackgroundIndex] = PaletteEntry(colours.background);
+    return RunPngSteps(structs.Png(), structs.Info(), job);
+}
+
+}  // namespace qrimage
