@@ -1,0 +1,33 @@
+#include "symbol.h"
+
+#include "text_conversion.h"
+
+namespace qrimage {
+namespace {
+
+SymbolPtr NoSymbol() {
+    return SymbolPtr(nullptr, &QRcode_free);
+}
+
+}  // namespace
+
+SymbolPtr EncodeBytes(const char* bytes, int32_t level) {
+    // Checked here rather than left to the encoder: a level outside the
+    // enumeration must not even be converted to QRecLevel.
+    if (bytes == nullptr || bytes[0] == '\0' || level < QR_ECLEVEL_L || level > QR_ECLEVEL_H) {
+        return NoSymbol();
+    }
+    // Version 0: the smallest that holds the data. QR_MODE_8 lets the encoder
+    // split numeric and alphanumeric runs off by its own rules; case
+    // sensitivity 1 keeps lower-case letters as they are.
+    return SymbolPtr(QRcode_encodeString(bytes, 0, QRecLevel(level), QR_MODE_8, 1), &QRcode_free);
+}
+
+SymbolPtr EncodeTextW(const char16_t* text, int32_t level) {
+    if (text == nullptr) {
+        return NoSymbol();
+    }
+    return EncodeBytes(Utf16ToUtf8(text).c_str(), level);
+}
+
+}  // namespace qrimage
