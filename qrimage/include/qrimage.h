@@ -124,12 +124,12 @@ QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapA(const char* text, int32_t margin,
  * has released already. */
 QRIMAGE_API int32_t QRIMAGE_CALL DeleteObject(HBITMAP bitmap);
 
-/* Describes a bitmap made by this library. With size == sizeof(BITMAP) fills
- * a BITMAP record (positive height, bmBits pointing at the top row); with
- * size >= sizeof(DIBSECTION) fills a DIBSECTION (its header has the negative
- * height). With a null `out` returns the size it would fill. Returns the
- * number of bytes written, 0 for an unknown handle or a size too small. The
- * pixel pointer stays valid until DeleteObject. */
+/* Describes a bitmap made by this library. With size >= sizeof(DIBSECTION)
+ * fills a DIBSECTION (its header has the negative height); with a smaller
+ * size >= sizeof(BITMAP) fills a BITMAP record (positive height, bmBits
+ * pointing at the top row). With a null `out` returns sizeof(BITMAP), as the
+ * platform does. Returns the number of bytes written, 0 for an unknown handle
+ * or a size too small. The pixel pointer stays valid until DeleteObject. */
 QRIMAGE_API int32_t QRIMAGE_CALL GetObjectW(HBITMAP bitmap, int32_t size, void* out);
 
 /* ---- BMP files -------------------------------------------------------------
