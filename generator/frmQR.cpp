@@ -1,0 +1,226 @@
+#include "frmQR.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QKeyEvent>
+#include <QPixmap>
+#include <QScreen>
+#include <QUrl>
+
+#include "application_folder.h"
+#include "file_identity.h"
+#include "messages.h"
+#include "print_picture.h"
+#include "resource_extraction.h"
+#include "trim_and_val.h"
+#include "ui_frmQR.h"
+
+namespace {
+
+const QString kBitmapFileName = QStringLiteral("QR.bmp");
+// Every module of the picture is this many pixels square.
+constexpr int32_t kModuleSize = 5;
+// The window's design unit: positions in the form are twips, 15 to a pixel.
+constexpr double kTwipsPerPixel = 15.0;
+constexpr double kTwipsPerInch = 1440.0;
+
+}  // namespace
+
+frmQR::frmQR(const QString& applicationFolder, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::frmQR>()),
+      cmd(this),
+      Opt(this),
+      escape_(QKeySequence(Qt::Key_Escape), this),
+      applicationFolder_(applicationFolder),
+      library_(JoinPath(applicationFolder, LoadResString(kLibraryNameId))) {
+    ui->setupUi(this);
+    // A fixed frame with a title, a system menu and a close box only.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+
+    cmd.setObjectName(QStringLiteral("cmd"));
+    cmd.addButton(ui->cmd_0, kCreate);
+    cmd.addButton(ui->cmd_1, kOpen);
+    cmd.addButton(ui->cmd_2, kPrint);
+    cmd.addButton(ui->cmd_3, kCopy);
+    cmd.addButton(ui->cmd_4, kExit);
+    cmd.setExclusive(false);
+    Opt.setObjectName(QStringLiteral("Opt"));
+    Opt.addButton(ui->Opt_0, 0);
+    Opt.addButton(ui->Opt_1, 1);
+    Opt.addButton(ui->Opt_2, 2);
+    Opt.addButton(ui->Opt_3, 3);
+
+    connect(&cmd, &QButtonGroup::idClicked, this, &frmQR::cmd_Click);
+    connect(&Opt, &QButtonGroup::idClicked, this, &frmQR::Opt_Click);
+    connect(ui->txt, &QPlainTextEdit::textChanged, this, &frmQR::txt_Change);
+    // Esc presses Exit wherever the focus is in the window.
+    connect(&escape_, &QShortcut::activated, ui->cmd_4, &QAbstractButton::click);
+
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    Load();
+}
+
+frmQR::~frmQR() = default;
+
+void frmQR::Load() {
+    CurrentLevel = 2;
+    ui->Combo1->setCurrentIndex(0);
+    ui->txt->setFocus();
+}
+
+void frmQR::Opt_Click(int Index) {
+    CurrentLevel = Index;
+}
+
+void frmQR::txt_Change() {
+    // Each flag is read back from Create, so the three always agree.
+    ui->cmd_0->setEnabled(!TrimSpaces(ui->txt->text()).isEmpty());
+    ui->Frame1->setEnabled(ui->cmd_0->isEnabled());
+    ui->Combo1->setEnabled(ui->cmd_0->isEnabled());
+}
+
+void frmQR::cmd_Click(int Index) {
+    switch (Index) {
+        case kCreate:
+            Create();
+            break;
+        case kOpen:
+            Open();
+            break;
+        case kPrint:
+            Print();
+            break;
+        case kCopy:
+            Copy();
+            break;
+        case kExit:
+            Exit();
+            break;
+        default:
+            break;
+    }
+}
+
+void frmQR::Create() {
+    BitmapPath = JoinPath(applicationFolder_, kBitmapFileName);
+    EncodedText = TrimSpaces(ui->txt->text());
+    const int32_t margin = RoundToInt32HalfEven(Val(ui->Combo1->currentText()));
+    if (CurrentLevel < 0 || CurrentLevel > 3) {
+        return;  // the level buttons give 0 to 3 only
+    }
+    if (!library_.Bind()) {
+        Messages::Warn(this, QStringLiteral("msgLibraryNotLoaded"),
+                       Messages::LibraryNotLoaded(library_.fileName(), library_.errorString()));
+        return;
+    }
+
+    // The library reports nothing: whether it wrote a picture shows only in
+    // the file. An unchanged identity means no new file, even when an
+    // earlier picture is still there.
+    const FileIdentity before = IdentityOf(BitmapPath);
+    library_.GenerateBMPW(reinterpret_cast<const char16_t*>(BitmapPath.utf16()),
+                          reinterpret_cast<const char16_t*>(EncodedText.utf16()), margin,
+                          kModuleSize, CurrentLevel);
+    const FileIdentity after = IdentityOf(BitmapPath);
+    if (!after.exists || after == before) {
+        // Text, level, size, preview and buttons stay as they were, so the
+        // user can shorten the text or lower the level and try again.
+        if (QFileInfo(applicationFolder_).isWritable()) {
+            Messages::Warn(this, QStringLiteral("msgTextDoesNotFit"), Messages::TextDoesNotFit());
+        } else {
+            Messages::Warn(this, QStringLiteral("msgFileNotWritten"),
+                           Messages::FileNotWritten(BitmapPath));
+        }
+        return;
+    }
+    const QImage picture(BitmapPath);
+    if (picture.isNull()) {
+        Messages::Warn(this, QStringLiteral("msgPictureNotRead"),
+                       Messages::PictureNotRead(BitmapPath));
+        return;
+    }
+
+    ui->cmd_1->setEnabled(true);
+    ui->cmd_2->setEnabled(true);
+    ui->cmd_3->setEnabled(true);
+    ui->Image1->setPixmap(QPixmap::fromImage(picture));
+    ui->txt->clear();  // runs the text-change rule: Create is disabled again
+    ui->txt->setFocus();
+}
+
+void frmQR::Open() {
+    // The desktop's association for the file type (xdg-open); what it does
+    // with the file is its own business, so the result is not read.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(BitmapPath));
+}
+
+void frmQR::Print() {
+    const QImage picture = ui->Image1->pixmap().toImage();
+    const QSizeF sizeInInches(ui->Image1->width() * kTwipsPerPixel / kTwipsPerInch,
+                              ui->Image1->height() * kTwipsPerPixel / kTwipsPerInch);
+    QString printer;
+    switch (PrintPicture(picture, sizeInInches, &printer)) {
+        case PrintOutcome::Printed:
+            break;
+        case PrintOutcome::NoPrinter:
+            Messages::Warn(this, QStringLiteral("msgNoPrinter"), Messages::NoPrinter());
+            break;
+        case PrintOutcome::NotStarted:
+        case PrintOutcome::NotFinished:
+            Messages::Warn(this, QStringLiteral("msgPrintFailed"), Messages::PrintFailed(printer));
+            break;
+    }
+}
+
+void frmQR::Copy() {
+    if (!clipboard_.Put(ui->Image1->pixmap().toImage())) {
+        Messages::Warn(this, QStringLiteral("msgClipboardUnavailable"),
+                       Messages::ClipboardUnavailable());
+    }
+}
+
+void frmQR::Exit() {
+    if (Messages::AskToClose(this)) {
+        close();
+    }
+}
+
+void frmQR::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && ui->cmd_0->isEnabled()) {
+        ui->cmd_0->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void frmQR::closeEvent(QCloseEvent* event) {
+    Unload();
+    event->accept();
+}
+
+void frmQR::Unload() {
+    if (unloaded_) {
+        return;
+    }
+    unloaded_ = true;
+    // Only the picture this program put there; what the user copied in
+    // other programs since stays.
+    clipboard_.ClearIfStillOurs();
+    if (!TrimSpaces(BitmapPath).isEmpty()) {
+        // Someone may have deleted it already: that is no error.
+        QFile bitmap(BitmapPath);
+        if (!bitmap.remove() && bitmap.exists()) {
+            Messages::Warn(this, QStringLiteral("msgFileNotDeleted"),
+                           Messages::FileNotDeleted(BitmapPath, bitmap.errorString()));
+        }
+    }
+}
