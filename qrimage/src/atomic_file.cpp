@@ -122,12 +122,15 @@ std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t 
         return std::nullopt;
     }
 
+    // Whatever can throw comes before the temporary file exists: from its
+    // creation on, only moves happen until `file` owns it and would remove it.
+    std::string targetPath = *target;
     std::string tempPath;
-    const int fd = CreateTempFile(DirectoryOf(*target), tempPath);
+    const int fd = CreateTempFile(DirectoryOf(targetPath), tempPath);
     if (fd < 0) {
         return std::nullopt;
     }
-    AtomicFile file(fd, std::move(tempPath), *target, bufferBytes);
+    AtomicFile file(fd, std::move(tempPath), std::move(targetPath), bufferBytes);
     if (replacing) {
         // Owner first: changing it clears set-id bits that the mode restores.
         // Only a privileged caller can give the file back to another owner;
