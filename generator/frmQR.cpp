@@ -62,9 +62,6 @@ frmQR::frmQR(const QString& applicationFolder, QWidget* parent)
     // Esc presses Exit wherever the focus is in the window.
     connect(&escape_, &QShortcut::activated, ui->cmd_4, &QAbstractButton::click);
 
-    if (const QScreen* screen = this->screen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
     Load();
 }
 
@@ -200,6 +197,17 @@ void frmQR::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void frmQR::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (centred_ || screen() == nullptr) {
+        return;
+    }
+    centred_ = true;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen()->availableGeometry().center());
+    move(frame.topLeft());
 }
 
 void frmQR::closeEvent(QCloseEvent* event) {

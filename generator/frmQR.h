@@ -38,6 +38,8 @@ class frmQR : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
     // Closing by any means runs Unload; it never asks.
     void closeEvent(QCloseEvent* event) override;
+    // The first showing centres the window, frame included, on its screen.
+    void showEvent(QShowEvent* event) override;
 
   private:
     // Indexes of the command buttons in the `cmd` group.
@@ -66,5 +68,6 @@ class frmQR : public QWidget {
     const QString applicationFolder_;
     QrImageLibrary library_;
     ClipboardPicture clipboard_;
+    bool centred_ = false;
     bool unloaded_ = false;
 };

@@ -1,5 +1,6 @@
 #include "messages.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 
 namespace Messages {
@@ -14,6 +15,9 @@ bool AskToClose(QWidget* parent) {
     QMessageBox box(QMessageBox::Question, kTitle, QStringLiteral("Закрыть программу?"),
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setObjectName(QStringLiteral("msgAskToClose"));
+    // Qt's own captions would be English without its translations installed.
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
@@ -21,6 +25,7 @@ bool AskToClose(QWidget* parent) {
 void Warn(QWidget* parent, const QString& objectName, const QString& text) {
     QMessageBox box(QMessageBox::Warning, kTitle, text, QMessageBox::Ok, parent);
     box.setObjectName(objectName);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("ОК"));
     box.exec();
 }
 
