@@ -45,19 +45,25 @@ struct PngJob {
     png_size_t rowBytes;
 };
 
-// Clears the bits of pixels [first, first + count) in a packed row, most
-// significant bit first.
+// The bits of pixels [first, end) within one byte, most significant bit
+// first; 0 <= first < end <= 8.
+png_byte BitsOfPixels(png_size_t first, png_size_t end) {
+    return png_byte((0xFFu >> first) & ~(0xFFu >> end));
+}
+
+// Clears the bits of pixels [first, first + count) in a packed row: partial
+// bytes at both ends, whole bytes in between.
 void ClearPixelBits(png_byte* row, png_size_t first, png_size_t count) {
-    png_size_t pixel = first;
     const png_size_t end = first + count;
-    for (; pixel < end && pixel % 8 != 0; ++pixel) {
-        row[pixel / 8] &= png_byte(~(0x80u >> (pixel % 8)));
+    const png_size_t firstByte = first / 8;
+    const png_size_t lastByte = (end - 1) / 8;
+    if (firstByte == lastByte) {
+        row[firstByte] &= png_byte(~BitsOfPixels(first % 8, end - lastByte * 8));
+        return;
     }
-    const png_size_t wholeBytes = (end - pixel) / 8;
-    std::memset(row + pixel / 8, 0, wholeBytes);
-    for (pixel += wholeBytes * 8; pixel < end; ++pixel) {
-        row[pixel / 8] &= png_byte(~(0x80u >> (pixel % 8)));
-    }
+    row[firstByte] &= png_byte(~BitsOfPixels(first % 8, 8));
+    std::memset(row + firstByte + 1, 0, lastByte - firstByte - 1);
+    row[lastByte] &= png_byte(~BitsOfPixels(0, end - lastByte * 8));
 }
 
 // A row of background pixels; the bits after the last pixel are 1 as well.
@@ -66,15 +72,30 @@ void FillBackgroundRow(const PngJob& job) {
 }
 
 // The packed row of one symbol row: dark modules' pixels become 0
-// (foreground), everything else stays 1 (background).
+// (foreground), everything else stays 1 (background). Neighbouring dark
+// modules are cleared as one run.
 void PackSymbolRow(const PngJob& job, int32_t symbolRow) {
     FillBackgroundRow(job);
+    png_size_t runStart = 0;
+    png_size_t runLength = 0;
     job.geometry.ForEachModule(job.symbol->Row(symbolRow),
-                               [&job](int32_t x, int32_t count, bool dark) {
-                                   if (dark) {
-                                       ClearPixelBits(job.row, png_size_t(x), png_size_t(count));
+                               [&](int32_t x, int32_t count, bool dark) {
+                                   if (!dark) {
+                                       return;
                                    }
+                                   if (runLength > 0 && runStart + runLength == png_size_t(x)) {
+                                       runLength += png_size_t(count);
+                                       return;
+                                   }
+                                   if (runLength > 0) {
+                                       ClearPixelBits(job.row, runStart, runLength);
+                                   }
+                                   runStart = png_size_t(x);
+                                   runLength = png_size_t(count);
                                });
+    if (runLength > 0) {
+        ClearPixelBits(job.row, runStart, runLength);
+    }
 }
 
 void WriteRowRepeatedly(png_structp png, const PngJob& job, int32_t times) {
