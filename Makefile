@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 WERROR     ?= $(if $(CI),ON,OFF)
 CMAKE_ARGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRIMAGE_WERROR=$(WERROR)
 
-.PHONY: all deps build run test test-fast test-asan bench fuzz install clean
+.PHONY: all deps build run test test-fast test-asan test-hardening bench fuzz install clean
 
 all: build
 
@@ -26,6 +26,7 @@ run: build
 test: build
 	scripts/run-tests $(BUILD) -j $(JOBS)
 	$(MAKE) test-asan
+	$(MAKE) test-hardening
 
 # Only the fast library tests; needs no X server or spooler.
 test-fast: build
@@ -36,6 +37,18 @@ test-asan: deps
 	  -DQRIMAGE_BUILD_GENERATOR=OFF -DQRIMAGE_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -L unit -j $(JOBS)
+
+# Hardening: the concurrency test under ThreadSanitizer, every fuzz target
+# for a minute, and the allocation-failure walk.
+test-hardening: build
+	cmake -S . -B build-tsan $(CMAKE_ARGS) -DQRIMAGE_BUILD_GENERATOR=OFF -DQRIMAGE_BUILD_BENCH=OFF \
+	  -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+	  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread
+	cmake --build build-tsan -j $(JOBS) --target test_concurrency
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/qrimage/tests/tsan.supp" \
+	  ctest --output-on-failure -R '^test_concurrency$$'
+	FUZZ_SECONDS=60 JOBS=$(JOBS) WERROR=$(WERROR) scripts/run-fuzz
+	cd $(BUILD) && ctest --output-on-failure -R '^test_allocation_failure$$'
 
 bench: build
 	scripts/run-bench $(BUILD)
