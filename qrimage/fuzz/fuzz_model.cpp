@@ -306,18 +306,35 @@ Model Predict(const std::optional<std::string>& utf8, int32_t level, int32_t mar
         return model;
     }
     // The library's one encoder call, made here with the model's own UTF-8.
-    const std::unique_ptr<QRcode, decltype(&QRcode_free)> code(
-        QRcode_encodeString(utf8->c_str(), 0, QRecLevel(level), QR_MODE_8, 1), &QRcode_free);
-    if (!code) {
+    // The targets often ask for the same text twice (W and A flavours of an
+    // ASCII input), and a version 40 symbol takes a while: the last symbol is
+    // kept.
+    struct Encoded {
+        std::string utf8;
+        int32_t level = -1;
+        int32_t width = 0;  // 0: no symbol
+        std::vector<unsigned char> modules;
+    };
+    static Encoded last;
+    if (last.level != level || last.utf8 != *utf8) {
+        const std::unique_ptr<QRcode, decltype(&QRcode_free)> code(
+            QRcode_encodeString(utf8->c_str(), 0, QRecLevel(level), QR_MODE_8, 1), &QRcode_free);
+        last.utf8 = *utf8;
+        last.level = level;
+        last.width = code ? code->width : 0;
+        last.modules.assign(code ? code->data : nullptr,
+                            code ? code->data + std::size_t(code->width) * code->width : nullptr);
+    }
+    if (last.width == 0) {
         return model;
     }
-    model.side = int64_t(ValidSide(code->width, margin, moduleSize));
+    model.side = int64_t(ValidSide(last.width, margin, moduleSize));
     if (model.side == 0) {
         return model;
     }
     model.kind = Model::Kind::Picture;
-    model.width = code->width;
-    model.modules.assign(code->data, code->data + std::size_t(code->width) * code->width);
+    model.width = last.width;
+    model.modules = last.modules;
     return model;
 }
 
