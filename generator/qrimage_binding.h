@@ -6,12 +6,14 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 class QrImageLibrary {
   public:
     // `filePath`: the full path of the library file to load. Nothing is
     // loaded yet.
     explicit QrImageLibrary(const QString& filePath);
+    ~QrImageLibrary();
 
     // Loads the library and resolves GenerateBMPW. After a success later
     // calls do nothing; after a failure the next call tries again (the file
@@ -19,11 +21,11 @@ class QrImageLibrary {
     // the library cannot be used. GUI thread.
     bool Bind();
 
-    // QLibrary's description of why the last Bind failed.
-    QString errorString() const { return library_.errorString(); }
+    // Why the last Bind failed.
+    const QString& errorString() const { return error_; }
 
     // The full path that Bind loads.
-    QString fileName() const { return library_.fileName(); }
+    const QString& fileName() const { return filePath_; }
 
     // Calls the library's GenerateBMPW (see qrimage.h) with the arguments
     // unchanged. Only after a successful Bind. GUI thread.
@@ -35,6 +37,10 @@ class QrImageLibrary {
     using GenerateBMPWFunction = void (*)(const char16_t* fileName, const char16_t* text,
                                           int32_t margin, int32_t moduleSize, int32_t level);
 
-    QLibrary library_;
+    const QString filePath_;
+    // Made anew for every attempt: a QLibrary that failed once keeps
+    // failing for the same path.
+    std::unique_ptr<QLibrary> library_;
     GenerateBMPWFunction generateBmpW_ = nullptr;
+    QString error_;
 };
