@@ -63,20 +63,22 @@ struct ThreadArguments {
     int32_t level;
 };
 
-// Every thread has its own text, character set and arguments.
+// Every thread has its own text, character set and arguments. The module
+// sizes are large enough that each composed row is copied several times,
+// which widens the window in which a shared scratch buffer would show.
 std::vector<ThreadArguments> MakeThreadArguments() {
     const std::u16string longText =
         u"Длинный текст для символа побольше, with some ASCII as well: 0123456789 "
         u"and more words to reach a middle version of the symbol, ещё немного.";
     return {
-        {u"Привет, мир", "C.UTF-8", "UTF-8", 1, 2, 0},
-        {u"QR код \U0001F600", "C.UTF-8", "UTF-8", 0, 3, 1},
-        {longText, "C.UTF-8", "UTF-8", 2, 1, 2},
-        {u"ABCDEFGH 12345", "C.UTF-8", "UTF-8", 3, 2, 3},
-        {u"Съешь же ещё этих мягких французских булок", "ru_RU.CP1251", "CP1251", 1, 1, 3},
-        {u"Ёлка", "ru_RU.CP1251", "CP1251", 4, 3, 0},
-        {u"plain ascii text", "C", "ASCII", 0, 1, 1},
-        {u"31415926535897932384626433832795028841971", "C", "ASCII", 2, 2, 2},
+        {u"Привет, мир", "C.UTF-8", "UTF-8", 1, 6, 0},
+        {u"QR код \U0001F600", "C.UTF-8", "UTF-8", 0, 9, 1},
+        {longText, "C.UTF-8", "UTF-8", 2, 4, 2},
+        {u"ABCDEFGH 12345", "C.UTF-8", "UTF-8", 3, 7, 3},
+        {u"Съешь же ещё этих мягких французских булок", "ru_RU.CP1251", "CP1251", 1, 5, 3},
+        {u"Ёлка", "ru_RU.CP1251", "CP1251", 4, 8, 0},
+        {u"plain ascii text", "C", "ASCII", 0, 3, 1},
+        {u"31415926535897932384626433832795028841971", "C", "ASCII", 2, 6, 2},
     };
 }
 
