@@ -246,18 +246,18 @@ TEST(AtomicFileFullDisk, FailedWritesKeepEarlierFilesAndLeaveNoTemporaryFile) {
         const bool committed = file && file->Commit();
 
         std::string problems;
-        if (ReadFile(bmp) != bmpBefore)
-            problems += "BMP changed; ";
-        if (ReadFile(png) != pngBefore)
-            problems += "PNG changed; ";
-        if (ReadFile(plain) != "earlier")
-            problems += "plain file changed; ";
-        if (!file || wrote || committed)
-            problems += "the plain write did not fail; ";
+        auto check = [&problems](bool holds, const char* problem) {
+            if (!holds) {
+                problems += std::string(problem) + "; ";
+            }
+        };
+        check(ReadFile(bmp) == bmpBefore, "BMP changed");
+        check(ReadFile(png) == pngBefore, "PNG changed");
+        check(ReadFile(plain) == "earlier", "plain file changed");
+        check(file && !wrote && !committed, "the plain write did not fail");
         auto entries = folder.Entries();
         std::erase(entries, "filler");
-        if (entries != entriesBefore)
-            problems += "a temporary file was left; ";
+        check(entries == entriesBefore, "a temporary file was left");
         return problems;
     });
     EXPECT_EQ(result, "");
