@@ -23,7 +23,7 @@ void SetFailureContext(std::string context);
 
 // Pictures above this many bytes of 32-bit pixel memory are valid but are not
 // drawn while fuzzing: they cost time and find nothing a smaller one misses.
-inline constexpr int64_t kPictureBudgetBytes = int64_t(2) << 20;
+inline constexpr int64_t kPictureBudgetBytes = int64_t(256) << 10;
 
 // The character sets the narrow (A) functions are fuzzed under, each selected
 // for the fuzzing thread with uselocale.
