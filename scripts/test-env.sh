@@ -8,6 +8,18 @@ export TEST_ENV_DIR
 export TEST_PDF_DIR=$TEST_ENV_DIR/pdf
 TEST_PRINTER=${TEST_PRINTER:-QRIMAGE_TEST_PDF}
 export TEST_PRINTER
+# A second PDF queue whose PPD declares hardware margins (an inset printable
+# area), so that tests can tell the printable area's corner from the page's.
+# It is not the default: a test selects it with PRINTER=$TEST_MARGIN_PRINTER.
+TEST_MARGIN_PRINTER=${TEST_MARGIN_PRINTER:-QRIMAGE_TEST_MARGINS}
+export TEST_MARGIN_PRINTER
+export TEST_MARGIN_PDF_DIR=$TEST_ENV_DIR/pdf-margins
+# Hardware margins of that queue in points (left, bottom, right, top); left
+# and top differ so that a swapped x and y shows.
+TEST_MARGINS_PT=(36 18 18 54)
+# Where the stand-in image viewer records the paths it is asked to open, one
+# per line; a test may point it at a file of its own.
+export TEST_VIEWER_LOG=$TEST_ENV_DIR/xdg/opened.log
 
 test_env_fail() { echo "test-env: $*" >&2; return 1; }
 
@@ -35,19 +47,58 @@ test_env_start_cups() {
   lpadmin -p "$TEST_PRINTER" -v cups-pdf:/qrtest -m lsb/usr/cups-pdf/CUPS-PDF_noopt.ppd -E \
     || { test_env_fail "cannot create the PDF queue"; return 1; }
   lpadmin -d "$TEST_PRINTER"
+  test_env_add_margin_queue
+}
+
+# The cups-pdf PPD with every printable area inset by TEST_MARGINS_PT.
+test_env_add_margin_queue() {
+  local ppd=$TEST_ENV_DIR/margins.ppd
+  mkdir -p "$TEST_MARGIN_PDF_DIR" && chmod 0777 "$TEST_MARGIN_PDF_DIR"
+  awk -v l="${TEST_MARGINS_PT[0]}" -v b="${TEST_MARGINS_PT[1]}" \
+      -v r="${TEST_MARGINS_PT[2]}" -v t="${TEST_MARGINS_PT[3]}" '
+    /^\*ImageableArea / && match($0, /"[0-9. ]+"/) {
+      split(substr($0, RSTART + 1, RLENGTH - 2), a, " ")
+      $0 = substr($0, 1, RSTART - 1) "\"" a[1] + l " " a[2] + b " " a[3] - r " " a[4] - t "\""
+    }
+    { print }' /usr/share/ppd/cups-pdf/CUPS-PDF_noopt.ppd >"$ppd" \
+    || { test_env_fail "cannot write the PPD with margins"; return 1; }
+  printf 'Out %s\nLabel 1\nUserUMask 0022\nGrp lpadmin\n' "$TEST_MARGIN_PDF_DIR" \
+    >/etc/cups/cups-pdf-qrtestm.conf
+  lpadmin -p "$TEST_MARGIN_PRINTER" -v cups-pdf:/qrtestm -P "$ppd" -E \
+    || { test_env_fail "cannot create the PDF queue with margins"; return 1; }
+}
+
+# A stand-in viewer registered for image/bmp through the real xdg-open
+# association, in temporary XDG folders: it records each path it is given
+# in $TEST_VIEWER_LOG (read when it runs, so a test can set its own).
+test_env_start_viewer() {
+  local xdg=$TEST_ENV_DIR/xdg
+  mkdir -p "$xdg/data/applications" "$xdg/config"
+  cat >"$xdg/viewer.sh" <<VIEWER
+#!/bin/sh
+for path in "\$@"; do printf '%s\n' "\$path"; done >>"\${TEST_VIEWER_LOG:-$TEST_VIEWER_LOG}"
+VIEWER
+  chmod +x "$xdg/viewer.sh"
+  printf '[Desktop Entry]\nType=Application\nName=Test viewer\nExec=%s %%f\nMimeType=image/bmp;\nNoDisplay=true\n' \
+    "$xdg/viewer.sh" >"$xdg/data/applications/qrimage-test-viewer.desktop"
+  printf '[Default Applications]\nimage/bmp=qrimage-test-viewer.desktop\n' >"$xdg/config/mimeapps.list"
+  export XDG_DATA_HOME=$xdg/data XDG_CONFIG_HOME=$xdg/config
+  # xdg-open asks a desktop session's own opener when it sees one.
+  unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID BROWSER
 }
 
 test_env_start() {
   mkdir -p "$TEST_PDF_DIR" && chmod 0777 "$TEST_PDF_DIR"
   mkdir -m 0700 -p "$TEST_ENV_DIR/runtime"
   export XDG_RUNTIME_DIR=$TEST_ENV_DIR/runtime
-  test_env_start_xvfb && test_env_start_cups
+  test_env_start_xvfb && test_env_start_cups && test_env_start_viewer
 }
 
 test_env_stop() {
   local f p
   lpadmin -x "$TEST_PRINTER" 2>/dev/null
-  rm -f /etc/cups/cups-pdf-qrtest.conf
+  lpadmin -x "$TEST_MARGIN_PRINTER" 2>/dev/null
+  rm -f /etc/cups/cups-pdf-qrtest.conf /etc/cups/cups-pdf-qrtestm.conf
   for f in "$TEST_ENV_DIR/cupsd.pid" "$TEST_ENV_DIR/xvfb.pid"; do
     [ -f "$f" ] || continue
     p=$(cat "$f"); kill "$p" 2>/dev/null

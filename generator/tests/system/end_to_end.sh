@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The whole program, used as a person would: the real qrgenerator on an X
+# server of its own, in a fresh application folder whose path holds spaces
+# and Cyrillic letters; a Cyrillic text typed and Enter pressed; the picture
+# read back by an independent decoder; Esc and Enter (Yes) to close.
+# Usage: end_to_end.sh QRGENERATOR QR_DECODE BUILT_LIBRARY LIBRARY_NAME
+set -euo pipefail
+program=$1 decoder=$2 built_library=$3 library_name=$4
+here=$(cd "$(dirname "$0")" && pwd)
+text='Привет, мир! Ёж 42'
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup-deps installs it)"
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qrgenerator-e2e.XXXXXX")
+program_pid=""
+stop_pid() {  # stops one process of ours by its id and waits until it is gone
+  kill "$1" 2>/dev/null || return 0
+  for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
+  kill -9 "$1" 2>/dev/null || true
+}
+cleanup() {
+  [ -z "$program_pid" ] || stop_pid "$program_pid"
+  [ ! -f "$work/env/xvfb.pid" ] || stop_pid "$(cat "$work/env/xvfb.pid")"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# An X server of its own, from the project's test environment: no other
+# test's window can take the keyboard focus while this one types.
+mkdir -m 0700 "$work/env" "$work/runtime"
+export TEST_ENV_DIR=$work/env XDG_RUNTIME_DIR=$work/runtime
+# shellcheck source=../../../scripts/test-env.sh
+source "$here/../../../scripts/test-env.sh"
+test_env_start_xvfb || fail "Xvfb did not start"
+
+folder="$work/Мои QR коды/новая папка"
+mkdir -p "$folder"
+QRGENERATOR_APP_DIR=$folder "$program" >"$work/program.log" 2>&1 &
+program_pid=$!
+
+# The visible window of the program: the main window, or with `^QR$` a box.
+find_window() {
+  local name=$1 id
+  for _ in $(seq 100); do
+    kill -0 "$program_pid" 2>/dev/null || fail "qrgenerator ended early: $(cat "$work/program.log")"
+    id=$(xdotool search --onlyvisible --pid "$program_pid" --name "$name" 2>/dev/null | head -n 1) || true
+    [ -z "$id" ] || { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  fail "no window named '$name' appeared within 10 s"
+}
+window=$(find_window '^QR генератор$')
+
+[ -f "$folder/$library_name" ] || fail "the library was not written beside the program"
+cmp -s "$folder/$library_name" "$built_library" || fail "the written library differs from the built one"
+
+# Without a window manager a click gives the text box the keyboard focus.
+xdotool mousemove --window "$window" 148 161 click 1
+sleep 0.3
+xdotool type --delay 100 "$text"
+xdotool key Return
+for _ in $(seq 100); do [ -f "$folder/QR.bmp" ] && break; sleep 0.1; done
+[ -f "$folder/QR.bmp" ] || fail "QR.bmp did not appear after Enter: $(cat "$work/program.log")"
+
+printf '%s' "$text" >"$work/expected"
+"$decoder" "$folder/QR.bmp" >"$work/decoded" || fail "the decoder found no QR code in QR.bmp"
+cmp -s "$work/expected" "$work/decoded" \
+  || fail "QR.bmp holds '$(cat "$work/decoded")', typed was '$text'"
+
+# Esc asks "Закрыть программу?"; Enter answers with the default, Yes.
+xdotool key Escape
+find_window '^QR$' >/dev/null
+xdotool key Return
+for _ in $(seq 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$program_pid" 2>/dev/null && fail "qrgenerator still runs after Esc and Yes"
+status=0
+wait "$program_pid" || status=$?
+program_pid=""
+[ "$status" -eq 0 ] || fail "qrgenerator ended with status $status: $(cat "$work/program.log")"
+
+[ ! -e "$folder/QR.bmp" ] || fail "QR.bmp is still there after closing"
+cmp -s "$folder/$library_name" "$built_library" || fail "the library file did not stay as it was"
+echo "end to end: typed, encoded, decoded and closed"
