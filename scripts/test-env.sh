@@ -96,14 +96,16 @@ test_env_start() {
 
 test_env_stop() {
   local f p
-  lpadmin -x "$TEST_PRINTER" 2>/dev/null
-  lpadmin -x "$TEST_MARGIN_PRINTER" 2>/dev/null
+  # Runs as an EXIT trap under `set -e` too: no failing step may end it
+  # before every server is stopped.
+  lpadmin -x "$TEST_PRINTER" 2>/dev/null || true
+  lpadmin -x "$TEST_MARGIN_PRINTER" 2>/dev/null || true
   rm -f /etc/cups/cups-pdf-qrtest.conf /etc/cups/cups-pdf-qrtestm.conf
   for f in "$TEST_ENV_DIR/cupsd.pid" "$TEST_ENV_DIR/xvfb.pid"; do
     [ -f "$f" ] || continue
-    p=$(cat "$f"); kill "$p" 2>/dev/null
+    p=$(cat "$f"); kill "$p" 2>/dev/null || true
     for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$p" 2>/dev/null
+    kill -9 "$p" 2>/dev/null || true
     rm -f "$f"
   done
   rm -rf "$TEST_ENV_DIR"
