@@ -9,7 +9,11 @@ program=$1 decoder=$2 built_library=$3 library_name=$4
 here=$(cd "$(dirname "$0")" && pwd)
 text='Привет, мир! Ёж 42'
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  [ ! -s "${work:-}/program.log" ] || { echo "qrgenerator said:" >&2; cat "$work/program.log" >&2; }
+  exit 1
+}
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup-deps installs it)"
 done
@@ -41,45 +45,55 @@ mkdir -p "$folder"
 QRGENERATOR_APP_DIR=$folder "$program" >"$work/program.log" 2>&1 &
 program_pid=$!
 
-# The visible window of the program: the main window, or with `^QR$` a box.
+# The id of the program's visible window titled exactly $1 (xdotool's own
+# name search is a regular expression that also matches other titles).
 find_window() {
-  local name=$1 id
+  local id
   for _ in $(seq 100); do
-    kill -0 "$program_pid" 2>/dev/null || fail "qrgenerator ended early: $(cat "$work/program.log")"
-    id=$(xdotool search --onlyvisible --pid "$program_pid" --name "$name" 2>/dev/null | head -n 1) || true
-    [ -z "$id" ] || { echo "$id"; return 0; }
+    kill -0 "$program_pid" 2>/dev/null || fail "qrgenerator ended early"
+    for id in $(xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null); do
+      [ "$(xdotool getwindowname "$id" 2>/dev/null)" != "$1" ] || { echo "$id"; return 0; }
+    done
     sleep 0.1
   done
-  fail "no window named '$name' appeared within 10 s"
+  fail "no window titled '$1' appeared within 10 s"
 }
-window=$(find_window '^QR генератор$')
+window=$(find_window 'QR генератор')
 
 [ -f "$folder/$library_name" ] || fail "the library was not written beside the program"
 cmp -s "$folder/$library_name" "$built_library" || fail "the written library differs from the built one"
 
-# Without a window manager a click gives the text box the keyboard focus.
+# There is no window manager to give a window the keyboard focus; do its
+# part and wait until the X server has moved the focus, so that the window
+# is active before the first key arrives. Then click into the text box.
+xdotool windowfocus --sync "$window"
 xdotool mousemove --window "$window" 148 161 click 1
-sleep 0.3
 xdotool type --delay 100 "$text"
 xdotool key Return
 for _ in $(seq 100); do [ -f "$folder/QR.bmp" ] && break; sleep 0.1; done
-[ -f "$folder/QR.bmp" ] || fail "QR.bmp did not appear after Enter: $(cat "$work/program.log")"
+[ -f "$folder/QR.bmp" ] || fail "QR.bmp did not appear after Enter"
 
 printf '%s' "$text" >"$work/expected"
 "$decoder" "$folder/QR.bmp" >"$work/decoded" || fail "the decoder found no QR code in QR.bmp"
 cmp -s "$work/expected" "$work/decoded" \
   || fail "QR.bmp holds '$(cat "$work/decoded")', typed was '$text'"
 
-# Esc asks "Закрыть программу?"; Enter answers with the default, Yes.
+# Esc asks "Закрыть программу?"; Enter answers with the default, Yes. The
+# program gives its question the keyboard focus itself; wait for that.
 xdotool key Escape
-find_window '^QR$' >/dev/null
+question=$(find_window 'QR')
+for _ in $(seq 100); do
+  [ "$(xdotool getwindowfocus 2>/dev/null)" != "$question" ] || break
+  sleep 0.1
+done
+[ "$(xdotool getwindowfocus 2>/dev/null)" = "$question" ] || fail "the question did not get the keyboard focus"
 xdotool key Return
 for _ in $(seq 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$program_pid" 2>/dev/null && fail "qrgenerator still runs after Esc and Yes"
 status=0
 wait "$program_pid" || status=$?
 program_pid=""
-[ "$status" -eq 0 ] || fail "qrgenerator ended with status $status: $(cat "$work/program.log")"
+[ "$status" -eq 0 ] || fail "qrgenerator ended with status $status"
 
 [ ! -e "$folder/QR.bmp" ] || fail "QR.bmp is still there after closing"
 cmp -s "$folder/$library_name" "$built_library" || fail "the library file did not stay as it was"
