@@ -3,6 +3,7 @@
 // message boxes caught, and the window's visible state for comparisons.
 #pragma once
 
+#include <QApplication>
 #include <QByteArray>
 #include <QComboBox>
 #include <QImage>
@@ -13,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <memory>
