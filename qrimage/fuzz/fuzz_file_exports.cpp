@@ -167,9 +167,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& folder = ScratchFolder();
 
     // What the text makes, before the target is looked at.
+    const std::u16string wideText = Utf16OfBytes(text, arguments.wideAsPairs);
     Model model;
     if (IsWide(which)) {
-        const std::u16string wideText = Utf16OfBytes(text, arguments.wideAsPairs);
         model =
             Predict(Utf8OfUtf16(wideText), arguments.level, arguments.margin, arguments.moduleSize);
     } else {
@@ -184,7 +184,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The target as it is before the call.
     const std::string onDisk =
         IsWide(which) ? Utf8OfUtf16(name.wide) : *Utf8OfNarrow(name.narrow, arguments.charset);
-    const std::string prefix = relative ? "" : folder + "/";  // the call runs in `folder`
+    // Relative names work because the call runs with `folder` as the current one.
+    const std::string prefix = relative ? "" : folder + "/";
     const std::string subfolder = target == Target::MissingFolder ? "missing/" : "";
     const std::u16string widePrefix(prefix.begin(), prefix.end());  // the folder path is ASCII
     const std::u16string wideName =
@@ -209,7 +210,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     const bool nullName = target == Target::NullName;
-    const std::u16string wideText = Utf16OfBytes(text, arguments.wideAsPairs);
     const char16_t* wideFile = nullName ? nullptr : wideName.c_str();
     const char* narrowFile = nullName ? nullptr : narrowName.c_str();
     const int32_t margin = arguments.margin;
