@@ -1,0 +1,139 @@
+#define ZX_USE_UTF8
+#include "test_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QLabel>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <ZXing/ReadBarcode.h>
+
+#include "resource_extraction.h"
+
+WindowFixture::WindowFixture(const QString& subfolder) {
+    folder_ = root_.path() + QLatin1Char('/') + subfolder;
+    if (!root_.isValid() || !QDir().mkpath(folder_)) {
+        qFatal("no temporary folder %s", qPrintable(folder_));
+    }
+    const ExtractedFile library = ExtractResourceFile(folder_, kLibraryNameId, kLibraryDataId);
+    if (!library.error.isEmpty()) {
+        qFatal("library not written: %s", qPrintable(library.error));
+    }
+    window_ = std::make_unique<frmQR>(folder_);
+    window_->show();
+    window_->activateWindow();
+    if (!QTest::qWaitForWindowActive(window_.get())) {
+        qFatal("the window did not become active");
+    }
+}
+
+QString WindowFixture::libraryFile() const {
+    return folder_ + QLatin1Char('/') + LoadResString(kLibraryNameId);
+}
+
+QPushButton* WindowFixture::cmd(int index) const {
+    return child<QPushButton>(QStringLiteral("cmd_%1").arg(index));
+}
+
+QRadioButton* WindowFixture::opt(int index) const {
+    return child<QRadioButton>(QStringLiteral("Opt_%1").arg(index));
+}
+
+QImage WindowFixture::preview() const {
+    return child<QLabel>(QStringLiteral("Image1"))
+        ->pixmap()
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+void WindowFixture::Type(const QString& text) {
+    for (const QChar c : text) {
+        QTest::sendKeyEvent(QTest::Click, txt(), Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+void WindowFixture::Paste(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+    QTest::keyClick(txt(), Qt::Key_V, Qt::ControlModifier);
+}
+
+void WindowFixture::Create(const QString& text, int level, int sizeIndex) {
+    Type(text);
+    QTest::mouseClick(opt(level), Qt::LeftButton);
+    combo()->setCurrentIndex(sizeIndex);
+    QTest::mouseClick(cmd(0), Qt::LeftButton);
+}
+
+QStringList WindowFixture::Click(int index, QMessageBox::StandardButton answer) {
+    return Answering(answer, [&] { QTest::mouseClick(cmd(index), Qt::LeftButton); });
+}
+
+QStringList Answering(QMessageBox::StandardButton answer, const std::function<void()>& action) {
+    QStringList seen;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) {
+            return;
+        }
+        seen << box->objectName() + '|' + box->windowTitle() + '|' + box->text();
+        if (QAbstractButton* button = box->button(answer)) {
+            button->click();
+        } else {
+            box->reject();
+        }
+    });
+    timer.start(10);
+    action();
+    return seen;
+}
+
+ProcessResult RunProcess(const QString& program, const QStringList& arguments) {
+    ProcessResult result;
+    result.error = QStringLiteral("`%1 %2` ").arg(program, arguments.join(QLatin1Char(' ')));
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted()) {
+        result.error += process.errorString();
+        return result;
+    }
+    process.closeWriteChannel();
+    // Not waitForFinished(): it would stop this program from serving the X
+    // server, and a clipboard read by `process` would never be answered.
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000)) {
+        result.error += QStringLiteral("did not end in 30 s");
+        return result;  // the QProcess kills it
+    }
+    result.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    result.out = process.readAllStandardOutput();
+    result.error += QStringLiteral("ended with %1: %2")
+                        .arg(process.exitCode())
+                        .arg(QString::fromLocal8Bit(process.readAllStandardError()));
+    return result;
+}
+
+ProcessResult ReadClipboard(const QString& target) {
+    return RunProcess("xclip", {"-selection", "clipboard", "-t", target, "-o"});
+}
+
+DecodedSymbol Decode(const QImage& picture) {
+    if (picture.isNull()) {
+        return {};
+    }
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    const ZXing::ImageView view(grey.constBits(), grey.width(), grey.height(),
+                                ZXing::ImageFormat::Lum, static_cast<int>(grey.bytesPerLine()));
+    const ZXing::Result result =
+        ZXing::ReadBarcode(view, ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode));
+    if (!result.isValid()) {
+        return {};
+    }
+    const ZXing::ByteArray& bytes = result.bytes();
+    return {QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<qsizetype>(bytes.size())),
+            QString::fromStdString(result.ecLevel())};
+}
