@@ -8,6 +8,7 @@
 #include <climits>
 #include <string>
 
+#include "library_copy.h"
 #include "output_test_support.h"
 
 namespace {
@@ -29,29 +30,39 @@ const Finding kFindings[] = {
 };
 
 TEST(FuzzFindings, EveryExportProducesNothing) {
+    // A private copy: its colour object goes with it.
+    const qrtest::LibraryCopy library;
+    const auto getHBitmapW = QRTEST_EXPORT(library, GetHBitmapW);
+    const auto getHBitmapA = QRTEST_EXPORT(library, GetHBitmapA);
+    const auto getPngW = QRTEST_EXPORT(library, GetPNGW);
+    const auto getPngA = QRTEST_EXPORT(library, GetPNGA);
+    const auto generateBmpW = QRTEST_EXPORT(library, GenerateBMPW);
+    const auto generateBmpA = QRTEST_EXPORT(library, GenerateBMPA);
+    const auto generatePngW = QRTEST_EXPORT(library, GeneratePNGW);
+    const auto generatePngA = QRTEST_EXPORT(library, GeneratePNGA);
     const char16_t* wide = u"abc";
     const char* narrow = "abc";
     const int32_t level = 2;
     for (const Finding& f : kFindings) {
         SCOPED_TRACE(f.what);
-        EXPECT_EQ(GetHBitmapW(wide, f.margin, f.moduleSize, level), nullptr);
-        EXPECT_EQ(GetHBitmapA(narrow, f.margin, f.moduleSize, level), nullptr);
+        EXPECT_EQ(getHBitmapW(wide, f.margin, f.moduleSize, level), nullptr);
+        EXPECT_EQ(getHBitmapA(narrow, f.margin, f.moduleSize, level), nullptr);
 
         unsigned char sentinel = 0;
         uint32_t size = 12345;
         unsigned char* buffer = &sentinel;
-        GetPNGW(wide, f.margin, f.moduleSize, level, &size, &buffer);
-        GetPNGA(narrow, f.margin, f.moduleSize, level, &size, &buffer);
+        getPngW(wide, f.margin, f.moduleSize, level, &size, &buffer);
+        getPngA(narrow, f.margin, f.moduleSize, level, &size, &buffer);
         EXPECT_EQ(size, 12345u);
         EXPECT_EQ(buffer, &sentinel);
 
         const qrtest::TempFolder folder;
         const std::string bmp = folder / "picture.bmp";
         const std::string png = folder / "picture.png";
-        GenerateBMPW(qrtest::Wide(bmp).c_str(), wide, f.margin, f.moduleSize, level);
-        GenerateBMPA(bmp.c_str(), narrow, f.margin, f.moduleSize, level);
-        GeneratePNGW(qrtest::Wide(png).c_str(), wide, f.margin, f.moduleSize, level);
-        GeneratePNGA(png.c_str(), narrow, f.margin, f.moduleSize, level);
+        generateBmpW(qrtest::Wide(bmp).c_str(), wide, f.margin, f.moduleSize, level);
+        generateBmpA(bmp.c_str(), narrow, f.margin, f.moduleSize, level);
+        generatePngW(qrtest::Wide(png).c_str(), wide, f.margin, f.moduleSize, level);
+        generatePngA(png.c_str(), narrow, f.margin, f.moduleSize, level);
         EXPECT_TRUE(folder.Entries().empty());
     }
 }
