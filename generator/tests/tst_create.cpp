@@ -11,49 +11,41 @@ class CreateTest : public QObject {
     Q_OBJECT
 
   private slots:
-    // Every text is short enough for a 21-module symbol at its level.
+    // Every text is short enough for a 21-module symbol at its level; the
+    // size item's number is the margin in modules.
     void whatTheUserChoseReachesTheLibrary_data() {
         QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("encoded");  // trimmed of spaces only
         QTest::addColumn<int>("level");
         QTest::addColumn<int>("sizeIndex");
-        QTest::addColumn<QString>("levelLetter");
-        QTest::addColumn<int>("margin");
-        QTest::newRow("L, 1, spaces around a word") << "app"
-                                                    << "   слово  "
-                                                    << "слово" << 0 << 0 << "L" << 1;
-        QTest::newRow("M, 5, tab, inner spaces and line break kept") << "app"
-                                                                     << "\tone  two\n "
-                                                                     << "\tone  two\n"
-                                                                     << 1 << 1 << "M" << 5;
-        QTest::newRow("Q, 10, no-break spaces kept, folder ending in /")
-            << "app/"
-            << "\u00a0x\u00a0 "
-            << "\u00a0x\u00a0" << 2 << 2 << "Q" << 10;
-        QTest::newRow("H, 25") << "app"
-                               << "abc"
-                               << "abc" << 3 << 5 << "H" << 25;
+        const auto row = [](const char* name, const char* folder, const char* typed,
+                            const char* encoded, int level, int sizeIndex) {
+            QTest::newRow(name) << QString(folder) << QString(typed) << QString(encoded) << level
+                                << sizeIndex;
+        };
+        row("L, 1, spaces around a word", "app", "   слово  ", "слово", 0, 0);
+        row("M, 5, tab, inner spaces and line break kept", "app", "\tone  two\n ", "\tone  two\n",
+            1, 1);
+        row("Q, 10, no-break spaces kept, folder ending in /", "app/", "\u00a0x\u00a0 ",
+            "\u00a0x\u00a0", 2, 2);
+        row("H, 25", "app", "abc", "abc", 3, 5);
     }
 
     void whatTheUserChoseReachesTheLibrary() {
         QFETCH(QString, folder);
-        QFETCH(QString, pasted);
+        QFETCH(QString, typed);
         QFETCH(QString, encoded);
         QFETCH(int, level);
         QFETCH(int, sizeIndex);
-        QFETCH(QString, levelLetter);
-        QFETCH(int, margin);
         WindowFixture fixture(folder);
-        fixture.Paste(pasted);
-        QTest::mouseClick(fixture.opt(level), Qt::LeftButton);
-        fixture.combo()->setCurrentIndex(sizeIndex);
-        QCOMPARE(fixture.Click(0), QStringList());
+        QCOMPARE(fixture.Create(typed, level, sizeIndex), QStringList());
+        const int side = (21 + 2 * fixture.combo()->currentText().toInt()) * 5;
         QCOMPARE(fixture.window().bitmapPath(), fixture.bitmapFile());  // "//" passed on as is
         const QImage written = QImage(fixture.bitmapFile()).convertToFormat(QImage::Format_RGB32);
-        QCOMPARE(written.size(), QSize((21 + 2 * margin) * 5, (21 + 2 * margin) * 5));
+        QCOMPARE(written.size(), QSize(side, side));
         QCOMPARE(Decode(written).bytes, encoded.toUtf8());
-        QCOMPARE(Decode(written).level, levelLetter);
+        QCOMPARE(Decode(written).level, QString("LMQH").at(level));
         QCOMPARE(fixture.preview(), written);
     }
 
@@ -93,10 +85,7 @@ class CreateTest : public QObject {
         const QImage previewBefore = fixture.preview();
         const FileIdentity fileBefore = IdentityOf(fixture.bitmapFile());
         const QString text(1000, u'ё');
-        fixture.Paste(text);
-        QTest::mouseClick(fixture.opt(level), Qt::LeftButton);
-        fixture.combo()->setCurrentIndex(1);
-        const QStringList boxes = fixture.Click(0);
+        const QStringList boxes = fixture.Create(text, level, 1);
         if (fits) {
             QCOMPARE(boxes, QStringList());
             QCOMPARE(Decode(fixture.preview()).bytes, text.toUtf8());
@@ -121,8 +110,7 @@ class CreateTest : public QObject {
         WindowFixture fixture;
         const QString away = fixture.libraryFile() + ".away";
         QVERIFY(QFile::rename(fixture.libraryFile(), away));
-        fixture.Type("текст");
-        const QStringList boxes = fixture.Click(0);
+        const QStringList boxes = fixture.Create("текст");
         QVERIFY2(boxes.size() == 1 && boxes[0].startsWith("msgLibraryNotLoaded|") &&
                      boxes[0].contains(fixture.libraryFile()),
                  qPrintable(boxes.join('\n')));

@@ -35,19 +35,9 @@ QString WindowFixture::libraryFile() const {
     return folder_ + QLatin1Char('/') + LoadResString(kLibraryNameId);
 }
 
-QPushButton* WindowFixture::cmd(int index) const {
-    return child<QPushButton>(QStringLiteral("cmd_%1").arg(index));
-}
-
-QRadioButton* WindowFixture::opt(int index) const {
-    return child<QRadioButton>(QStringLiteral("Opt_%1").arg(index));
-}
-
 QImage WindowFixture::preview() const {
-    return child<QLabel>(QStringLiteral("Image1"))
-        ->pixmap()
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
+    const QPixmap picture = child<QLabel>(QStringLiteral("Image1"))->pixmap();
+    return picture.toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 void WindowFixture::Type(const QString& text) {
@@ -61,11 +51,11 @@ void WindowFixture::Paste(const QString& text) {
     QTest::keyClick(txt(), Qt::Key_V, Qt::ControlModifier);
 }
 
-void WindowFixture::Create(const QString& text, int level, int sizeIndex) {
-    Type(text);
+QStringList WindowFixture::Create(const QString& text, int level, int sizeIndex) {
+    txt()->insertPlainText(text);
     QTest::mouseClick(opt(level), Qt::LeftButton);
     combo()->setCurrentIndex(sizeIndex);
-    QTest::mouseClick(cmd(0), Qt::LeftButton);
+    return Click(0);
 }
 
 QStringList WindowFixture::Click(int index, QMessageBox::StandardButton answer) {
@@ -93,27 +83,19 @@ QStringList Answering(QMessageBox::StandardButton answer, const std::function<vo
 }
 
 ProcessResult RunProcess(const QString& program, const QStringList& arguments) {
-    ProcessResult result;
-    result.error = QStringLiteral("`%1 %2` ").arg(program, arguments.join(QLatin1Char(' ')));
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForStarted()) {
-        result.error += process.errorString();
-        return result;
-    }
     process.closeWriteChannel();
     // Not waitForFinished(): it would stop this program from serving the X
     // server, and a clipboard read by `process` would never be answered.
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000)) {
-        result.error += QStringLiteral("did not end in 30 s");
-        return result;  // the QProcess kills it
-    }
-    result.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    result.out = process.readAllStandardOutput();
-    result.error += QStringLiteral("ended with %1: %2")
-                        .arg(process.exitCode())
-                        .arg(QString::fromLocal8Bit(process.readAllStandardError()));
-    return result;
+    const bool ended =
+        QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
+    return {ended && process.error() == QProcess::UnknownError && process.exitCode() == 0,
+            process.readAllStandardOutput(),
+            QStringLiteral("`%1 %2`: %3, exit code %4: %5")
+                .arg(program, arguments.join(' '), ended ? process.errorString() : "timed out")
+                .arg(process.exitCode())
+                .arg(QString::fromLocal8Bit(process.readAllStandardError()))};
 }
 
 ProcessResult ReadClipboard(const QString& target) {

@@ -42,8 +42,10 @@ class WindowFixture {
     }
     LimitedTextBox* txt() const { return child<LimitedTextBox>(QStringLiteral("txt")); }
     QComboBox* combo() const { return child<QComboBox>(QStringLiteral("Combo1")); }
-    QPushButton* cmd(int index) const;   // cmd_<index>: 0 Create ... 4 Exit
-    QRadioButton* opt(int index) const;  // Opt_<index>: levels L, M, Q, H
+    // cmd_<index>: 0 Create, 1 Open, 2 Print, 3 Copy, 4 Exit.
+    QPushButton* cmd(int index) const { return child<QPushButton>(QString("cmd_%1").arg(index)); }
+    // Opt_<index>: the levels L, M, Q, H.
+    QRadioButton* opt(int index) const { return child<QRadioButton>(QString("Opt_%1").arg(index)); }
     // The picture the preview shows, as 32-bit RGB.
     QImage preview() const;
 
@@ -52,8 +54,10 @@ class WindowFixture {
     void Type(const QString& text);
     // Puts `text` on the clipboard and pastes it with Ctrl+V.
     void Paste(const QString& text);
-    // Types `text`, clicks the level button and size item, presses Create.
-    void Create(const QString& text, int level = 2, int sizeIndex = 0);
+    // Puts `text` in the text box (unchecked, as the program would), clicks
+    // the level button and size item, presses Create. Returns the message
+    // boxes it opened (see Answering).
+    QStringList Create(const QString& text, int level = 2, int sizeIndex = 0);
     // Clicks cmd_<index>; returns the message boxes it opened (see Answering).
     QStringList Click(int index, QMessageBox::StandardButton answer = QMessageBox::Ok);
 

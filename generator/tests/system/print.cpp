@@ -3,10 +3,12 @@
 // declares hardware margins), which poppler renders for measuring. The
 // function noPrinter runs on its own with CUPS_SERVER pointing nowhere (the
 // test system_no_printer): a machine where no printer was ever set up.
+#include <QBitmap>
 #include <QDir>
 #include <QPageLayout>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QRegion>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -21,19 +23,15 @@ namespace {
 constexpr double kSideInches = 1935.0 / 1440.0;
 constexpr int kModulePixels = 5;
 
-bool IsDark(const QImage& grey, QPoint at) {
-    return grey.constScanLine(at.y())[at.x()] < 128;
+// The smallest rectangle holding every black pixel (with MaskOutColor they
+// are the bitmap's set pixels, Qt::color1).
+QRect BlackBounds(const QImage& image) {
+    const QImage black = image.createMaskFromColor(qRgb(0, 0, 0), Qt::MaskOutColor);
+    return QRegion(QBitmap::fromImage(black)).boundingRect();
 }
 
-// The smallest rectangle holding every dark pixel of a Grayscale8 image.
-QRect DarkBounds(const QImage& grey) {
-    QRect bounds;
-    for (int y = 0; y < grey.height(); ++y) {
-        for (int x = 0; x < grey.width(); ++x) {
-            bounds |= IsDark(grey, {x, y}) ? QRect(x, y, 1, 1) : QRect();
-        }
-    }
-    return bounds;
+bool IsDark(const QImage& image, QPoint at) {
+    return qGray(image.pixel(at)) < 128;
 }
 
 // What is wrong with the printed `pdf` for `preview` on a printer whose
@@ -49,15 +47,14 @@ QString CheckPrint(const QString& pdf, const QImage& preview, const QPageLayout&
     // render at a multiple of 300 dpi where every picture pixel spans four
     // device pixels or more, only the page's top-left part that should hold
     // the picture, with room to show a misplaced one.
-    const QImage picture = preview.convertToFormat(QImage::Format_Grayscale8);
-    const double dpi = 300 * std::ceil((4.0 * picture.width() + 2) / (kSideInches * 300));
-    const double scale = kSideInches * dpi / picture.width();  // device pixels a picture pixel
+    const double dpi = 300 * std::ceil((4.0 * preview.width() + 2) / (kSideInches * 300));
+    const double scale = kSideInches * dpi / preview.width();  // device pixels a picture pixel
     const QPointF corner =
         QPointF(layout.minimumMargins().left(), layout.minimumMargins().top()) * dpi / 72;
     const QSize area =
         (QSizeF(corner.x(), corner.y()) + QSizeF(1.1, 1.1) * kSideInches * dpi).toSize();
     QTemporaryDir scratch;
-    const QString stem = scratch.filePath("crop");
+    const QString stem = scratch.filePath("page");
     const auto number = [](double value) { return QString::number(value); };
     const ProcessResult render =
         RunProcess("pdftoppm", {"-r", number(dpi), "-gray", "-png", "-singlefile", "-W",
@@ -66,18 +63,13 @@ QString CheckPrint(const QString& pdf, const QImage& preview, const QPageLayout&
     if (printed.isNull()) {
         return render.error;
     }
-    qsizetype grey = 0;
-    for (int y = 0; y < printed.height(); ++y) {
-        const uchar* line = printed.constScanLine(y);
-        grey +=
-            std::count_if(line, line + printed.width(), [](uchar v) { return v != 0 && v != 255; });
+    const QImage twoTone = printed.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+    if (twoTone.convertToFormat(QImage::Format_Grayscale8) != printed) {
+        return QString("at %1 dpi some pixels are neither black nor white").arg(dpi);
     }
-    if (grey != 0) {
-        return QString("%1 pixels at %2 dpi are neither black nor white").arg(grey).arg(dpi);
-    }
-    const QRectF symbol = DarkBounds(picture);
+    const QRectF symbol = BlackBounds(preview);
     const QRectF expected(corner + symbol.topLeft() * scale, symbol.size() * scale);
-    const QRectF found = DarkBounds(printed);
+    const QRectF found = BlackBounds(printed);
     const double off = std::max(
         {std::abs(found.left() - expected.left()), std::abs(found.top() - expected.top()),
          std::abs(found.right() - expected.right()), std::abs(found.bottom() - expected.bottom())});
@@ -85,10 +77,10 @@ QString CheckPrint(const QString& pdf, const QImage& preview, const QPageLayout&
         return QString("the dark square lies %1 pixels at %2 dpi off its place").arg(off).arg(dpi);
     }
     int wrong = 0;  // modules, sampled at their centres
-    for (int y = kModulePixels / 2; y < picture.height(); y += kModulePixels) {
-        for (int x = kModulePixels / 2; x < picture.width(); x += kModulePixels) {
+    for (int y = kModulePixels / 2; y < preview.height(); y += kModulePixels) {
+        for (int x = kModulePixels / 2; x < preview.width(); x += kModulePixels) {
             const QPoint at = (corner + QPointF(x + 0.5, y + 0.5) * scale).toPoint();
-            wrong += IsDark(picture, {x, y}) != IsDark(printed, at);
+            wrong += IsDark(preview, {x, y}) != IsDark(printed, at);
         }
     }
     return wrong == 0 ? QString() : QString("%1 modules differ from the preview").arg(wrong);
@@ -117,10 +109,8 @@ class PrintTest : public QObject {
         // The margins queue becomes the user's default printer, the other is the
         // spooler's default.
         qunsetenv("LPDEST");
-        qunsetenv("PRINTER");
-        if (margins) {
-            qputenv("PRINTER", queue.toLocal8Bit());
-        }
+        margins ? qputenv("PRINTER", queue.toLocal8Bit()) : qunsetenv("PRINTER");
+        // The printable area as CUPS reports it from the queue's PPD.
         QPageLayout layout = QPrinter(QPrinterInfo::printerInfo(queue)).pageLayout();
         layout.setUnits(QPageLayout::Point);
         const QMarginsF hardware = layout.minimumMargins();
