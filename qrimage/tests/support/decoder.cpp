@@ -5,24 +5,20 @@
 
 namespace qrtest {
 
-std::optional<std::string> DecodeQrCode(const unsigned char* pixels, int width, int height,
-                                        PixelFormat format, int rowBytes) {
-    const ZXing::ImageView view(
-        pixels, width, height,
-        format == PixelFormat::Bgra ? ZXing::ImageFormat::BGRX : ZXing::ImageFormat::Lum, rowBytes);
+std::optional<std::string> DecodeQrCode(const unsigned char* bgra, int width, int height) {
+    const ZXing::ImageView view(bgra, width, height, ZXing::ImageFormat::BGRX);
     auto hints = ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setTryHarder(true);
     ZXing::Result result = ZXing::ReadBarcode(view, hints);
     if (!result.isValid()) {
         // The general detector misses some large symbols drawn at exactly
-        // 2 pixels a module; the detector for clean, upright pictures does
-        // not, and still checks every module through error correction.
+        // 2 pixels a module; the one for clean, upright pictures does not,
+        // and still checks every module through error correction.
         result = ZXing::ReadBarcode(view, hints.setIsPure(true));
     }
     if (!result.isValid()) {
         return std::nullopt;
     }
-    const ZXing::ByteArray& bytes = result.bytes();
-    return std::string(bytes.begin(), bytes.end());
+    return std::string(result.bytes().begin(), result.bytes().end());
 }
 
 }  // namespace qrtest

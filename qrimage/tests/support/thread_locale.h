@@ -1,9 +1,8 @@
-// Switches the calling thread's locale for a scope (uselocale), leaving the
+// Switches the calling thread's LC_CTYPE for a scope (uselocale), leaving the
 // process's global locale alone.
 #pragma once
 
 #include <locale.h>
-#include <clocale>
 
 #include <stdexcept>
 #include <string>
@@ -28,8 +27,7 @@ class ScopedThreadLocale {
     ScopedThreadLocale& operator=(const ScopedThreadLocale&) = delete;
 
   private:
-    locale_t locale_;
-    locale_t previous_ = locale_t(nullptr);
+    locale_t locale_, previous_ = locale_t(nullptr);
 };
 
 }  // namespace qrtest

@@ -1,0 +1,486 @@
+// The library through its exports, against oracles nobody here wrote: a
+// direct QRcode_encodeString call drawn pixel by pixel, the zxing-cpp decoder
+// and the qrencode tool. Then the BMP and PNG layouts, both text flavours,
+// colours, calls that must produce nothing, and how files are replaced. Each
+// test loads its own library copy, so its colours start from the defaults and
+// reach no other test.
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <qrencode.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <type_traits>
+#include <vector>
+
+#include "decoder.h"
+#include "library_copy.h"
+#include "output_test_support.h"
+#include "thread_locale.h"
+
+namespace {
+
+using qrtest::ReadFile;
+using qrtest::TempFolder;
+using qrtest::Wide;
+using Bytes = std::string;
+using Names = std::vector<std::string>;
+
+const Bytes kBlack("\0\0\0\xFF", 4), kWhite(4, '\xFF');  // blue, green, red, alpha
+
+// 4 bytes a pixel (blue, green, red, alpha), top row first; side 0: none.
+struct Picture {
+    int side = 0;
+    Bytes bgra;
+    bool operator==(const Picture&) const = default;
+};
+
+// The direct encoder call with the expected bytes, drawn by the rule of the
+// header: quiet zone and light modules `light`, dark modules `dark`.
+Picture Model(const Bytes& encoded, int margin, int size, int level, const Bytes& dark = kBlack,
+              const Bytes& light = kWhite) {
+    QRcode* code = QRcode_encodeString(encoded.c_str(), 0, QRecLevel(level), QR_MODE_8, 1);
+    Picture model{code != nullptr ? (code->width + 2 * margin) * size : 0, {}};
+    for (int y = 0; y < model.side; ++y) {
+        for (int x = 0; x < model.side; ++x) {
+            const int column = x / size - margin, row = y / size - margin, w = code->width;
+            const bool inside = column >= 0 && row >= 0 && column < w && row < w;
+            model.bgra += inside && (code->data[row * w + column] & 1) != 0 ? dark : light;
+        }
+    }
+    QRcode_free(code);
+    return model;
+}
+
+Picture FromBitmap(const qrtest::Library& library, HBITMAP bitmap) {
+    DIBSECTION section{};
+    if (library.GetObjectW(bitmap, sizeof section, &section) != int32_t(sizeof section)) {
+        return {};
+    }
+    const BITMAP& info = section.dsBm;
+    EXPECT_EQ(section.dsBmih.biHeight, -info.bmHeight);  // top row first
+    Picture picture{info.bmWidth, Bytes(static_cast<const char*>(info.bmBits),
+                                        std::size_t(info.bmWidthBytes) * info.bmHeight)};
+    EXPECT_NE(library.DeleteObject(bitmap), 0);
+    return picture;
+}
+
+Picture FromBmp(const Bytes& bmp) {  // 54 header bytes, then rows bottom row first
+    const std::size_t side = bmp.size() < 54 ? 0 : uint8_t(bmp[18]) | uint8_t(bmp[19]) << 8;
+    if (bmp.size() != 54 + 4 * side * side) {
+        return {};
+    }
+    Picture picture{int(side), {}};
+    for (std::size_t row = side; row-- > 0;) {
+        picture.bgra += bmp.substr(54 + row * side * 4, side * 4);
+    }
+    return picture;
+}
+
+Picture FromPng(const Bytes& png) {  // read by libpng
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) {
+        return {};
+    }
+    image.format = PNG_FORMAT_BGRA;
+    Picture picture{int(image.width), Bytes(PNG_IMAGE_SIZE(image), '\0')};
+    return png_image_finish_read(&image, nullptr, picture.bgra.data(), 0, nullptr) ? picture
+                                                                                   : Picture{};
+}
+
+// The block of GetPNGW or GetPNGA; "" when none was made, and then the
+// out-parameters must have kept their values.
+template <class Char, class Get>
+Bytes PngBlock(const qrtest::Library& library, Get get, const Char* text, int margin, int size,
+               int level) {
+    uint32_t length = 7;
+    unsigned char marker = 0, *block = &marker;
+    get(text, margin, size, level, &length, &block);
+    if (block == &marker) {
+        EXPECT_EQ(length, 7u);
+        return "";
+    }
+    Bytes bytes(reinterpret_cast<const char*>(block), length);
+    library.DestroyBuffer(block);
+    return bytes;
+}
+
+// The picture through the bitmap, BMP and PNG file exports of one flavour (W
+// for UTF-16, A for bytes), files written into `folder`. GetPNGW must give
+// the PNG file's bytes.
+template <class Char>
+std::vector<std::pair<Bytes, Picture>> EveryOutput(const qrtest::Library& library,
+                                                   const TempFolder& folder, const Char* text,
+                                                   int margin, int size, int level) {
+    const Bytes bmp = folder / "p.bmp", png = folder / "p.png";
+    HBITMAP bitmap = nullptr;
+    if constexpr (std::is_same_v<Char, char>) {
+        bitmap = library.GetHBitmapA(text, margin, size, level);
+        library.GenerateBMPA(bmp.c_str(), text, margin, size, level);
+        library.GeneratePNGA(png.c_str(), text, margin, size, level);
+    } else {
+        bitmap = library.GetHBitmapW(text, margin, size, level);
+        library.GenerateBMPW(Wide(bmp).c_str(), text, margin, size, level);
+        library.GeneratePNGW(Wide(png).c_str(), text, margin, size, level);
+        const Bytes block = PngBlock(library, library.GetPNGW, text, margin, size, level);
+        EXPECT_EQ(block.empty() ? "" : ReadFile(png).value_or(""), block) << "PNG file and block";
+    }
+    return {{"bitmap", FromBitmap(library, bitmap)},
+            {"BMP", FromBmp(ReadFile(bmp).value_or(""))},
+            {"PNG", FromPng(ReadFile(png).value_or(""))}};
+}
+
+// Every output equals the model, reads back as the text's UTF-8, and equals
+// what the qrencode tool draws with its own code from the same encoder call.
+TEST(Pictures, EveryOutputDrawsTheDirectEncodingOfTheUtf8) {
+    // clang-format off
+    const struct { std::u16string text; Bytes utf8; int margin, size, level; } cases[] = {
+        {u"abc", "abc", 1, 5, 0},
+        {u"Привет, мир", "Привет, мир", 2, 3, 2},
+        // An unpaired surrogate becomes U+FFFD; the unit after it stays.
+        {{u'a', char16_t(0xD800), u'b', char16_t(0xD83D), char16_t(0xDE00)},
+         "a\xEF\xBF\xBD" "b\xF0\x9F\x98\x80", 0, 4, 1},
+        // Version 40: its BMP fills two 256 KiB write blocks and part of a third.
+        {std::u16string(1273, u'a'), Bytes(1273, 'a'), 3, 2, 3}};
+    // clang-format on
+    const qrtest::Library library;
+    const TempFolder folder;
+    for (const auto& c : cases) {
+        const Picture model = Model(c.utf8, c.margin, c.size, c.level);
+        for (const auto& [output, picture] :
+             EveryOutput(library, folder, c.text.c_str(), c.margin, c.size, c.level)) {
+            EXPECT_TRUE(picture == model) << c.utf8.substr(0, 20) << " as " << output;
+            EXPECT_EQ(
+                qrtest::DecodeQrCode(reinterpret_cast<const unsigned char*>(picture.bgra.data()),
+                                     picture.side, picture.side),
+                c.utf8)
+                << output;
+        }
+        ASSERT_EQ(qrtest::RunProgram({"qrencode", "-l", Bytes(1, "LMQH"[c.level]), "-s",
+                                      std::to_string(c.size), "-m", std::to_string(c.margin), "-t",
+                                      "PNG", "-o", folder / "q.png", c.utf8}),
+                  0);
+        EXPECT_TRUE(FromPng(ReadFile(folder / "q.png").value_or("")) == model) << c.utf8;
+    }
+}
+
+// The A exports widen from the calling thread's LC_CTYPE locale and then draw
+// what W draws; GetPNGA alone encodes the caller's bytes unchanged.
+TEST(Pictures, NarrowTextFollowsTheThreadLocale) {
+    const struct {
+        const char* locale;
+        Bytes narrow;
+        std::u16string wide;
+    } cases[] = {{"C", "Hello, World 42", u"Hello, World 42"},
+                 {"ru_RU.CP1251", "\xFF", u"я"},
+                 {"C", "a\xFFz", u"a\uFFFDz"}};  // a byte the character set lacks
+    const qrtest::Library library;
+    for (const auto& c : cases) {
+        const qrtest::ScopedThreadLocale locale(c.locale);
+        const TempFolder folder;
+        EXPECT_TRUE(EveryOutput(library, folder, c.narrow.c_str(), 1, 3, 2) ==
+                    EveryOutput(library, folder, c.wide.c_str(), 1, 3, 2))
+            << c.locale << " " << c.narrow;
+        const Picture raw = FromPng(PngBlock(library, library.GetPNGA, c.narrow.c_str(), 1, 3, 2));
+        EXPECT_TRUE(raw == Model(c.narrow, 1, 3, 2)) << c.narrow;
+    }
+}
+
+// The smallest symbol's side, or nothing at all: no picture, the earlier
+// files as they were, nothing new beside them, out-parameters untouched.
+TEST(Pictures, SideOrNothing) {
+    const std::u16string a1273(1273, u'a'), a1274(1274, u'a'), ya636(636, u'я'), ya637(637, u'я');
+    // clang-format off
+    const struct {
+        const char16_t* text;
+        int margin, size, level, side;  // side 0: nothing
+    } cases[] = {
+        {u"abc", 1, 5, 0, 115}, {u"abc", 1, 5, 1, 115}, {u"abc", 1, 5, 2, 115}, {u"abc", 1, 5, 3, 115},
+        {a1273.c_str(), 0, 1, 3, 177}, {a1274.c_str(), 0, 1, 3, 0},
+        {ya636.c_str(), 0, 1, 3, 177}, {ya637.c_str(), 0, 1, 3, 0},
+        {u"abc", 1, 5, 4, 0}, {u"abc", 1, 5, -1, 0}, {u"", 1, 5, 0, 0}, {nullptr, 1, 5, 0, 0},
+        {u"abc", -1, 5, 0, 0}, {u"abc", INT_MIN, 5, 0, 0}, {u"abc", 1, 0, 0, 0},
+        {u"abc", 1, INT_MAX, 0, 0}, {u"abc", INT_MAX, 1, 0, 0},
+        {u"abc", 0, 1104, 0, 0}};  // 23184 pixels a side: over 2^31 - 1 bytes
+    // clang-format on
+    const qrtest::Library library;
+    for (const auto& c : cases) {
+        const TempFolder folder;
+        qrtest::WriteFile(folder / "p.bmp", "earlier");
+        qrtest::WriteFile(folder / "p.png", "earlier");
+        for (const auto& [output, picture] :
+             EveryOutput(library, folder, c.text, c.margin, c.size, c.level)) {
+            EXPECT_EQ(picture.side, c.side)
+                << output << " margin " << c.margin << " size " << c.size << " level " << c.level;
+        }
+        EXPECT_EQ(folder.Entries(), (Names{"p.bmp", "p.png"}));
+        if (c.side == 0) {
+            EXPECT_EQ(ReadFile(folder / "p.bmp").value() + ReadFile(folder / "p.png").value(),
+                      "earlierearlier");
+        }
+    }
+    // The other pointers, and the narrow flavour's own checks.
+    const TempFolder folder;
+    for (const auto& [output, picture] : EveryOutput<char>(library, folder, nullptr, 1, 5, 0)) {
+        EXPECT_EQ(picture.side, 0) << output;
+    }
+    EXPECT_EQ(PngBlock(library, library.GetPNGA, "abc", 1, 5, 4), "");
+    unsigned char* block = nullptr;
+    uint32_t length = 0;
+    library.GetPNGW(u"abc", 1, 5, 0, nullptr, &block);
+    library.GetPNGW(u"abc", 1, 5, 0, &length, nullptr);
+    library.DestroyBuffer(nullptr);
+    library.GenerateBMPW(nullptr, u"abc", 1, 5, 0);
+    library.GeneratePNGA(nullptr, "abc", 1, 5, 0);
+    EXPECT_TRUE(block == nullptr && length == 0 && folder.Entries().empty());
+    // Case-sensitive: "ABC" is alphanumeric, "abc" 8-bit.
+    EXPECT_FALSE(FromBitmap(library, library.GetHBitmapW(u"abc", 1, 5, 2)) ==
+                 FromBitmap(library, library.GetHBitmapW(u"ABC", 1, 5, 2)));
+}
+
+TEST(Pictures, BitmapHandlesAreKnownUntilDeleted) {
+    const qrtest::Library library;
+    const HBITMAP bitmap = library.GetHBitmapW(u"abc", 1, 1, 0);
+    BITMAP info{};
+    EXPECT_EQ(library.GetObjectW(bitmap, 0, nullptr), int32_t(sizeof info));
+    EXPECT_EQ(library.GetObjectW(bitmap, sizeof info - 1, &info), 0);
+    ASSERT_EQ(library.GetObjectW(bitmap, sizeof info, &info), int32_t(sizeof info));
+    EXPECT_TRUE(info.bmWidth == 23 && info.bmHeight == 23 && info.bmBitsPixel == 32);
+    int notABitmap = 0;
+    EXPECT_EQ(library.DeleteObject(reinterpret_cast<HBITMAP>(&notABitmap)), 0);
+    EXPECT_EQ(library.DeleteObject(nullptr), 0);
+    EXPECT_NE(library.DeleteObject(bitmap), 0);
+    EXPECT_EQ(library.DeleteObject(bitmap), 0);
+    EXPECT_EQ(library.GetObjectW(bitmap, sizeof info, &info), 0);
+}
+
+TEST(Pictures, BmpLayoutOfAbc) {
+    const qrtest::Library library;
+    const TempFolder folder;
+    const std::u16string path = Wide(folder / "QR.bmp");
+    library.GenerateBMPW(path.c_str(), std::u16string(1273, u'a').c_str(), 4, 5, 3);
+    // "BM", file size 52954, pixels at 54; info header of 40 bytes: 115 x 115
+    // (positive: bottom row first), 1 plane, 32 bits, BI_RGB, 52900 pixel
+    // bytes, then 16 zero bytes (no resolution, no palette).
+    const Bytes header(
+        "BM\xDA\xCE\0\0\0\0\0\0\x36\0\0\0"  // 14 bytes, then 24 of 40
+        "\x28\0\0\0\x73\0\0\0\x73\0\0\0\1\0\x20\0\0\0\0\0\xA4\xCE\0\0",
+        38);
+    for (int level = 0; level <= 3; ++level) {
+        library.GenerateBMPW(path.c_str(), u"abc", 1, 5, level);  // replaces the larger file
+        const Bytes bmp = ReadFile(folder / "QR.bmp").value_or("");
+        ASSERT_EQ(bmp.size(), 52954u);
+        EXPECT_EQ(bmp.substr(0, 54), header + Bytes(16, '\0'));
+        EXPECT_EQ(bmp.substr(54, 115 * 4), Bytes(115 * 4, '\xFF'));  // bottom row: quiet zone
+    }
+    EXPECT_EQ(folder.Entries(), Names{"QR.bmp"});
+    // Without a margin the bottom row crosses the bottom-left finder: 7 dark
+    // modules, then the light separator.
+    library.GenerateBMPW(path.c_str(), u"abc", 0, 5, 2);
+    const Bytes bmp = ReadFile(folder / "QR.bmp").value_or("");
+    for (int x = 0; x <= 35; ++x) {
+        EXPECT_EQ(bmp.substr(54 + 4 * x, 4), x < 35 ? kBlack : kWhite) << "pixel " << x;
+    }
+}
+
+TEST(Pictures, ColoursAreStoredWholeSharedAndDrawnWithoutTheFourthByte) {
+    const qrtest::Library library;
+    const auto peer = [&](const char* command, const char* foreground, const char* background) {
+        return qrtest::RunProgram(
+            {QRIMAGE_LIBRARY_PEER, library.Path(), command, foreground, background});
+    };
+    EXPECT_EQ(library.GetForegroundColor(), 0xFF000000u);
+    EXPECT_EQ(library.GetBackgroundColor(), 0xFFFFFFFFu);
+    EXPECT_EQ(peer("colours", "ff000000", "ffffffff"), 0);  // a fresh process sees them too
+    library.SetForegroundColor(0x80000001u);  // every byte returned, to others as well
+    library.SetBackgroundColor(0u);
+    EXPECT_EQ(peer("colours", "80000001", "00000000"), 0);
+    EXPECT_EQ(peer("set", "abcdef01", "12345678"), 0);
+    EXPECT_EQ(library.GetForegroundColor(), 0xABCDEF01u);
+    EXPECT_EQ(library.GetBackgroundColor(), 0x12345678u);
+    struct stat object {};  // the shared object is the user's alone
+    ASSERT_EQ(stat(("/dev/shm" + library.ColourObject()).c_str(), &object), 0);
+    EXPECT_EQ(object.st_mode & 0777, 0600u);
+
+    const struct {
+        COLORREF foreground, background;
+        Bytes dark, light;  // blue, green, red, alpha
+    } cases[] = {{0x00FF0000u, 0xFFFFFFFFu, Bytes("\xFF\0\0\xFF", 4), kWhite},
+                 {0xAB00FF00u, 0x00345678u, Bytes("\0\xFF\0\xFF", 4), "\x34\x56\x78\xFF"}};
+    for (const auto& c : cases) {
+        library.SetForegroundColor(c.foreground);
+        library.SetBackgroundColor(c.background);
+        for (const auto& [output, picture] : EveryOutput(library, TempFolder(), u"abc", 1, 2, 0)) {
+            EXPECT_TRUE(picture == Model("abc", 1, 2, 0, c.dark, c.light)) << output;
+        }
+    }
+}
+
+uint32_t BigEndian32(const Bytes& bytes, std::size_t at) {
+    return uint32_t(uint8_t(bytes.at(at))) << 24 | uint8_t(bytes.at(at + 1)) << 16 |
+           uint8_t(bytes.at(at + 2)) << 8 | uint8_t(bytes.at(at + 3));
+}
+
+Bytes BigEndian(uint32_t word) {
+    return {char(word >> 24), char(word >> 16), char(word >> 8), char(word)};
+}
+
+Bytes Chunk(const Bytes& type, const Bytes& data) {  // length, type, data, CRC
+    const Bytes covered = type + data;
+    return BigEndian(data.size()) + covered +
+           BigEndian(crc32(0, reinterpret_cast<const Bytef*>(covered.data()), covered.size()));
+}
+
+// 21 modules, margin 4, module size 1: 29 pixels, so each stored row ends in
+// 3 bits after its last pixel, which are set like the background's.
+TEST(Pictures, PngChunksAndPaddingBits) {
+    const qrtest::Library library;
+    library.SetForegroundColor(0x00FF0000u);  // blue: palette entry 0
+    library.SetBackgroundColor(0x12345678u);  // entry 1
+    const Bytes png = PngBlock(library, library.GetPNGW, u"abc", 4, 1, 0);
+    const Bytes head = "\x89PNG\r\n\x1A\n" +
+                       Chunk("IHDR", Bytes("\0\0\0\x1D\0\0\0\x1D\1\3\0\0\0", 13)) +
+                       Chunk("PLTE", Bytes("\0\0\xFF\x78\x56\x34", 6)) + Chunk("tRNS", "\xFF\xFF");
+    ASSERT_EQ(png.substr(0, head.size()), head);
+    ASSERT_EQ(png.substr(png.size() - 12), Chunk("IEND", ""));
+    Bytes compressed;  // nothing but image data in between
+    for (std::size_t at = head.size(); at < png.size() - 12; at += 12 + BigEndian32(png, at)) {
+        EXPECT_EQ(png.substr(at + 4, 4), "IDAT");
+        compressed += png.substr(at + 8, BigEndian32(png, at));
+    }
+    // libpng's default for palette pictures: no row filter, so each row is a
+    // 0 byte and 4 bytes of pixels.
+    Bytes rows(29 * 5, '\0');
+    uLongf length = rows.size();
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(rows.data()), &length,
+                         reinterpret_cast<const Bytef*>(compressed.data()), compressed.size()),
+              Z_OK);
+    ASSERT_EQ(length, rows.size());
+    for (int y = 0; y < 29; ++y) {
+        EXPECT_TRUE(rows[y * 5] == 0 && (rows[y * 5 + 4] & 7) == 7) << "row " << y;
+    }
+}
+
+// ---- file replacement ----
+
+std::filesystem::perms Mode(const std::string& path) {
+    return std::filesystem::status(path).permissions();
+}
+
+TEST(Files, LinkTargetIsReplacedAndKeepsItsModeNewFilesFollowTheUmask) {
+    const qrtest::Library library;
+    const TempFolder folder;
+    qrtest::WriteFile(folder / "real.png", "earlier");
+    ASSERT_EQ(chmod((folder / "real.png").c_str(), 0604), 0);
+    std::filesystem::create_symlink("real.png", folder / "link.png");
+    library.GeneratePNGW(Wide(folder / "link.png").c_str(), u"abc", 1, 5, 0);
+    EXPECT_EQ(ReadFile(folder / "real.png").value().substr(0, 4), "\x89PNG");
+    EXPECT_EQ(Mode(folder / "real.png"), std::filesystem::perms(0604));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.png"));
+
+    const mode_t previous = umask(027);
+    library.GenerateBMPW(Wide(folder / "new.bmp").c_str(), u"abc", 1, 5, 0);
+    umask(previous);
+    EXPECT_EQ(Mode(folder / "new.bmp"), std::filesystem::perms(0640));
+    EXPECT_EQ(folder.Entries(), (Names{"link.png", "new.bmp", "real.png"}));
+}
+
+// Gives this process a private mount namespace with a 64 KiB tmpfs on
+// `folder`: as root directly, otherwise as root of a new user namespace (what
+// `unshare -rm` does).
+bool MountSmallTmpfs(const std::string& folder) {
+    const std::string uid = std::to_string(geteuid()), gid = std::to_string(getegid());
+    if (unshare(uid == "0" ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+        return false;
+    }
+    if (uid != "0") {
+        std::ofstream("/proc/self/setgroups") << "deny";
+        std::ofstream("/proc/self/uid_map") << "0 " + uid + " 1";
+        std::ofstream("/proc/self/gid_map") << "0 " + gid + " 1";
+    }
+    return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") == 0;
+}
+
+// Runs in a child process, which must live through the failed writes.
+TEST(FilesDeathTest, AFullFileSystemKeepsTheEarlierFilesAndNoTemporaryFile) {
+    const qrtest::Library library;
+    const TempFolder folder;
+    library.GetForegroundColor();  // attach the colours now: user ids differ in the namespace
+    const auto writeUntilFull = [&] {
+        if (!MountSmallTmpfs(folder.Path())) {
+            std::perror("no tmpfs");
+            std::_Exit(2);
+        }
+        const std::u16string bmp = Wide(folder / "QR.bmp"), png = Wide(folder / "QR.png");
+        library.GenerateBMPW(bmp.c_str(), u"earlier", 0, 1, 0);
+        library.GeneratePNGW(png.c_str(), u"earlier", 1, 2, 0);
+        const auto contents = [&] {
+            return ReadFile(folder / "QR.bmp").value_or("") +
+                   ReadFile(folder / "QR.png").value_or("");
+        };
+        const std::string before = contents();
+        // Neither 5 MB of BMP nor some 280 KB of PNG fit: both fail midway.
+        const std::u16string large(1273, u'a');
+        library.GenerateBMPW(bmp.c_str(), large.c_str(), 25, 5, 3);
+        library.GeneratePNGW(png.c_str(), large.c_str(), 4, 40, 3);
+        std::string problems = before.size() > 1000 ? "" : "no earlier files; ";
+        problems += contents() == before ? "" : "a file changed; ";
+        problems += folder.Entries() == Names{"QR.bmp", "QR.png"} ? "" : "a file was left";
+        std::fputs(problems.c_str(), stderr);
+        std::_Exit(problems.empty() ? 0 : 1);
+    };
+    EXPECT_EXIT(writeUntilFull(), testing::ExitedWithCode(0), "");
+}
+
+// Root ignores permission bits, so as root the child process becomes user
+// nobody first; anyone else stays who they are. The test fails, never skips.
+TEST(FilesDeathTest, NothingIsWrittenWhereTheCallerMayNot) {
+    const bool root = geteuid() == 0;
+    const qrtest::Library library;
+    const TempFolder folder;
+    library.GetForegroundColor();  // attach the colours as ourselves
+    // "open" is the caller's, with a read-only file in it; "closed" is not
+    // the caller's to write.
+    std::filesystem::create_directory(folder / "open");
+    std::filesystem::create_directory(folder / "closed");
+    qrtest::WriteFile(folder / "open/readonly", "earlier");
+    ASSERT_EQ(chmod(folder.Path().c_str(), 0755) | chmod((folder / "closed").c_str(), 0555) |
+                  chmod((folder / "open/readonly").c_str(), 0444),
+              0);
+    ASSERT_EQ(root ? chown((folder / "open").c_str(), 65534, 65534) : 0, 0);
+    const auto writeAsCaller = [&] {
+        if (root && (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
+                     setresuid(65534, 65534, 65534) != 0)) {
+            std::perror("cannot become user nobody");
+            std::_Exit(2);
+        }
+        const auto generate = [&](const std::string& bmp, const std::string& png) {
+            library.GenerateBMPW(Wide(folder / bmp).c_str(), u"abc", 1, 5, 0);
+            library.GeneratePNGW(Wide(folder / png).c_str(), u"abc", 1, 5, 0);
+        };
+        generate("open/new.bmp", "open/new.png");  // the control: the caller can write at all
+        for (const char* target : {"open/readonly", "closed/new", "missing/new"}) {
+            generate(target, target);
+        }
+        const Names open = qrtest::FolderEntries(folder / "open");
+        std::string problems = ReadFile(folder / "open/readonly") == "earlier" ? "" : "changed; ";
+        problems +=
+            open == Names{"new.bmp", "new.png", "readonly"} ? "" : "not as expected: open; ";
+        problems += qrtest::FolderEntries(folder / "closed").empty() ? "" : "written: closed";
+        std::fputs(problems.c_str(), stderr);
+        std::_Exit(problems.empty() ? 0 : 1);
+    };
+    EXPECT_EXIT(writeAsCaller(), testing::ExitedWithCode(0), "");
+    ASSERT_EQ(chmod((folder / "closed").c_str(), 0755), 0);
+}
+
+}  // namespace
