@@ -9,9 +9,8 @@
 #include "bgra_row.h"
 #include "call_guard.h"
 #include "colours.h"
-#include "geometry.h"
+#include "picture.h"
 #include "qrimage.h"
-#include "symbol.h"
 #include "text_conversion.h"
 
 // What an HBITMAP points at: the header as the platform's bitmap sections
@@ -97,33 +96,28 @@ BITMAPINFOHEADER MakeHeader(const PictureGeometry& geometry) {
     return header;
 }
 
-// Draws the symbol in the current colours, or returns null when margin and
-// moduleSize make no picture. Throws std::bad_alloc when memory runs out.
-std::unique_ptr<QrImageBitmap> DrawBitmap(const Symbol& symbol, int32_t margin,
-                                          int32_t moduleSize) {
-    const std::optional<PictureGeometry> geometry =
-        MakeGeometry(symbol.Width(), margin, moduleSize);
-    if (!geometry) {
-        return nullptr;
-    }
-    // Read once: a change while we draw does not reach this picture.
-    const Colours colours = LoadColours();
+// Draws the picture into new pixel memory. Throws std::bad_alloc when memory
+// runs out.
+std::unique_ptr<QrImageBitmap> DrawBitmap(const Picture& picture) {
+    const Symbol& symbol = picture.symbol;
+    const Colours& colours = picture.colours;
+    const PictureGeometry& geometry = picture.geometry;
 
     auto bitmap = std::make_unique<QrImageBitmap>();
-    bitmap->header = MakeHeader(*geometry);
-    bitmap->pixels = std::make_unique_for_overwrite<unsigned char[]>(geometry->PictureBytes32());
-    const auto scratchRow = std::make_unique_for_overwrite<unsigned char[]>(geometry->RowBytes32());
+    bitmap->header = MakeHeader(geometry);
+    bitmap->pixels = std::make_unique_for_overwrite<unsigned char[]>(geometry.PictureBytes32());
+    const auto scratchRow = std::make_unique_for_overwrite<unsigned char[]>(geometry.RowBytes32());
 
-    const std::size_t rowBytes = geometry->RowBytes32();
-    const int32_t quietBandPixels = geometry->side * geometry->quietPixels;
+    const std::size_t rowBytes = geometry.RowBytes32();
+    const int32_t quietBandPixels = geometry.side * geometry.quietPixels;
     const uint32_t background = BgraPixel(colours.background);
     unsigned char* target = bitmap->pixels.get();
 
     FillPixels(target, quietBandPixels, background);
     target += std::size_t(quietBandPixels) * 4;
     for (int32_t symbolRow = 0; symbolRow < symbol.Width(); ++symbolRow) {
-        ComposeBgraRow(*geometry, symbol.Row(symbolRow), colours, scratchRow.get());
-        for (int32_t copy = 0; copy < moduleSize; ++copy, target += rowBytes) {
+        ComposeBgraRow(geometry, symbol.Row(symbolRow), colours, scratchRow.get());
+        for (int32_t copy = 0; copy < geometry.moduleSize; ++copy, target += rowBytes) {
             std::memcpy(target, scratchRow.get(), rowBytes);
         }
     }
@@ -132,15 +126,12 @@ std::unique_ptr<QrImageBitmap> DrawBitmap(const Symbol& symbol, int32_t margin,
 }
 
 HBITMAP MakeBitmapHandle(const char16_t* text, int32_t margin, int32_t moduleSize, int32_t level) {
-    SymbolPtr code = EncodeTextW(text, level);
-    if (!code) {
+    const std::optional<Picture> picture =
+        MakePicture(EncodeTextW(text, level), margin, moduleSize);
+    if (!picture) {
         return nullptr;
     }
-    std::unique_ptr<QrImageBitmap> bitmap = DrawBitmap(Symbol(std::move(code)), margin, moduleSize);
-    if (!bitmap) {
-        return nullptr;
-    }
-    return Registry().Adopt(std::move(bitmap));
+    return Registry().Adopt(DrawBitmap(*picture));
 }
 
 int32_t DescribeBitmap(HBITMAP handle, int32_t size, void* out) {

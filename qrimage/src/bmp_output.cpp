@@ -18,7 +18,7 @@
 #include "bgra_row.h"
 #include "call_guard.h"
 #include "colours.h"
-#include "geometry.h"
+#include "picture.h"
 #include "symbol.h"
 #include "text_conversion.h"
 
@@ -147,20 +147,14 @@ void GenerateBmp(const char16_t* fileName, const char16_t* text, int32_t margin,
     if (fileName == nullptr) {
         return;
     }
-    SymbolPtr code = EncodeTextW(text, level);
-    if (!code) {
+    const std::optional<Picture> picture =
+        MakePicture(EncodeTextW(text, level), margin, moduleSize);
+    if (!picture) {
         return;
     }
-    const Symbol symbol(std::move(code));
-    const std::optional<PictureGeometry> geometry =
-        MakeGeometry(symbol.Width(), margin, moduleSize);
-    if (!geometry) {
-        return;
-    }
-    const Colours colours = LoadColours();
     // Whole blocks go to the file directly; the writer needs no buffer.
     std::optional<AtomicFile> file = AtomicFile::Open(Utf16ToUtf8(fileName), 0);
-    if (file && WriteBmpFile(*file, symbol, *geometry, colours)) {
+    if (file && WriteBmpFile(*file, picture->symbol, picture->geometry, picture->colours)) {
         file->Commit();
     }
 }
@@ -180,14 +174,10 @@ QRIMAGE_API void QRIMAGE_CALL GenerateBMPW(const qrimage_char16* fileName,
 QRIMAGE_API void QRIMAGE_CALL GenerateBMPA(const char* fileName, const char* text, int32_t margin,
                                            int32_t moduleSize, int32_t level) {
     qrimage::CallGuarded([&] {
-        if (fileName == nullptr || text == nullptr) {
-            return;
-        }
-        const std::optional<std::u16string> wideName = qrimage::WidenAnsiText(fileName);
-        const std::optional<std::u16string> wideText = qrimage::WidenAnsiText(text);
-        if (wideName && wideText) {
-            qrimage::GenerateBmp(wideName->c_str(), wideText->c_str(), margin, moduleSize, level);
-        }
+        qrimage::WithWidenedPair(
+            fileName, text, [&](const char16_t* wideName, const char16_t* wideText) {
+                qrimage::GenerateBmp(wideName, wideText, margin, moduleSize, level);
+            });
     });
 }
 

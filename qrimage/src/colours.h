@@ -23,8 +23,14 @@ void StoreForeground(uint32_t colour) noexcept;
 void StoreBackground(uint32_t colour) noexcept;
 
 // The three channels of a colour word (red in the lowest byte).
-inline constexpr uint8_t Red(uint32_t colour) { return uint8_t(colour); }
-inline constexpr uint8_t Green(uint32_t colour) { return uint8_t(colour >> 8); }
-inline constexpr uint8_t Blue(uint32_t colour) { return uint8_t(colour >> 16); }
+inline constexpr uint8_t Red(uint32_t colour) {
+    return uint8_t(colour);
+}
+inline constexpr uint8_t Green(uint32_t colour) {
+    return uint8_t(colour >> 8);
+}
+inline constexpr uint8_t Blue(uint32_t colour) {
+    return uint8_t(colour >> 16);
+}
 
 }  // namespace qrimage

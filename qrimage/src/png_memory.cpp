@@ -10,9 +10,8 @@
 
 #include "call_guard.h"
 #include "colours.h"
-#include "geometry.h"
+#include "picture.h"
 #include "png_writer.h"
-#include "symbol.h"
 
 namespace qrimage {
 
@@ -66,19 +65,13 @@ void PngMemoryFlush(png_structp) {}
 // leaves them untouched when nothing was made.
 void GetPng(SymbolPtr code, int32_t margin, int32_t moduleSize, uint32_t* pngSize,
             unsigned char** pngBuffer) {
-    if (!code) {
-        return;
-    }
-    const Symbol symbol(std::move(code));
-    const std::optional<PictureGeometry> geometry =
-        MakeGeometry(symbol.Width(), margin, moduleSize);
-    if (!geometry) {
+    const std::optional<Picture> picture = MakePicture(std::move(code), margin, moduleSize);
+    if (!picture) {
         return;
     }
     PngMemoryBuffer buffer{nullptr, 0};
     PngMemoryBufferOwner owner(buffer);
-    if (WritePng(symbol, *geometry, LoadColours(),
-                 PngSink{PngMemoryWrite, PngMemoryFlush, &buffer})) {
+    if (WritePng(*picture, PngSink{PngMemoryWrite, PngMemoryFlush, &buffer})) {
         *pngSize = buffer.size;
         *pngBuffer = owner.Release();
     }

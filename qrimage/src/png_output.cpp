@@ -8,7 +8,7 @@
 #include "atomic_file.h"
 #include "call_guard.h"
 #include "colours.h"
-#include "geometry.h"
+#include "picture.h"
 #include "png_writer.h"
 #include "symbol.h"
 #include "text_conversion.h"
@@ -37,19 +37,13 @@ void GeneratePng(const char16_t* fileName, const char16_t* text, int32_t margin,
     if (fileName == nullptr || text == nullptr) {
         return;
     }
-    SymbolPtr code = EncodeTextW(text, level);
-    if (!code) {
+    const std::optional<Picture> picture =
+        MakePicture(EncodeTextW(text, level), margin, moduleSize);
+    if (!picture) {
         return;
     }
-    const Symbol symbol(std::move(code));
-    const std::optional<PictureGeometry> geometry =
-        MakeGeometry(symbol.Width(), margin, moduleSize);
-    if (!geometry) {
-        return;
-    }
-    const Colours colours = LoadColours();
     std::optional<AtomicFile> file = AtomicFile::Open(Utf16ToUtf8(fileName), kFileBufferBytes);
-    if (file && WritePng(symbol, *geometry, colours, PngSink{PngFileWrite, PngFileFlush, &*file})) {
+    if (file && WritePng(*picture, PngSink{PngFileWrite, PngFileFlush, &*file})) {
         file->Commit();
     }
 }
@@ -69,14 +63,10 @@ QRIMAGE_API void QRIMAGE_CALL GeneratePNGW(const qrimage_char16* fileName,
 QRIMAGE_API void QRIMAGE_CALL GeneratePNGA(const char* fileName, const char* text, int32_t margin,
                                            int32_t moduleSize, int32_t level) {
     qrimage::CallGuarded([&] {
-        if (fileName == nullptr || text == nullptr) {
-            return;
-        }
-        const std::optional<std::u16string> wideName = qrimage::WidenAnsiText(fileName);
-        const std::optional<std::u16string> wideText = qrimage::WidenAnsiText(text);
-        if (wideName && wideText) {
-            qrimage::GeneratePng(wideName->c_str(), wideText->c_str(), margin, moduleSize, level);
-        }
+        qrimage::WithWidenedPair(
+            fileName, text, [&](const char16_t* wideName, const char16_t* wideText) {
+                qrimage::GeneratePng(wideName, wideText, margin, moduleSize, level);
+            });
     });
 }
 

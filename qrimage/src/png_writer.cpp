@@ -144,14 +144,15 @@ png_color PaletteEntry(uint32_t colour) {
 
 }  // namespace
 
-bool WritePng(const Symbol& symbol, const PictureGeometry& geometry, const Colours& colours,
-              const PngSink& sink) {
+bool WritePng(const Picture& picture, const PngSink& sink) {
+    const PictureGeometry& geometry = picture.geometry;
+    const Colours& colours = picture.colours;
     std::vector<png_byte> row((png_size_t(geometry.side) + 7) / 8);
     PngWriteStructs structs;
     if (!structs.Valid()) {
         return false;
     }
-    PngJob job{&symbol, geometry, sink, {}, row.data(), row.size()};
+    PngJob job{&picture.symbol, geometry, sink, {}, row.data(), row.size()};
     job.palette[kForegroundIndex] = PaletteEntry(colours.foreground);
     job.palette[kBackgroundIndex] = PaletteEntry(colours.background);
     return RunPngSteps(structs.Png(), structs.Info(), job);

@@ -3,9 +3,7 @@
 
 #include <png.h>
 
-#include "colours.h"
-#include "geometry.h"
-#include "symbol.h"
+#include "picture.h"
 
 namespace qrimage {
 
@@ -25,7 +23,6 @@ struct PngSink {
 // or the sink reported an error (libpng's default handler has then printed
 // its message on stderr); the sink may have received part of the PNG.
 // Throws std::bad_alloc when the row cannot be allocated.
-bool WritePng(const Symbol& symbol, const PictureGeometry& geometry, const Colours& colours,
-              const PngSink& sink);
+bool WritePng(const Picture& picture, const PngSink& sink);
 
 }  // namespace qrimage

@@ -13,7 +13,7 @@ using SymbolPtr = std::unique_ptr<QRcode, decltype(&QRcode_free)>;
 // A symbol as the renderers see it: width x width modules, row by row from
 // the top, a module dark when bit 0 of its byte is set.
 class Symbol {
-public:
+  public:
     explicit Symbol(SymbolPtr code) : code_(std::move(code)) {}
 
     int Width() const { return code_->width; }
@@ -21,7 +21,7 @@ public:
     const unsigned char* Row(int row) const { return code_->data + std::size_t(row) * Width(); }
     static bool IsDark(unsigned char module) { return (module & 1u) != 0; }
 
-private:
+  private:
     SymbolPtr code_;
 };
 

@@ -16,4 +16,19 @@ std::string Utf16ToUtf8(const char16_t* text);
 // opened. Never calls setlocale. Throws std::bad_alloc when memory runs out.
 std::optional<std::u16string> WidenAnsiText(const char* text);
 
+// The narrow twin of a function taking a file name and a text: widens both
+// and calls body(wideName, wideText). Does nothing when either is null or
+// cannot be widened.
+template <class Body>
+void WithWidenedPair(const char* name, const char* text, Body&& body) {
+    if (name == nullptr || text == nullptr) {
+        return;
+    }
+    const std::optional<std::u16string> wideName = WidenAnsiText(name);
+    const std::optional<std::u16string> wideText = WidenAnsiText(text);
+    if (wideName && wideText) {
+        body(wideName->c_str(), wideText->c_str());
+    }
+}
+
 }  // namespace qrimage

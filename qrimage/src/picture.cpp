@@ -1,0 +1,20 @@
+#include "picture.h"
+
+#include <utility>
+
+namespace qrimage {
+
+std::optional<Picture> MakePicture(SymbolPtr code, int32_t margin, int32_t moduleSize) {
+    if (!code) {
+        return std::nullopt;
+    }
+    Symbol symbol(std::move(code));
+    const std::optional<PictureGeometry> geometry =
+        MakeGeometry(symbol.Width(), margin, moduleSize);
+    if (!geometry) {
+        return std::nullopt;
+    }
+    return Picture{std::move(symbol), *geometry, LoadColours()};
+}
+
+}  // namespace qrimage
