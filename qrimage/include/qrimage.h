@@ -116,8 +116,8 @@ typedef struct QrImageBitmap* HBITMAP;
  * owns the handle and releases it with DeleteObject. */
 QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapW(const qrimage_char16* text, int32_t margin,
                                              int32_t moduleSize, int32_t level);
-QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapA(const char* text, int32_t margin,
-                                             int32_t moduleSize, int32_t level);
+QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapA(const char* text, int32_t margin, int32_t moduleSize,
+                                             int32_t level);
 
 /* Releases a bitmap made by this library, pixel memory included. Returns
  * nonzero when it did; 0 for null or a handle this library did not make or
