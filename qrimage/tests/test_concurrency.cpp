@@ -1,14 +1,13 @@
 // Every export from 8 threads at once, each with its own text, character set
-// (LC_CTYPE), margin, module size and level, for QRIMAGE_CONCURRENCY_SECONDS
-// (default 2): each result must equal the single-threaded one. Runs under
-// ThreadSanitizer in `make test-hardening`. Fuzz findings take the same calls.
+// (LC_CTYPE), margin, module size and level, for 2 seconds: each result must
+// equal the single-threaded one. Runs under ThreadSanitizer in `make
+// test-hardening`. The inputs the fuzz targets found take the same calls.
 #include <gtest/gtest.h>
 #include <qrimage.h>
 
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,10 +20,10 @@ namespace {
 
 constexpr int kThreads = 8;
 
+// A text as UTF-16 and in the character set of `locale`, and the arguments.
 struct Job {
     const char16_t* wide;
-    const char* narrow;  // the same text in the character set of `locale`
-    const char* locale;
+    const char *narrow, *locale;
     int32_t margin, moduleSize, level;
 };
 
@@ -98,8 +97,7 @@ void OnThreads(Body body) {
 }  // the threads join here
 
 TEST(ConcurrentCallers, EveryExportGivesTheSingleThreadedResult) {
-    const char* configured = std::getenv("QRIMAGE_CONCURRENCY_SECONDS");
-    const double seconds = configured != nullptr ? std::atof(configured) : 2.0;
+    constexpr std::chrono::seconds kDuration{2};
     const qrtest::Library q;
     const qrtest::TempFolder folder;
     const auto prefix = [&](int t) { return folder / ("thread" + std::to_string(t)); };
@@ -111,7 +109,7 @@ TEST(ConcurrentCallers, EveryExportGivesTheSingleThreadedResult) {
             ASSERT_FALSE(expected[t][o].empty()) << kOutputNames[o] << ", thread " << t;
         }
     }
-    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    const auto until = std::chrono::steady_clock::now() + kDuration;
     std::array<std::atomic<int>, kOutputs> mismatches{};
     std::atomic<int> rounds{0};
     OnThreads([&](int t) {
@@ -131,7 +129,7 @@ TEST(ConcurrentCallers, EveryExportGivesTheSingleThreadedResult) {
     // Only the files named: no temporary file outlives its writer.
     EXPECT_EQ(folder.Entries().size(), std::size_t(4 * kThreads + 1));
     std::cout << "[ rounds   ] " << rounds << " rounds of every export on " << kThreads
-              << " threads in " << seconds << " s\n";
+              << " threads in " << kDuration.count() << " s\n";
 }
 
 // Handles released from all threads at once: each exactly once, and
