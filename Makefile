@@ -22,7 +22,8 @@ run: build
 	$(BUILD)/generator/qrgenerator
 
 # Everything: unit, window and system tests, then the unit tests once more
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, then the hardening
+# checks.
 test: build
 	scripts/run-tests $(BUILD) -j $(JOBS)
 	$(MAKE) test-asan
@@ -60,4 +61,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-tsan build-fuzz
