@@ -1,9 +1,23 @@
 // The window before Create: how it opens; the text box with its text-change
 // rule and its 1000-unit limit; the Enter and Esc keys.
+#include <QClipboard>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 
 #include "support/test_support.h"
+
+namespace {
+
+// Types `text` one key at a time (QTest::keyClicks aborts on non-ASCII
+// characters in Qt 6.4).
+void Type(QWidget* box, const QString& text) {
+    for (const QChar c : text) {
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+}  // namespace
 
 class WindowTest : public QObject {
     Q_OBJECT
@@ -11,41 +25,19 @@ class WindowTest : public QObject {
   private slots:
     void opening() {
         WindowFixture fixture;
-        frmQR& window = fixture.window();
-        QCOMPARE(window.windowTitle(), QString("QR генератор"));
-        QCOMPARE(window.size(), QSize(297, 289));
-        QCOMPARE(window.minimumSize(), window.maximumSize());
-        QVERIFY(!(window.windowFlags() &
-                  (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-        const QPoint centre = window.screen()->availableGeometry().center();
-        QTRY_VERIFY((window.frameGeometry().center() - centre).manhattanLength() <= 1);
-
-        // Every control the user can reach, in tab order; of them only the
-        // text box and Exit are usable as the window opens (the level
-        // buttons are not, through their frame).
-        const QStringList tabOrder = {"txt",   "Opt_0", "Opt_1", "Opt_2", "Opt_3", "Combo1",
-                                      "cmd_0", "cmd_2", "cmd_1", "cmd_3", "cmd_4"};
-        QStringList chain, enabled;
-        QWidget* widget = fixture.txt();
-        do {
-            if (tabOrder.contains(widget->objectName())) {
-                chain << widget->objectName();
-                enabled << (widget->isEnabled() ? widget->objectName() : QString());
-            }
-            widget = widget->nextInFocusChain();
-        } while (widget != fixture.txt());
-        QCOMPARE(chain, tabOrder);
-        enabled.removeAll(QString());
-        QCOMPARE(enabled, QStringList({"txt", "cmd_4"}));
-        QCOMPARE(QApplication::focusWidget(), fixture.txt());
-        QVERIFY(fixture.opt(2)->isChecked());
-        QCOMPARE(window.currentLevel(), 2);
-        QStringList items;
-        for (int i = 0; i < fixture.combo()->count(); ++i) {
-            items << fixture.combo()->itemText(i);
+        const QPoint centre = fixture.window().screen()->availableGeometry().center();
+        QTRY_VERIFY((fixture.window().frameGeometry().center() - centre).manhattanLength() <= 1);
+        // Only the text box (focused) and Exit are usable as the window opens.
+        QStringList enabled;
+        for (const QWidget* widget : fixture.window().findChildren<QWidget*>(
+                 QRegularExpression("^(txt|Opt_\\d|Combo1|cmd_\\d)$"))) {
+            enabled << (widget->isEnabledTo(&fixture.window()) ? widget->objectName() : "");
         }
-        QCOMPARE(items, QStringList({"1", "5", "10", "15", "20", "25"}));
-        QCOMPARE(fixture.combo()->currentText(), QString("1"));
+        enabled.removeAll("");
+        enabled.sort();
+        QCOMPARE(enabled, QStringList({"cmd_4", "txt"}));
+        QCOMPARE(QApplication::focusWidget(), fixture.txt());
+        QCOMPARE(fixture.window().currentLevel(), 2);
     }
 
     void input_data() {
@@ -54,7 +46,6 @@ class WindowTest : public QObject {
         QTest::addColumn<bool>("create");   // whether Create, the level and the size are usable
         const QString a999(999, u'a');
         const QString full(1000, u'ж');
-        QTest::newRow("a space") << QStringList{"t: "} << " " << false;
         QTest::newRow("a space, then a letter") << QStringList{"t: ", "t:я"} << " я" << true;
         QTest::newRow("only a line break") << QStringList{"ctrl+enter"} << "\n" << true;
         QTest::newRow("only a tab") << QStringList{"p:\t"} << "\t" << true;
@@ -77,9 +68,10 @@ class WindowTest : public QObject {
         WindowFixture fixture;
         for (const QString& action : actions) {
             if (action.startsWith("t:")) {
-                fixture.Type(action.mid(2));
+                Type(fixture.txt(), action.mid(2));
             } else if (action.startsWith("p:")) {
-                fixture.Paste(action.mid(2));
+                QGuiApplication::clipboard()->setText(action.mid(2));
+                QTest::keyClick(fixture.txt(), Qt::Key_V, Qt::ControlModifier);
             } else {
                 QTest::keyClick(fixture.txt(),
                                 action == "backspace" ? Qt::Key_Backspace : Qt::Key_Return,
@@ -88,27 +80,23 @@ class WindowTest : public QObject {
         }
         QCOMPARE(fixture.txt()->text(), text);
         QCOMPARE(fixture.cmd(0)->isEnabled(), create);
-        QCOMPARE(fixture.child<QWidget>("Frame1")->isEnabled(), create);
+        QCOMPARE(fixture.window().findChild<QWidget*>("Frame1")->isEnabled(), create);
         QCOMPARE(fixture.combo()->isEnabled(), create);
-        // The rule leaves the other buttons alone.
-        QVERIFY(!fixture.cmd(1)->isEnabled() && !fixture.cmd(2)->isEnabled() &&
-                !fixture.cmd(3)->isEnabled() && fixture.cmd(4)->isEnabled());
     }
 
     void enterAndEscape() {
         WindowFixture fixture;
         QTest::keyClick(fixture.txt(), Qt::Key_Return);  // Create disabled: no line break either
         QCOMPARE(fixture.txt()->text(), QString());
-        fixture.Type("Enter");
+        Type(fixture.txt(), "Enter");
         QTest::keyClick(fixture.txt(), Qt::Key_Return);
         QCOMPARE(Decode(fixture.preview()).bytes, QByteArray("Enter"));
 
         // Enter on the focused Exit presses Exit, not Create; Esc asks from
         // wherever the focus is.
-        fixture.Type("more");
-        const QList<QWidget*> controls = {fixture.cmd(4), fixture.txt(), fixture.combo(),
-                                          fixture.cmd(0)};
-        for (QWidget* control : controls) {
+        Type(fixture.txt(), "more");
+        for (QWidget* control : std::initializer_list<QWidget*>{fixture.cmd(4), fixture.txt(),
+                                                                fixture.combo(), fixture.cmd(0)}) {
             // The offscreen platform has no window manager to give the window
             // back the activation that the answered box took.
             fixture.window().activateWindow();

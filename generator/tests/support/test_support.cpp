@@ -3,7 +3,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QLabel>
 #include <QProcess>
@@ -14,14 +13,11 @@
 
 #include "resource_extraction.h"
 
-WindowFixture::WindowFixture(const QString& subfolder) {
-    folder_ = root_.path() + QLatin1Char('/') + subfolder;
-    if (!root_.isValid() || !QDir().mkpath(folder_)) {
-        qFatal("no temporary folder %s", qPrintable(folder_));
-    }
-    const ExtractedFile library = ExtractResourceFile(folder_, kLibraryNameId, kLibraryDataId);
-    if (!library.error.isEmpty()) {
-        qFatal("library not written: %s", qPrintable(library.error));
+WindowFixture::WindowFixture(const QString& subfolder)
+    : folder_(root_.path() + QLatin1Char('/') + subfolder) {
+    if (!root_.isValid() || !QDir().mkpath(folder_) ||
+        !ExtractResourceFile(folder_, kLibraryNameId, kLibraryDataId).error.isEmpty()) {
+        qFatal("library not written to %s", qPrintable(folder_));
     }
     window_ = std::make_unique<frmQR>(folder_);
     window_->show();
@@ -36,24 +32,14 @@ QString WindowFixture::libraryFile() const {
 }
 
 QImage WindowFixture::preview() const {
-    const QPixmap picture = child<QLabel>(QStringLiteral("Image1"))->pixmap();
-    return picture.toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-void WindowFixture::Type(const QString& text) {
-    for (const QChar c : text) {
-        QTest::sendKeyEvent(QTest::Click, txt(), Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
-
-void WindowFixture::Paste(const QString& text) {
-    QGuiApplication::clipboard()->setText(text);
-    QTest::keyClick(txt(), Qt::Key_V, Qt::ControlModifier);
+    return window_->findChild<QLabel*>("Image1")->pixmap().toImage().convertToFormat(
+        QImage::Format_RGB32);
 }
 
 QStringList WindowFixture::Create(const QString& text, int level, int sizeIndex) {
     txt()->insertPlainText(text);
-    QTest::mouseClick(opt(level), Qt::LeftButton);
+    QTest::mouseClick(window_->findChild<QRadioButton*>(QString("Opt_%1").arg(level)),
+                      Qt::LeftButton);
     combo()->setCurrentIndex(sizeIndex);
     return Click(0);
 }
@@ -67,14 +53,9 @@ QStringList Answering(QMessageBox::StandardButton answer, const std::function<vo
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible()) {
-            return;
-        }
-        seen << box->objectName() + '|' + box->windowTitle() + '|' + box->text();
-        if (QAbstractButton* button = box->button(answer)) {
-            button->click();
-        } else {
-            box->reject();
+        if (box != nullptr && box->isVisible()) {
+            seen << box->objectName() + '|' + box->windowTitle() + '|' + box->text();
+            box->button(answer) ? box->button(answer)->click() : box->reject();
         }
     });
     timer.start(10);
@@ -96,10 +77,6 @@ ProcessResult RunProcess(const QString& program, const QStringList& arguments) {
                 .arg(program, arguments.join(' '), ended ? process.errorString() : "timed out")
                 .arg(process.exitCode())
                 .arg(QString::fromLocal8Bit(process.readAllStandardError()))};
-}
-
-ProcessResult ReadClipboard(const QString& target) {
-    return RunProcess("xclip", {"-selection", "clipboard", "-t", target, "-o"});
 }
 
 DecodedSymbol Decode(const QImage& picture) {

@@ -11,36 +11,27 @@ class OpenCopyTest : public QObject {
 
   private slots:
     void open_data() {
-        QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("deletedBeforehand");
-        QTest::newRow("plain folder") << "app" << false;
-        QTest::newRow("spaces and Cyrillic") << "Мои QR коды/папка с пробелами" << false;
-        QTest::newRow("QR.bmp deleted by someone") << "app" << true;
+        QTest::newRow("QR.bmp there") << false;
+        QTest::newRow("QR.bmp deleted by someone") << true;
     }
 
     void open() {
-        QFETCH(QString, folder);
         QFETCH(bool, deletedBeforehand);
-        WindowFixture fixture(folder);
+        WindowFixture fixture("Мои QR коды/папка с пробелами");
         fixture.Create("открыть");
         QVERIFY(!deletedBeforehand || QFile::remove(fixture.bitmapFile()));
-        const QImage preview = fixture.preview();
         // The viewer inherits this environment through xdg-open.
         QTemporaryDir logFolder;
-        const QString log = logFolder.filePath("opened.log");
-        qputenv("TEST_VIEWER_LOG", QFile::encodeName(log));
-        const auto opened = [&] {
-            QFile file(log);
-            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-        };
+        QFile log(logFolder.filePath("opened.log"));
+        qputenv("TEST_VIEWER_LOG", QFile::encodeName(log.fileName()));
         QCOMPARE(fixture.Click(1), QStringList());
-        if (!deletedBeforehand) {
-            QTRY_COMPARE_WITH_TIMEOUT(opened(), fixture.bitmapFile() + '\n', 10000);
-        }
+        const QString expected = deletedBeforehand ? QString() : fixture.bitmapFile() + '\n';
+        QTRY_VERIFY_WITH_TIMEOUT(log.exists() || deletedBeforehand, 10000);
         // A second, wrong start, or a report of the missing file, would show by now.
         QTest::qWait(1000);
-        QVERIFY(deletedBeforehand || opened() == fixture.bitmapFile() + '\n');
-        QCOMPARE(fixture.preview(), preview);
+        QCOMPARE(log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString(),
+                 expected);
         QVERIFY(fixture.window().isVisible());
     }
 
@@ -63,12 +54,15 @@ class OpenCopyTest : public QObject {
         }
         // An image, not a text: xclip prints nothing and succeeds for a format
         // nobody offers, so the BMP's magic must be there.
-        const ProcessResult bmp = ReadClipboard("image/bmp");
+        const auto read = [](const char* target) {
+            return RunProcess("xclip", {"-selection", "clipboard", "-t", target, "-o"});
+        };
+        const ProcessResult bmp = read("image/bmp");
         QVERIFY2(bmp.ok && bmp.out.startsWith("BM"), qPrintable(bmp.error));
         QCOMPARE(QImage::fromData(bmp.out, "BMP").convertToFormat(QImage::Format_RGB32),
                  fixture.preview());
         // One picture, offered once in each image format.
-        const QList<QByteArray> targets = ReadClipboard("TARGETS").out.trimmed().split('\n');
+        const QList<QByteArray> targets = read("TARGETS").out.trimmed().split('\n');
         QCOMPARE(targets.count("image/bmp"), 1);
         QCOMPARE(targets.count("image/png"), 1);
     }

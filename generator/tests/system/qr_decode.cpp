@@ -13,8 +13,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: qr_decode PICTURE; no QR code read\n");
         return 1;
     }
-    return std::fwrite(symbol.bytes.constData(), 1, symbol.bytes.size(), stdout) ==
-                   static_cast<size_t>(symbol.bytes.size())
-               ? 0
-               : 1;
+    std::fwrite(symbol.bytes.constData(), 1, symbol.bytes.size(), stdout);
+    return std::ferror(stdout) ? 1 : 0;
 }
