@@ -1,6 +1,6 @@
 // Start-up writes the library out exactly, or says why it cannot and ends;
-// closing deletes QR.bmp and empties the X clipboard only
-// while it still holds our picture. Runs on the X server named by DISPLAY.
+// closing deletes QR.bmp and empties the X clipboard only while it still
+// holds our picture. Runs on the X server named by DISPLAY.
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -26,9 +26,8 @@ class StartupShutdownTest : public QObject {
 
   private slots:
     void extraction() {
-        // An identical file is left alone (an installed copy in a folder the
-        // user cannot write works); a longer one is replaced exactly, and no
-        // temporary file stays behind.
+        // An identical file is left alone (a read-only installed copy works);
+        // a longer one is replaced exactly, leaving no temporary file.
         const QByteArray built = ReadFile(QRIMAGE_LIBRARY_FILE);
         for (const QByteArray& before : {built, built + QByteArray(4096, 'x')}) {
             QTemporaryDir folder;
@@ -46,8 +45,7 @@ class StartupShutdownTest : public QObject {
     }
 
     void startupFailureIsReported() {
-        // A plain file where the application folder should be: the library
-        // cannot be written there, not even by root.
+        // A plain file as the application folder: unwritable even by root.
         QTemporaryDir scratch;
         const QString notAFolder = scratch.filePath("plain-file");
         QVERIFY(QFile(notAFolder).open(QIODevice::WriteOnly));

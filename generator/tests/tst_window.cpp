@@ -1,16 +1,19 @@
-// The window before Create: how it opens; the text box with its text-change
-// rule and its 1000-unit limit; the Enter and Esc keys.
+// The window: how it opens; the text box with its text-change rule and its
+// 1000-unit limit; the Enter and Esc keys; Create from the user's side, read
+// back from the file the library wrote with a decoder, and what it reports
+// instead of showing a stale picture.
 #include <QClipboard>
+#include <QFile>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 
+#include "file_identity.h"
 #include "support/test_support.h"
 
 namespace {
 
-// Types `text` one key at a time (QTest::keyClicks aborts on non-ASCII
-// characters in Qt 6.4).
+// One key at a time: QTest::keyClicks aborts on non-ASCII characters in Qt 6.4.
 void Type(QWidget* box, const QString& text) {
     for (const QChar c : text) {
         QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
@@ -28,15 +31,13 @@ class WindowTest : public QObject {
         const QPoint centre = fixture.window().screen()->availableGeometry().center();
         QTRY_VERIFY((fixture.window().frameGeometry().center() - centre).manhattanLength() <= 1);
         // Only the text box (focused) and Exit are usable as the window opens.
-        QStringList enabled;
-        for (const QWidget* widget : fixture.window().findChildren<QWidget*>(
-                 QRegularExpression("^(txt|Opt_\\d|Combo1|cmd_\\d)$"))) {
-            enabled << (widget->isEnabledTo(&fixture.window()) ? widget->objectName() : "");
+        const QList<QWidget*> unusable = fixture.window().findChildren<QWidget*>(
+            QRegularExpression("^(Opt_.|Combo1|cmd_[0-3])$"));
+        QCOMPARE(unusable.size(), 9);
+        for (const QWidget* widget : unusable) {
+            QVERIFY2(!widget->isEnabledTo(&fixture.window()), qPrintable(widget->objectName()));
         }
-        enabled.removeAll("");
-        enabled.sort();
-        QCOMPARE(enabled, QStringList({"cmd_4", "txt"}));
-        QCOMPARE(QApplication::focusWidget(), fixture.txt());
+        QVERIFY(fixture.txt()->hasFocus() && fixture.cmd(4)->isEnabled());
         QCOMPARE(fixture.window().currentLevel(), 2);
     }
 
@@ -92,13 +93,11 @@ class WindowTest : public QObject {
         QTest::keyClick(fixture.txt(), Qt::Key_Return);
         QCOMPARE(Decode(fixture.preview()).bytes, QByteArray("Enter"));
 
-        // Enter on the focused Exit presses Exit, not Create; Esc asks from
-        // wherever the focus is.
+        // Enter on the focused Exit presses Exit, not Create; Esc asks anywhere.
         Type(fixture.txt(), "more");
         for (QWidget* control : std::initializer_list<QWidget*>{fixture.cmd(4), fixture.txt(),
                                                                 fixture.combo(), fixture.cmd(0)}) {
-            // The offscreen platform has no window manager to give the window
-            // back the activation that the answered box took.
+            // No window manager gives back the activation the answered box took.
             fixture.window().activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(&fixture.window()));
             control->setFocus();
@@ -111,6 +110,92 @@ class WindowTest : public QObject {
         }
         QCOMPARE(fixture.window().encodedText(), QString("Enter"));
         QVERIFY(fixture.window().isVisible());
+    }
+
+    // Every text fits a 21-module symbol; the size item's number is the
+    // margin in modules. The folder ends in "/", passed on as is.
+    void whatTheUserChoseReachesTheLibrary_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("encoded");  // trimmed of spaces only
+        QTest::addColumn<int>("level");
+        QTest::addColumn<int>("sizeIndex");
+        const auto row = [](const char* name, QString typed, QString encoded, int level, int size) {
+            QTest::newRow(name) << typed << encoded << level << size;
+        };
+        row("L, 1", "   слово  ", "слово", 0, 0);
+        row("M, 5, tab, inner spaces, line break", "\tone  two\n ", "\tone  two\n", 1, 1);
+        row("Q, 10, no-break spaces", "\u00a0x\u00a0 ", "\u00a0x\u00a0", 2, 2);
+        row("H, 25", "abc", "abc", 3, 5);
+    }
+
+    void whatTheUserChoseReachesTheLibrary() {
+        QFETCH(QString, typed);
+        QFETCH(QString, encoded);
+        QFETCH(int, level);
+        QFETCH(int, sizeIndex);
+        WindowFixture fixture("app/");
+        QCOMPARE(fixture.Create(typed, level, sizeIndex), QStringList());
+        const int side = (21 + 2 * fixture.combo()->currentText().toInt()) * 5;
+        const QImage written = QImage(fixture.bitmapFile()).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(written.size(), QSize(side, side));
+        QCOMPARE(Decode(written).bytes, encoded.toUtf8());
+        QCOMPARE(Decode(written).level, QString("LMQH").at(level));
+        QCOMPARE(fixture.preview(), written);
+        // The window after it: empty focused box, Create off, the rest on.
+        QVERIFY(fixture.txt()->text().isEmpty() && fixture.txt()->hasFocus());
+        QVERIFY(!fixture.cmd(0)->isEnabled() && !fixture.combo()->isEnabled());
+        QVERIFY(fixture.cmd(1)->isEnabled() && fixture.cmd(3)->isEnabled());
+        QCOMPARE(fixture.window().currentLevel(), level);
+        QCOMPARE(fixture.combo()->currentIndex(), sizeIndex);
+    }
+
+    void fullTextBoxOfCyrillic_data() {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<bool>("earlierPicture");
+        QTest::newRow("Q, no earlier picture") << 2 << false;
+        QTest::newRow("H, earlier picture") << 3 << true;
+    }
+
+    void fullTextBoxOfCyrillic() {
+        QFETCH(int, level);
+        QFETCH(bool, earlierPicture);
+        WindowFixture fixture;
+        if (earlierPicture) {
+            fixture.Create("earlier", 0, 0);
+        }
+        const QImage previewBefore = fixture.preview();
+        const FileIdentity fileBefore = IdentityOf(fixture.bitmapFile());
+        const QString text(1000, u'ё');  // 2000 UTF-8 bytes
+        const QStringList boxes = fixture.Create(text, level, 1);
+        QVERIFY2(boxes.size() == 1 && boxes[0].startsWith("msgTextDoesNotFit|QR|"),
+                 qPrintable(boxes.join('\n')));
+        // Everything kept for the user to shorten the text or lower the
+        // level; no stale picture: the earlier one stays in file and preview.
+        QCOMPARE(fixture.txt()->text(), text);
+        QCOMPARE(fixture.window().currentLevel(), level);
+        QCOMPARE(fixture.combo()->currentIndex(), 1);
+        QVERIFY(fixture.cmd(0)->isEnabled());
+        QCOMPARE(fixture.preview(), previewBefore);
+        QCOMPARE(IdentityOf(fixture.bitmapFile()), fileBefore);
+        QCOMPARE(fixture.cmd(1)->isEnabled(), earlierPicture);
+        // At M the same text fits.
+        QCOMPARE(fixture.Create(QString(), 1, 1), QStringList());
+        QCOMPARE(Decode(fixture.preview()).bytes, text.toUtf8());
+    }
+
+    void missingLibraryIsReportedAndLoadedLater() {
+        WindowFixture fixture;
+        const QString away = fixture.libraryFile() + ".away";
+        QVERIFY(QFile::rename(fixture.libraryFile(), away));
+        const QStringList boxes = fixture.Create("текст");
+        QVERIFY2(boxes.size() == 1 && boxes[0].startsWith("msgLibraryNotLoaded|") &&
+                     boxes[0].contains(fixture.libraryFile()),
+                 qPrintable(boxes.join('\n')));
+        QCOMPARE(fixture.txt()->text(), QString("текст"));
+        // With the file back, the next Create loads it and works.
+        QVERIFY(QFile::rename(away, fixture.libraryFile()));
+        QCOMPARE(fixture.Click(0), QStringList());
+        QCOMPARE(Decode(fixture.preview()).bytes, QString("текст").toUtf8());
     }
 };
 

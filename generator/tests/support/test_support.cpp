@@ -1,7 +1,6 @@
 #define ZX_USE_UTF8
 #include "test_support.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -38,8 +37,7 @@ QImage WindowFixture::preview() const {
 
 QStringList WindowFixture::Create(const QString& text, int level, int sizeIndex) {
     txt()->insertPlainText(text);
-    QTest::mouseClick(window_->findChild<QRadioButton*>(QString("Opt_%1").arg(level)),
-                      Qt::LeftButton);
+    QTest::mouseClick(window_->findChild<QWidget*>(QString("Opt_%1").arg(level)), Qt::LeftButton);
     combo()->setCurrentIndex(sizeIndex);
     return Click(0);
 }
@@ -73,10 +71,7 @@ ProcessResult RunProcess(const QString& program, const QStringList& arguments) {
         QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
     return {ended && process.error() == QProcess::UnknownError && process.exitCode() == 0,
             process.readAllStandardOutput(),
-            QStringLiteral("`%1 %2`: %3, exit code %4: %5")
-                .arg(program, arguments.join(' '), ended ? process.errorString() : "timed out")
-                .arg(process.exitCode())
-                .arg(QString::fromLocal8Bit(process.readAllStandardError()))};
+            program + ": " + process.errorString() + ": " + process.readAllStandardError()};
 }
 
 DecodedSymbol Decode(const QImage& picture) {

@@ -4,10 +4,8 @@
 #pragma once
 
 #include <QComboBox>
-#include <QImage>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -16,9 +14,8 @@
 #include "frmQR.h"
 #include "limited_text_box.h"
 
-// Runs `action`, clicking `answer` (or closing the box when it has no such
-// button) in every message box that opens meanwhile. Returns each box as
-// "objectName|title|text".
+// Runs `action`, answering every message box that opens meanwhile with
+// `answer` (or closing it); returns each box as "objectName|title|text".
 QStringList Answering(QMessageBox::StandardButton answer, const std::function<void()>& action);
 
 // The window, shown and active, on a fresh application folder `subfolder`
@@ -39,10 +36,10 @@ class WindowFixture {
     }
     // The picture the preview shows, as 32-bit RGB.
     QImage preview() const;
-    // Puts `text` in the text box, clicks level button Opt_<level> (L, M, Q,
-    // H) and size item `sizeIndex`, presses Create; returns its message boxes.
+    // Puts `text` in the box, clicks level Opt_<level> (L, M, Q, H), picks
+    // size item `sizeIndex`, presses Create; returns its message boxes.
     QStringList Create(const QString& text, int level = 2, int sizeIndex = 0);
-    // Clicks cmd_<index>; returns the message boxes it opened (see Answering).
+    // Clicks cmd_<index>; returns its message boxes (see Answering).
     QStringList Click(int index, QMessageBox::StandardButton answer = QMessageBox::Ok);
 
   private:
@@ -57,8 +54,8 @@ struct ProcessResult {
     QString error;  // the command and how it failed, for test messages
 };
 
-// Runs `program` while the event loop keeps turning, so that this program
-// meanwhile answers another program's clipboard read. Killed after 30 s.
+// Runs `program` (30 s at most) while the event loop keeps turning, so that
+// this program meanwhile answers another program's clipboard read.
 ProcessResult RunProcess(const QString& program, const QStringList& arguments);
 
 struct DecodedSymbol {

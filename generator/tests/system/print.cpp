@@ -1,8 +1,6 @@
-// Print with the real spooler: CUPS turns each job of a cups-pdf queue into a
-// PDF (scripts/test-env.sh sets up the default queue and one whose PPD
-// declares hardware margins), which poppler renders for measuring. The
-// function noPrinter runs on its own with CUPS_SERVER pointing nowhere (the
-// test system_no_printer): a machine where no printer was ever set up.
+// Print with the real spooler: cups-pdf queues (scripts/test-env.sh: the
+// default one and one with hardware margins) turn jobs into PDFs that poppler
+// renders for measuring. noPrinter runs with CUPS_SERVER pointing nowhere.
 #include <QBitmap>
 #include <QDir>
 #include <QPageLayout>
@@ -24,14 +22,11 @@ QRectF BlackBounds(const QImage& image) {
         .boundingRect();
 }
 
-// What is wrong with the printed `pdf` for `preview` whose top-left corner
-// should lie at `corner` (points, the printable area's corner), "" when
-// nothing: the side 1935 twips, every pixel pure black or white (no JPEG).
+// What is wrong with the printed `pdf` of `preview`, "" when nothing: its
+// corner at `corner` (points), its side 1935 twips, no grey pixel (no JPEG).
 QString CheckPrint(const QString& pdf, const QImage& preview, QPointF corner) {
-    // poppler smooths a picture that it enlarges less than fourfold; so
-    // render at a multiple of 300 dpi where every picture pixel spans four
-    // device pixels or more, only the page's top-left part that should hold
-    // the picture, with room to show a misplaced one.
+    // poppler smooths a picture it enlarges less than fourfold: render the
+    // page's top-left part at a multiple of 300 dpi with 4+ pixels a pixel.
     const double side = 1935.0 / 1440.0;  // inches
     const double dpi = 300 * std::ceil((4.0 * preview.width() + 2) / (side * 300));
     const double scale = side * dpi / preview.width();  // device pixels a picture pixel
@@ -58,9 +53,7 @@ QString CheckPrint(const QString& pdf, const QImage& preview, QPointF corner) {
          std::abs(found.right() - expected.right()), std::abs(found.bottom() - expected.bottom())});
     return off <= 2 * dpi / 300  // two pixels at 300 dpi
                ? QString()
-               : QString("the dark square lies %1 pixels at %2 dpi off its place")
-                     .arg(off)
-                     .arg(dpi);
+               : QString("%1 pixels off at %2 dpi").arg(off).arg(dpi);
 }
 
 }  // namespace
@@ -83,39 +76,32 @@ class PrintTest : public QObject {
             qEnvironmentVariable(margins ? "TEST_MARGIN_PDF_DIR" : "TEST_PDF_DIR"));
         QVERIFY2(!queue.isEmpty() && pdfFolder.exists(),
                  "no PDF queue: run through scripts/run-tests");
-        // The margins queue becomes the user's default printer, the other is
-        // the spooler's default.
+        // The margins queue is the user's default, the other the spooler's.
         qunsetenv("LPDEST");
         margins ? qputenv("PRINTER", queue.toLocal8Bit()) : qunsetenv("PRINTER");
-        // The printable area as CUPS reports it from the queue's PPD; different
-        // left and top margins, so that a swap shows.
+        // The PPD's different left and top margins let a swap show.
         QPageLayout layout = QPrinter(QPrinterInfo::printerInfo(queue)).pageLayout();
         layout.setUnits(QPageLayout::Point);
         const QMarginsF hardware = layout.minimumMargins();
         QCOMPARE(hardware.left() > 0 && hardware.top() > 0 && hardware.left() != hardware.top(),
                  margins);
 
-        // Two pictures of different pixel sizes print at the same size, and
-        // the second Print prints the second picture.
+        // Pictures of different pixel sizes print at one size, each the new one.
         WindowFixture fixture;
-        QImage previous;
         for (const auto& [text, sizeIndex] :
              {std::pair("печать", 0), std::pair("второй: 0123456789", 1)}) {
-            fixture.Create(text, 2, sizeIndex);
-            const QImage preview = fixture.preview();
-            QVERIFY(!preview.isNull() && preview != previous);
+            QCOMPARE(fixture.Create(text, 2, sizeIndex), QStringList());
             QCOMPARE(fixture.Click(2), QStringList());
-            // The spooler has finished when the queue is empty again.
             const auto idle = [&] {
                 const ProcessResult jobs = RunProcess("lpstat", {"-o", queue});
                 return jobs.ok && jobs.out.isEmpty();
             };
             QTRY_VERIFY_WITH_TIMEOUT(pdfFolder.entryList({"*.pdf"}).size() == 1 && idle(), 30000);
             const QString pdf = pdfFolder.filePath(pdfFolder.entryList({"*.pdf"}).first());
-            const QString wrong = CheckPrint(pdf, preview, {hardware.left(), hardware.top()});
+            const QString wrong =
+                CheckPrint(pdf, fixture.preview(), {hardware.left(), hardware.top()});
             QFile::remove(pdf);
-            QVERIFY2(wrong.isEmpty(), qPrintable(QString("%1, %2: %3").arg(queue, text, wrong)));
-            previous = preview;
+            QVERIFY2(wrong.isEmpty(), qPrintable(queue + ", " + text + ": " + wrong));
         }
     }
 
