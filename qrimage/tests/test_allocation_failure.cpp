@@ -6,21 +6,14 @@
 // and the folder alone, free all it allocated, and return. No sanitizers here.
 #include <gtest/gtest.h>
 #include <pthread.h>
-#include <qrimage.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <functional>
 #include <iostream>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include "library_copy.h"
-#include "output_test_support.h"
-#include "thread_locale.h"
+#include "support.h"
 
 // glibc's allocator under its exported internal names: no dlsym, no recursion.
 extern "C" {
@@ -36,10 +29,9 @@ namespace {
 // One watched call on one thread: which allocation fails, and the blocks it
 // allocated that are still live. Static storage, since it cannot allocate.
 struct Window {
-    bool open = false;
+    bool open = false, injected = false;
     pthread_t thread{};
     uint64_t failAt = 0, allocations = 0;
-    bool injected = false;
     std::size_t liveCount = 0;
     std::array<void*, 4096> live{};
     bool Watched() const { return open && pthread_equal(pthread_self(), thread); }
@@ -72,16 +64,10 @@ void Untrack(void* block) {
 // clang-format off
 extern "C" {
 void* malloc(size_t n) noexcept { return MayAllocate() ? Track(__libc_malloc(n)) : nullptr; }
-void* calloc(size_t c, size_t n) noexcept {
-    return MayAllocate() ? Track(__libc_calloc(c, n)) : nullptr;
-}
-void* memalign(size_t a, size_t n) noexcept {
-    return MayAllocate() ? Track(__libc_memalign(a, n)) : nullptr;
-}
+void* calloc(size_t c, size_t n) noexcept { return MayAllocate() ? Track(__libc_calloc(c, n)) : nullptr; }
+void* memalign(size_t a, size_t n) noexcept { return MayAllocate() ? Track(__libc_memalign(a, n)) : nullptr; }
 void* aligned_alloc(size_t a, size_t n) noexcept { return memalign(a, n); }
-int posix_memalign(void** p, size_t a, size_t n) noexcept {
-    return (*p = memalign(a, n)) != nullptr ? 0 : ENOMEM;
-}
+int posix_memalign(void** p, size_t a, size_t n) noexcept { return (*p = memalign(a, n)) ? 0 : ENOMEM; }
 void* realloc(void* block, size_t n) noexcept {
     if (block == nullptr || (n != 0 && !MayAllocate())) {
         return block == nullptr ? malloc(n) : nullptr;
@@ -115,12 +101,10 @@ Result Keep(const void* bytes, std::size_t size) {
 // A handle's pixels; GetObjectW and DeleteObject are walked with it.
 Result Bitmap(const qrtest::Library& q, HBITMAP bitmap) {
     DIBSECTION s{};
-    Result result{0, "GetObjectW refused a new handle"};
-    if (bitmap == nullptr) {
-        return {};
-    } else if (q.GetObjectW(bitmap, sizeof s, &s) == int32_t(sizeof s)) {
-        result = Keep(s.dsBm.bmBits, std::size_t(s.dsBm.bmWidthBytes) * s.dsBm.bmHeight);
+    if (bitmap == nullptr || q.GetObjectW(bitmap, sizeof s, &s) != int32_t(sizeof s)) {
+        return {0, bitmap == nullptr ? nullptr : "GetObjectW refused a new handle"};
     }
+    const Result result = Keep(s.dsBm.bmBits, std::size_t(s.dsBm.bmWidthBytes) * s.dsBm.bmHeight);
     return q.DeleteObject(bitmap) != 0 ? result : Result{0, "DeleteObject refused a handle"};
 }
 
@@ -145,10 +129,8 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
     const qrtest::TempFolder folder;
     const std::string target = folder / "picture", earlier = "an earlier file\n";
     const std::u16string wideTarget = qrtest::Wide(target);
-    const char16_t* wf = wideTarget.c_str();  // the target, for the W and A exports
-    const char* af = target.c_str();
-    const char16_t* w = u"Привет, QR 0123456789";
-    const char* a = "Привет, QR 0123456789";
+    const char16_t *wf = wideTarget.c_str(), *w = u"Привет, QR 0123456789";  // file, text
+    const char *af = target.c_str(), *a = "Привет, QR 0123456789";
     const int32_t m = 2, s = 3, l = 2;  // margin, module size, level
     using Call = std::function<Result(const qrtest::Library&)>;
     // clang-format off
@@ -178,16 +160,15 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
     const auto run = [&](const Call& call, uint64_t failAt, const std::string& where) {
         const qrtest::Library library;
         qrtest::WriteFile(target, earlier);
-        window = Window{true, pthread_self(), failAt};
+        window = Window{true, false, pthread_self(), failAt};
         const Result result = call(library);
         window.open = false;
         EXPECT_EQ(window.liveCount, 0u) << where << ": blocks not freed";
         EXPECT_EQ(result.fault, nullptr) << where << ": " << result.fault;
         EXPECT_EQ(folder.Entries(), std::vector<std::string>{"picture"}) << where;
-        std::optional<std::string> output;
-        if (result.size != 0) {
-            output.emplace(produced.data(), result.size);
-        }
+        std::optional<std::string> output =
+            result.size != 0 ? std::optional(std::string(produced.data(), result.size))
+                             : std::nullopt;
         if (const std::string file = qrtest::ReadFile(target).value_or("(gone)"); file != earlier) {
             EXPECT_FALSE(output.has_value()) << where << ": the earlier file was changed";
             output = file;

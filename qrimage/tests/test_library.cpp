@@ -1,9 +1,6 @@
 // The library through its exports, against oracles nobody here wrote: a
 // direct QRcode_encodeString call drawn pixel by pixel, the zxing-cpp decoder
-// and the qrencode tool. Then the BMP and PNG layouts, both text flavours,
-// colours, calls that must produce nothing, and how files are replaced. Each
-// test loads its own library copy, so its colours start from the defaults and
-// reach no other test.
+// and the qrencode tool; then file layouts, colours, refusals and replacement.
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <png.h>
@@ -14,22 +11,16 @@
 #include <zlib.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <tuple>
 #include <type_traits>
-#include <vector>
 
-#include "decoder.h"
-#include "library_copy.h"
-#include "output_test_support.h"
-#include "thread_locale.h"
+#include "support.h"
 
 namespace {
 
-using qrtest::ReadFile;
-using qrtest::TempFolder;
-using qrtest::Wide;
+using namespace qrtest;
 using Bytes = std::string;
 using Names = std::vector<std::string>;
 
@@ -59,17 +50,9 @@ Picture Model(const Bytes& encoded, int margin, int size, int level, const Bytes
     return model;
 }
 
-Picture FromBitmap(const qrtest::Library& library, HBITMAP bitmap) {
-    DIBSECTION section{};
-    if (library.GetObjectW(bitmap, sizeof section, &section) != int32_t(sizeof section)) {
-        return {};
-    }
-    const BITMAP& info = section.dsBm;
-    EXPECT_EQ(section.dsBmih.biHeight, -info.bmHeight);  // top row first
-    Picture picture{info.bmWidth, Bytes(static_cast<const char*>(info.bmBits),
-                                        std::size_t(info.bmWidthBytes) * info.bmHeight)};
-    EXPECT_NE(library.DeleteObject(bitmap), 0);
-    return picture;
+Picture FromBitmap(const Library& library, HBITMAP bitmap) {
+    Bytes bgra = BitmapBytes(library, bitmap);
+    return {int(std::sqrt(bgra.size() / 4)), std::move(bgra)};
 }
 
 Picture FromBmp(const Bytes& bmp) {  // 54 header bytes, then rows bottom row first
@@ -96,30 +79,17 @@ Picture FromPng(const Bytes& png) {  // read by libpng
                                                                                    : Picture{};
 }
 
-// The block of GetPNGW or GetPNGA; "" when none was made, and then the
-// out-parameters must have kept their values.
 template <class Char, class Get>
-Bytes PngBlock(const qrtest::Library& library, Get get, const Char* text, int margin, int size,
-               int level) {
-    uint32_t length = 7;
-    unsigned char marker = 0, *block = &marker;
-    get(text, margin, size, level, &length, &block);
-    if (block == &marker) {
-        EXPECT_EQ(length, 7u);
-        return "";
-    }
-    Bytes bytes(reinterpret_cast<const char*>(block), length);
-    library.DestroyBuffer(block);
-    return bytes;
+Bytes PngBlock(const Library& library, Get get, const Char* text, int margin, int size, int level) {
+    return qrtest::PngBlock(library, [&](auto... out) { get(text, margin, size, level, out...); });
 }
 
-// The picture through the bitmap, BMP and PNG file exports of one flavour (W
-// for UTF-16, A for bytes), files written into `folder`. GetPNGW must give
-// the PNG file's bytes.
+// The picture through the bitmap, BMP and PNG file exports of one flavour (W:
+// UTF-16, A: bytes), files written into `folder`; GetPNGW gives the PNG file.
 template <class Char>
-std::vector<std::pair<Bytes, Picture>> EveryOutput(const qrtest::Library& library,
-                                                   const TempFolder& folder, const Char* text,
-                                                   int margin, int size, int level) {
+std::vector<std::pair<Bytes, Picture>> EveryOutput(const Library& library, const TempFolder& folder,
+                                                   const Char* text, int margin, int size,
+                                                   int level) {
     const Bytes bmp = folder / "p.bmp", png = folder / "p.png";
     HBITMAP bitmap = nullptr;
     if constexpr (std::is_same_v<Char, char>) {
@@ -151,22 +121,18 @@ TEST(Pictures, EveryOutputDrawsTheDirectEncodingOfTheUtf8) {
         // Version 40: its BMP fills two 256 KiB write blocks and part of a third.
         {std::u16string(1273, u'a'), Bytes(1273, 'a'), 3, 2, 3}};
     // clang-format on
-    const qrtest::Library library;
+    const Library library;
     const TempFolder folder;
     for (const auto& c : cases) {
         const Picture model = Model(c.utf8, c.margin, c.size, c.level);
         for (const auto& [output, picture] :
              EveryOutput(library, folder, c.text.c_str(), c.margin, c.size, c.level)) {
             EXPECT_TRUE(picture == model) << c.utf8.substr(0, 20) << " as " << output;
-            EXPECT_EQ(
-                qrtest::DecodeQrCode(reinterpret_cast<const unsigned char*>(picture.bgra.data()),
-                                     picture.side, picture.side),
-                c.utf8)
-                << output;
+            EXPECT_EQ(DecodeQrCode(picture.bgra, picture.side), c.utf8) << output;
         }
-        ASSERT_EQ(qrtest::RunProgram({"qrencode", "-l", Bytes(1, "LMQH"[c.level]), "-s",
-                                      std::to_string(c.size), "-m", std::to_string(c.margin), "-t",
-                                      "PNG", "-o", folder / "q.png", c.utf8}),
+        ASSERT_EQ(RunProgram({"qrencode", "-l", Bytes(1, "LMQH"[c.level]), "-s",
+                              std::to_string(c.size), "-m", std::to_string(c.margin), "-t", "PNG",
+                              "-o", folder / "q.png", c.utf8}),
                   0);
         EXPECT_TRUE(FromPng(ReadFile(folder / "q.png").value_or("")) == model) << c.utf8;
     }
@@ -175,22 +141,19 @@ TEST(Pictures, EveryOutputDrawsTheDirectEncodingOfTheUtf8) {
 // The A exports widen from the calling thread's LC_CTYPE locale and then draw
 // what W draws; GetPNGA alone encodes the caller's bytes unchanged.
 TEST(Pictures, NarrowTextFollowsTheThreadLocale) {
-    const struct {
-        const char* locale;
-        Bytes narrow;
-        std::u16string wide;
-    } cases[] = {{"C", "Hello, World 42", u"Hello, World 42"},
-                 {"ru_RU.CP1251", "\xFF", u"я"},
-                 {"C", "a\xFFz", u"a\uFFFDz"}};  // a byte the character set lacks
-    const qrtest::Library library;
-    for (const auto& c : cases) {
-        const qrtest::ScopedThreadLocale locale(c.locale);
+    const std::tuple<const char*, Bytes, std::u16string> cases[] = {
+        {"C", "Hello, World 42", u"Hello, World 42"},
+        {"ru_RU.CP1251", "\xFF", u"я"},
+        {"C", "a\xFFz", u"a\uFFFDz"}};  // the last: a byte the character set lacks
+    const Library library;
+    for (const auto& [name, narrow, wide] : cases) {
+        const ScopedThreadLocale locale(name);
         const TempFolder folder;
-        EXPECT_TRUE(EveryOutput(library, folder, c.narrow.c_str(), 1, 3, 2) ==
-                    EveryOutput(library, folder, c.wide.c_str(), 1, 3, 2))
-            << c.locale << " " << c.narrow;
-        const Picture raw = FromPng(PngBlock(library, library.GetPNGA, c.narrow.c_str(), 1, 3, 2));
-        EXPECT_TRUE(raw == Model(c.narrow, 1, 3, 2)) << c.narrow;
+        EXPECT_TRUE(EveryOutput(library, folder, narrow.c_str(), 1, 3, 2) ==
+                    EveryOutput(library, folder, wide.c_str(), 1, 3, 2))
+            << name << " " << narrow;
+        const Picture raw = FromPng(PngBlock(library, library.GetPNGA, narrow.c_str(), 1, 3, 2));
+        EXPECT_TRUE(raw == Model(narrow, 1, 3, 2)) << narrow;
     }
 }
 
@@ -203,19 +166,21 @@ TEST(Pictures, SideOrNothing) {
         const char16_t* text;
         int margin, size, level, side;  // side 0: nothing
     } cases[] = {
-        {u"abc", 1, 5, 0, 115}, {u"abc", 1, 5, 1, 115}, {u"abc", 1, 5, 2, 115}, {u"abc", 1, 5, 3, 115},
-        {a1273.c_str(), 0, 1, 3, 177}, {a1274.c_str(), 0, 1, 3, 0},
-        {ya636.c_str(), 0, 1, 3, 177}, {ya637.c_str(), 0, 1, 3, 0},
+        {u"abc", 1, 5, 0, 115}, {u"abc", 1, 5, 3, 115}, {a1273.c_str(), 0, 1, 3, 177},
+        {a1274.c_str(), 0, 1, 3, 0}, {ya636.c_str(), 0, 1, 3, 177}, {ya637.c_str(), 0, 1, 3, 0},
         {u"abc", 1, 5, 4, 0}, {u"abc", 1, 5, -1, 0}, {u"", 1, 5, 0, 0}, {nullptr, 1, 5, 0, 0},
         {u"abc", -1, 5, 0, 0}, {u"abc", INT_MIN, 5, 0, 0}, {u"abc", 1, 0, 0, 0},
         {u"abc", 1, INT_MAX, 0, 0}, {u"abc", INT_MAX, 1, 0, 0},
-        {u"abc", 0, 1104, 0, 0}};  // 23184 pixels a side: over 2^31 - 1 bytes
+        {u"abc", 0, 1104, 0, 0},  // 23184 pixels a side: over 2^31 - 1 bytes
+        // Fuzz findings: (width + 2 * margin) * size overflowed 64 bits; a side
+        // of 1.68e9 pixels passed the side limit and 4 * side * side overflowed.
+        {u"abc", INT_MAX, INT_MAX, 2, 0}, {u"abc", 0, 80000000, 2, 0}, {u"abc", 0, INT_MAX / 21, 2, 0}};
     // clang-format on
-    const qrtest::Library library;
+    const Library library;
     for (const auto& c : cases) {
         const TempFolder folder;
-        qrtest::WriteFile(folder / "p.bmp", "earlier");
-        qrtest::WriteFile(folder / "p.png", "earlier");
+        WriteFile(folder / "p.bmp", "earlier");
+        WriteFile(folder / "p.png", "earlier");
         for (const auto& [output, picture] :
              EveryOutput(library, folder, c.text, c.margin, c.size, c.level)) {
             EXPECT_EQ(picture.side, c.side)
@@ -247,13 +212,16 @@ TEST(Pictures, SideOrNothing) {
 }
 
 TEST(Pictures, BitmapHandlesAreKnownUntilDeleted) {
-    const qrtest::Library library;
+    const Library library;
     const HBITMAP bitmap = library.GetHBitmapW(u"abc", 1, 1, 0);
     BITMAP info{};
+    DIBSECTION section{};
     EXPECT_EQ(library.GetObjectW(bitmap, 0, nullptr), int32_t(sizeof info));
     EXPECT_EQ(library.GetObjectW(bitmap, sizeof info - 1, &info), 0);
     ASSERT_EQ(library.GetObjectW(bitmap, sizeof info, &info), int32_t(sizeof info));
     EXPECT_TRUE(info.bmWidth == 23 && info.bmHeight == 23 && info.bmBitsPixel == 32);
+    ASSERT_EQ(library.GetObjectW(bitmap, sizeof section, &section), int32_t(sizeof section));
+    EXPECT_EQ(section.dsBmih.biHeight, -23);  // top row first
     int notABitmap = 0;
     EXPECT_EQ(library.DeleteObject(reinterpret_cast<HBITMAP>(&notABitmap)), 0);
     EXPECT_EQ(library.DeleteObject(nullptr), 0);
@@ -263,7 +231,7 @@ TEST(Pictures, BitmapHandlesAreKnownUntilDeleted) {
 }
 
 TEST(Pictures, BmpLayoutOfAbc) {
-    const qrtest::Library library;
+    const Library library;
     const TempFolder folder;
     const std::u16string path = Wide(folder / "QR.bmp");
     library.GenerateBMPW(path.c_str(), std::u16string(1273, u'a').c_str(), 4, 5, 3);
@@ -292,7 +260,7 @@ TEST(Pictures, BmpLayoutOfAbc) {
 }
 
 TEST(Pictures, ColoursAreStoredWholeSharedAndDrawnWithoutTheFourthByte) {
-    const qrtest::Library library;
+    const Library library;
     const auto peer = [&](const char* command, const char* foreground, const char* background) {
         return qrtest::RunProgram(
             {QRIMAGE_LIBRARY_PEER, library.Path(), command, foreground, background});
@@ -310,16 +278,14 @@ TEST(Pictures, ColoursAreStoredWholeSharedAndDrawnWithoutTheFourthByte) {
     ASSERT_EQ(stat(("/dev/shm" + library.ColourObject()).c_str(), &object), 0);
     EXPECT_EQ(object.st_mode & 0777, 0600u);
 
-    const struct {
-        COLORREF foreground, background;
-        Bytes dark, light;  // blue, green, red, alpha
-    } cases[] = {{0x00FF0000u, 0xFFFFFFFFu, Bytes("\xFF\0\0\xFF", 4), kWhite},
-                 {0xAB00FF00u, 0x00345678u, Bytes("\0\xFF\0\xFF", 4), "\x34\x56\x78\xFF"}};
-    for (const auto& c : cases) {
-        library.SetForegroundColor(c.foreground);
-        library.SetBackgroundColor(c.background);
+    const std::tuple<COLORREF, COLORREF, Bytes, Bytes> cases[] = {
+        {0x00FF0000u, 0xFFFFFFFFu, Bytes("\xFF\0\0\xFF", 4), kWhite},
+        {0xAB00FF00u, 0x00345678u, Bytes("\0\xFF\0\xFF", 4), "\x34\x56\x78\xFF"}};
+    for (const auto& [foreground, background, dark, light] : cases) {
+        library.SetForegroundColor(foreground);
+        library.SetBackgroundColor(background);
         for (const auto& [output, picture] : EveryOutput(library, TempFolder(), u"abc", 1, 2, 0)) {
-            EXPECT_TRUE(picture == Model("abc", 1, 2, 0, c.dark, c.light)) << output;
+            EXPECT_TRUE(picture == Model("abc", 1, 2, 0, dark, light)) << output;
         }
     }
 }
@@ -342,7 +308,7 @@ Bytes Chunk(const Bytes& type, const Bytes& data) {  // length, type, data, CRC
 // 21 modules, margin 4, module size 1: 29 pixels, so each stored row ends in
 // 3 bits after its last pixel, which are set like the background's.
 TEST(Pictures, PngChunksAndPaddingBits) {
-    const qrtest::Library library;
+    const Library library;
     library.SetForegroundColor(0x00FF0000u);  // blue: palette entry 0
     library.SetBackgroundColor(0x12345678u);  // entry 1
     const Bytes png = PngBlock(library, library.GetPNGW, u"abc", 4, 1, 0);
@@ -369,27 +335,21 @@ TEST(Pictures, PngChunksAndPaddingBits) {
     }
 }
 
-// ---- file replacement ----
-
-std::filesystem::perms Mode(const std::string& path) {
-    return std::filesystem::status(path).permissions();
-}
-
 TEST(Files, LinkTargetIsReplacedAndKeepsItsModeNewFilesFollowTheUmask) {
-    const qrtest::Library library;
+    const Library library;
     const TempFolder folder;
-    qrtest::WriteFile(folder / "real.png", "earlier");
+    WriteFile(folder / "real.png", "earlier");
     ASSERT_EQ(chmod((folder / "real.png").c_str(), 0604), 0);
-    std::filesystem::create_symlink("real.png", folder / "link.png");
+    fs::create_symlink("real.png", folder / "link.png");
     library.GeneratePNGW(Wide(folder / "link.png").c_str(), u"abc", 1, 5, 0);
     EXPECT_EQ(ReadFile(folder / "real.png").value().substr(0, 4), "\x89PNG");
-    EXPECT_EQ(Mode(folder / "real.png"), std::filesystem::perms(0604));
-    EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.png"));
+    EXPECT_EQ(fs::status(folder / "real.png").permissions(), fs::perms(0604));
+    EXPECT_TRUE(fs::is_symlink(folder / "link.png"));
 
     const mode_t previous = umask(027);
     library.GenerateBMPW(Wide(folder / "new.bmp").c_str(), u"abc", 1, 5, 0);
     umask(previous);
-    EXPECT_EQ(Mode(folder / "new.bmp"), std::filesystem::perms(0640));
+    EXPECT_EQ(fs::status(folder / "new.bmp").permissions(), fs::perms(0640));
     EXPECT_EQ(folder.Entries(), (Names{"link.png", "new.bmp", "real.png"}));
 }
 
@@ -410,15 +370,19 @@ bool MountSmallTmpfs(const std::string& folder) {
            mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") == 0;
 }
 
-// Runs in a child process, which must live through the failed writes.
+// How a child process ends: what went wrong on stderr, exit status 0 if nothing.
+void Report(const std::string& problems) {
+    std::fputs(problems.c_str(), stderr);
+    std::_Exit(problems.empty() ? 0 : 1);
+}
+
 TEST(FilesDeathTest, AFullFileSystemKeepsTheEarlierFilesAndNoTemporaryFile) {
-    const qrtest::Library library;
+    const Library library;
     const TempFolder folder;
     library.GetForegroundColor();  // attach the colours now: user ids differ in the namespace
     const auto writeUntilFull = [&] {
         if (!MountSmallTmpfs(folder.Path())) {
-            std::perror("no tmpfs");
-            std::_Exit(2);
+            Report("cannot mount a tmpfs");
         }
         const std::u16string bmp = Wide(folder / "QR.bmp"), png = Wide(folder / "QR.png");
         library.GenerateBMPW(bmp.c_str(), u"earlier", 0, 1, 0);
@@ -432,11 +396,9 @@ TEST(FilesDeathTest, AFullFileSystemKeepsTheEarlierFilesAndNoTemporaryFile) {
         const std::u16string large(1273, u'a');
         library.GenerateBMPW(bmp.c_str(), large.c_str(), 25, 5, 3);
         library.GeneratePNGW(png.c_str(), large.c_str(), 4, 40, 3);
-        std::string problems = before.size() > 1000 ? "" : "no earlier files; ";
-        problems += contents() == before ? "" : "a file changed; ";
-        problems += folder.Entries() == Names{"QR.bmp", "QR.png"} ? "" : "a file was left";
-        std::fputs(problems.c_str(), stderr);
-        std::_Exit(problems.empty() ? 0 : 1);
+        Report(std::string(before.size() > 1000 ? "" : "no earlier files; ") +
+               (contents() == before ? "" : "a file changed; ") +
+               (folder.Entries() == Names{"QR.bmp", "QR.png"} ? "" : "a file was left"));
     };
     EXPECT_EXIT(writeUntilFull(), testing::ExitedWithCode(0), "");
 }
@@ -445,39 +407,35 @@ TEST(FilesDeathTest, AFullFileSystemKeepsTheEarlierFilesAndNoTemporaryFile) {
 // nobody first; anyone else stays who they are. The test fails, never skips.
 TEST(FilesDeathTest, NothingIsWrittenWhereTheCallerMayNot) {
     const bool root = geteuid() == 0;
-    const qrtest::Library library;
+    const Library library;
     const TempFolder folder;
     library.GetForegroundColor();  // attach the colours as ourselves
-    // "open" is the caller's, with a read-only file in it; "closed" is not
-    // the caller's to write.
-    std::filesystem::create_directory(folder / "open");
-    std::filesystem::create_directory(folder / "closed");
-    qrtest::WriteFile(folder / "open/readonly", "earlier");
+    // "open" is the caller's, with a read-only file in it; "closed" is not.
+    fs::create_directory(folder / "open");
+    fs::create_directory(folder / "closed");
+    WriteFile(folder / "open/readonly", "earlier");
     ASSERT_EQ(chmod(folder.Path().c_str(), 0755) | chmod((folder / "closed").c_str(), 0555) |
-                  chmod((folder / "open/readonly").c_str(), 0444),
+                  chmod((folder / "open/readonly").c_str(), 0444) |
+                  (root ? chown((folder / "open").c_str(), 65534, 65534) : 0),
               0);
-    ASSERT_EQ(root ? chown((folder / "open").c_str(), 65534, 65534) : 0, 0);
     const auto writeAsCaller = [&] {
         if (root && (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
                      setresuid(65534, 65534, 65534) != 0)) {
-            std::perror("cannot become user nobody");
-            std::_Exit(2);
+            Report("cannot become user nobody");
         }
-        const auto generate = [&](const std::string& bmp, const std::string& png) {
-            library.GenerateBMPW(Wide(folder / bmp).c_str(), u"abc", 1, 5, 0);
-            library.GeneratePNGW(Wide(folder / png).c_str(), u"abc", 1, 5, 0);
-        };
-        generate("open/new.bmp", "open/new.png");  // the control: the caller can write at all
-        for (const char* target : {"open/readonly", "closed/new", "missing/new"}) {
-            generate(target, target);
+        // "open/new" is the control: the caller can write at all.
+        for (const char* target : {"open/new", "open/readonly", "closed/new", "missing/new"}) {
+            const bool control = target == std::string("open/new");
+            library.GenerateBMPW(Wide(folder / target + (control ? ".bmp" : "")).c_str(), u"abc", 1,
+                                 5, 0);
+            library.GeneratePNGW(Wide(folder / target + (control ? ".png" : "")).c_str(), u"abc", 1,
+                                 5, 0);
         }
-        const Names open = qrtest::FolderEntries(folder / "open");
-        std::string problems = ReadFile(folder / "open/readonly") == "earlier" ? "" : "changed; ";
-        problems +=
-            open == Names{"new.bmp", "new.png", "readonly"} ? "" : "not as expected: open; ";
-        problems += qrtest::FolderEntries(folder / "closed").empty() ? "" : "written: closed";
-        std::fputs(problems.c_str(), stderr);
-        std::_Exit(problems.empty() ? 0 : 1);
+        Report(std::string(ReadFile(folder / "open/readonly") == "earlier" ? "" : "changed; ") +
+               (FolderEntries(folder / "open") == Names{"new.bmp", "new.png", "readonly"}
+                    ? ""
+                    : "not as expected: open; ") +
+               (FolderEntries(folder / "closed").empty() ? "" : "written: closed"));
     };
     EXPECT_EXIT(writeAsCaller(), testing::ExitedWithCode(0), "");
     ASSERT_EQ(chmod((folder / "closed").c_str(), 0755), 0);

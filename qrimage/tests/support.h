@@ -1,0 +1,189 @@
+// Helpers shared by the library's tests: temporary folders and files, other
+// programs, thread locales, private library copies, and how their outputs
+// are read back (zxing-cpp is the decoder oracle).
+#pragma once
+
+#include <dlfcn.h>
+#include <locale.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#define ZX_USE_UTF8
+#include <ZXing/ReadBarcode.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "../src/colour_object_name.h"
+#include "qrimage.h"
+
+namespace qrtest {
+
+namespace fs = std::filesystem;
+
+// Names of everything in a folder, sorted.
+inline std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A new empty folder (mode 0700), removed with everything in it at the end.
+class TempFolder {
+  public:
+    TempFolder() : path_(fs::temp_directory_path() / "qrimage-test-XXXXXX") {
+        if (mkdtemp(path_.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed for " + path_);
+        }
+    }
+    ~TempFolder() {
+        std::error_code ignored;  // a test may have taken the owner's rights away
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    std::vector<std::string> Entries() const { return FolderEntries(path_); }
+
+  private:
+    std::string path_;
+};
+
+inline std::optional<std::string> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return in ? std::optional(std::string(std::istreambuf_iterator<char>(in), {})) : std::nullopt;
+}
+
+inline void WriteFile(const std::string& path, const std::string& content) {
+    if (!(std::ofstream(path, std::ios::binary | std::ios::trunc) << content).flush()) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+// UTF-16 of an ASCII string.
+inline std::u16string Wide(const std::string& ascii) {
+    return {ascii.begin(), ascii.end()};
+}
+
+// Runs a program with arguments (none holding a single quote); returns its
+// exit status, or -1 when it did not exit normally.
+inline int RunProgram(const std::vector<std::string>& arguments) {
+    std::string command;
+    for (const std::string& argument : arguments) {
+        command += " '" + argument + "'";
+    }
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Switches the calling thread's LC_CTYPE for a scope, leaving the process's
+// locale alone. Throws std::runtime_error when the locale is not installed.
+class ScopedThreadLocale {
+    locale_t locale_, previous_;
+
+  public:
+    explicit ScopedThreadLocale(const std::string& name)
+        : locale_(newlocale(LC_CTYPE_MASK, name.c_str(), locale_t(nullptr))),
+          previous_(locale_ ? uselocale(locale_) : throw std::runtime_error("no locale " + name)) {}
+    ~ScopedThreadLocale() { freelocale(uselocale(previous_)); }
+    ScopedThreadLocale(const ScopedThreadLocale&) = delete;
+    ScopedThreadLocale& operator=(const ScopedThreadLocale&) = delete;
+};
+
+// A private copy of the built library file, loaded with RTLD_LOCAL, its
+// exports as members named as in qrimage.h. The colours are shared per
+// library file, so a copy's start from the defaults and reach no other test.
+// Throws std::runtime_error when the copy cannot be loaded.
+class Library {
+    TempFolder folder_;  // removed with the copy in it
+    std::string path_ = folder_ / fs::path(QRIMAGE_LIBRARY_FILE).filename().string();
+    struct stat identity_ {};
+    void* handle_ = Load();  // before the exports below are looked up
+
+    void* Load() {
+        fs::copy_file(QRIMAGE_LIBRARY_FILE, path_);
+        void* handle = stat(path_.c_str(), &identity_) == 0
+                           ? dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL)
+                           : nullptr;
+        return handle != nullptr ? handle : throw std::runtime_error("cannot load " + path_);
+    }
+
+  public:
+    ~Library() {
+        dlclose(handle_);
+        shm_unlink(ColourObject().c_str());
+    }
+    const std::string& Path() const { return path_; }
+    std::string ColourObject() const { return qrimage::ColourObjectName(geteuid(), identity_); }
+
+#define QRTEST_EXPORT(name) \
+    decltype(&::name) name = reinterpret_cast<decltype(&::name)>(dlsym(handle_, #name));
+    // clang-format off
+    QRTEST_EXPORT(GetHBitmapW) QRTEST_EXPORT(GetHBitmapA) QRTEST_EXPORT(DeleteObject)
+    QRTEST_EXPORT(GetObjectW) QRTEST_EXPORT(GenerateBMPW) QRTEST_EXPORT(GenerateBMPA)
+    QRTEST_EXPORT(GeneratePNGW) QRTEST_EXPORT(GeneratePNGA) QRTEST_EXPORT(GetPNGW)
+    QRTEST_EXPORT(GetPNGA) QRTEST_EXPORT(DestroyBuffer) QRTEST_EXPORT(SetForegroundColor)
+    QRTEST_EXPORT(GetForegroundColor) QRTEST_EXPORT(SetBackgroundColor)
+    QRTEST_EXPORT(GetBackgroundColor)
+    // clang-format on
+#undef QRTEST_EXPORT
+};
+
+// A handle's pixel rows as bytes, released here; "" when it describes none.
+inline std::string BitmapBytes(const Library& library, HBITMAP bitmap) {
+    DIBSECTION d{};
+    const bool described = library.GetObjectW(bitmap, sizeof d, &d) == int32_t(sizeof d);
+    std::string bytes(described ? static_cast<const char*>(d.dsBm.bmBits) : "",
+                      described ? std::size_t(d.dsBm.bmWidthBytes) * d.dsBm.bmHeight : 0);
+    return library.DeleteObject(bitmap) != 0 || !described ? bytes : "not released";
+}
+
+// The block of GetPNGW or GetPNGA (get(&length, &block)), released here; ""
+// when none was made, or "out-parameters written" when one changed anyway.
+template <class Get>
+std::string PngBlock(const Library& library, Get get) {
+    uint32_t length = 7;
+    unsigned char marker = 0, *block = &marker;
+    get(&length, &block);
+    if (block == &marker) {
+        return length == 7 ? "" : "out-parameters written";
+    }
+    std::string bytes(reinterpret_cast<const char*>(block), length);
+    library.DestroyBuffer(block);
+    return bytes;
+}
+
+// The raw content bytes of the one QR Code symbol in a picture of 4-byte
+// pixels (blue, green, red, unused), top row first; nullopt when none is found.
+inline std::optional<std::string> DecodeQrCode(const std::string& bgra, int side) {
+    const ZXing::ImageView view(reinterpret_cast<const uint8_t*>(bgra.data()), side, side,
+                                ZXing::ImageFormat::BGRX);
+    auto hints = ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setTryHarder(true);
+    ZXing::Result result = ZXing::ReadBarcode(view, hints);
+    if (!result.isValid()) {
+        // The general detector misses some large symbols drawn at exactly 2
+        // pixels a module; the one for clean, upright pictures does not, and
+        // still checks every module through error correction.
+        result = ZXing::ReadBarcode(view, hints.setIsPure(true));
+    }
+    return result.isValid()
+               ? std::optional(std::string(result.bytes().begin(), result.bytes().end()))
+               : std::nullopt;
+}
+
+}  // namespace qrtest
