@@ -1,6 +1,5 @@
-// Helpers of the window's tests: the window on an application folder of its
-// own, its message boxes answered, other programs run while the window keeps
-// serving the X server, and QR codes read back by zxing-cpp.
+// Helpers of the window's tests: the window on a folder of its own, its
+// message boxes answered, other programs run, QR codes read by zxing-cpp.
 #pragma once
 
 #include <QComboBox>
