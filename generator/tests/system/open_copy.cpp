@@ -26,6 +26,10 @@ class OpenCopyTest : public QObject {
         // Copy twice, after someone deleted QR.bmp: the picture comes from
         // memory, and the clipboard offers it once.
         QVERIFY(QFile::remove(fixture.bitmapFile()));
+        // Open then reports nothing of its own and changes nothing.
+        const QImage shown = fixture.preview();
+        QCOMPARE(fixture.Click(1), QStringList());
+        QCOMPARE(fixture.preview(), shown);
         QCOMPARE(fixture.Click(3), QStringList());
         QCOMPARE(fixture.Click(3), QStringList());
         const auto read = [](const char* target) {

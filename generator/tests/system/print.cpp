@@ -23,7 +23,8 @@ QRectF BlackBounds(const QImage& image) {
 }
 
 // What is wrong with the printed `pdf` of `preview`, "" when nothing: its
-// corner at `corner` (points), its side 1935 twips, no grey pixel (no JPEG).
+// corner at `corner` (points), its side 1935 twips, no grey pixel (no JPEG),
+// every pixel as in the preview.
 QString CheckPrint(const QString& pdf, const QImage& preview, QPointF corner) {
     // poppler smooths a picture it enlarges less than fourfold: render the
     // page's top-left part at a multiple of 300 dpi with 4+ pixels a pixel.
@@ -51,9 +52,19 @@ QString CheckPrint(const QString& pdf, const QImage& preview, QPointF corner) {
     const double off = std::max(
         {std::abs(found.left() - expected.left()), std::abs(found.top() - expected.top()),
          std::abs(found.right() - expected.right()), std::abs(found.bottom() - expected.bottom())});
-    return off <= 2 * dpi / 300  // two pixels at 300 dpi
-               ? QString()
-               : QString("%1 pixels off at %2 dpi").arg(off).arg(dpi);
+    if (off > 2 * dpi / 300) {  // two pixels at 300 dpi
+        return QString("%1 pixels off at %2 dpi").arg(off).arg(dpi);
+    }
+    // Module for module: the centre of every picture pixel prints in its colour.
+    for (int y = 0; y < preview.height(); ++y) {
+        for (int x = 0; x < preview.width(); ++x) {
+            const QPoint centre = (corner + QPointF(x + 0.5, y + 0.5) * scale).toPoint();
+            if ((qGray(printed.pixel(centre)) < 128) != (qGray(preview.pixel(x, y)) < 128)) {
+                return QString("picture pixel (%1, %2) printed in the wrong colour").arg(x).arg(y);
+            }
+        }
+    }
+    return QString();
 }
 
 }  // namespace
