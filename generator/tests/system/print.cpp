@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QRegion>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <algorithm>
@@ -22,10 +23,14 @@ QRectF BlackBounds(const QImage& image) {
         .boundingRect();
 }
 
-// What is wrong with the printed `pdf` of `preview`, "" when nothing: its
-// corner at `corner` (points), its side 1935 twips, no grey pixel (no JPEG),
+// What is wrong with the printed `pdf` of `preview`, "" when nothing: one
+// page, the picture's corner at `corner` (points), its side 1935 twips, no grey pixel (no JPEG),
 // every pixel as in the preview.
 QString CheckPrint(const QString& pdf, const QImage& preview, QPointF corner) {
+    const ProcessResult info = RunProcess("pdfinfo", {pdf});
+    if (!QRegularExpression("\\nPages: +1\\n").match(QString::fromUtf8(info.out)).hasMatch()) {
+        return "not one page: " + QString::fromUtf8(info.out) + info.error;
+    }
     // poppler smooths a picture it enlarges less than fourfold: render the
     // page's top-left part at a multiple of 300 dpi with 4+ pixels a pixel.
     const double side = 1935.0 / 1440.0;  // inches
