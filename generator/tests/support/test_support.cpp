@@ -10,6 +10,11 @@
 
 #include <ZXing/ReadBarcode.h>
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "colour_object_name.h"
 #include "resource_extraction.h"
 
 WindowFixture::WindowFixture(const QString& subfolder)
@@ -23,6 +28,14 @@ WindowFixture::WindowFixture(const QString& subfolder)
     window_->activateWindow();
     if (!QTest::qWaitForWindowActive(window_.get())) {
         qFatal("the window did not become active");
+    }
+}
+
+WindowFixture::~WindowFixture() {
+    window_.reset();
+    struct stat library {};
+    if (stat(QFile::encodeName(libraryFile()).constData(), &library) == 0) {
+        shm_unlink(qrimage::ColourObjectName(geteuid(), library).c_str());
     }
 }
 

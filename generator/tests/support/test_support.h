@@ -23,6 +23,9 @@ QStringList Answering(QMessageBox::StandardButton answer, const std::function<vo
 class WindowFixture {
   public:
     explicit WindowFixture(const QString& subfolder = QStringLiteral("app"));
+    // Closes the window and removes the colour object that the folder's
+    // library file made on its first picture, so no test run leaves one behind.
+    ~WindowFixture();
 
     frmQR& window() { return *window_; }
     QString bitmapFile() const { return folder_ + QStringLiteral("/QR.bmp"); }
