@@ -19,68 +19,34 @@ QString TrimSpaces(const QString& text) {
     return text.sliced(first, end - first);
 }
 
-namespace {
-
-bool IsBlank(QChar c) {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-}
-
-bool IsDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
-
-}  // namespace
-
 double Val(const QString& text) {
-    // Collect the number's characters without the blanks, checking the
-    // grammar here, then convert with from_chars, which ignores the locale
-    // (the application's locale may use a decimal comma).
-    std::string number;
-    enum class Part { Sign, Whole, Fraction, ExponentSign, Exponent } part = Part::Sign;
-    std::size_t exponentAt = std::string::npos;
+    // Blanks are skipped wherever they stand; what remains is read as the
+    // longest decimal prefix. from_chars ignores the locale (which may use a
+    // decimal comma) and stops where the number cannot go on, as Val does.
+    std::string compact;
     for (const QChar c : text) {
-        if (IsBlank(c)) {
-            continue;
-        }
-        if ((c == u'+' || c == u'-') && (part == Part::Sign || part == Part::ExponentSign)) {
-            number += static_cast<char>(c.unicode());
-            part = part == Part::Sign ? Part::Whole : Part::Exponent;
-        } else if (IsDigit(c)) {
-            number += static_cast<char>(c.unicode());
-            if (part == Part::Sign) {
-                part = Part::Whole;
-            } else if (part == Part::ExponentSign) {
-                part = Part::Exponent;
-            }
-        } else if (c == u'.' && (part == Part::Sign || part == Part::Whole)) {
-            number += '.';
-            part = Part::Fraction;
-        } else if ((c == u'e' || c == u'E' || c == u'd' || c == u'D') &&
-                   (part == Part::Whole || part == Part::Fraction)) {
-            exponentAt = number.size();
-            number += 'e';
-            part = Part::ExponentSign;
-        } else {
-            break;
+        if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r') {
+            compact += c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '?';
         }
     }
-    // An exponent marker without digits ("12e", "12e+") reads as the number
-    // before it.
-    if (exponentAt != std::string::npos && (number.back() < '0' || number.back() > '9')) {
-        number.erase(exponentAt);
+    std::string_view number = compact;
+    const bool negative = number.starts_with('-');
+    if (negative || number.starts_with('+')) {
+        number.remove_prefix(1);
     }
-    bool negative = false;
-    std::string_view digits = number;
-    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) {
-        negative = digits.front() == '-';
-        digits.remove_prefix(1);
+    // from_chars would also read "inf" and "nan"; Val reads digits only.
+    if (number.empty() ||
+        !(number.front() == '.' || (number.front() >= '0' && number.front() <= '9'))) {
+        return 0.0;
     }
     double value = 0.0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (error == std::errc::result_out_of_range) {
         // Too large saturates when rounded; too small is 0.
-        value = digits.find("e-") == std::string_view::npos ? HUGE_VAL : 0.0;
-    } else if (error != std::errc() || end == digits.data()) {
+        const std::string_view parsed(number.data(), std::size_t(end - number.data()));
+        const bool tiny = parsed.find("e-") != parsed.npos || parsed.find("E-") != parsed.npos;
+        value = tiny ? 0.0 : HUGE_VAL;
+    } else if (error != std::errc()) {
         value = 0.0;
     }
     return negative ? -value : value;

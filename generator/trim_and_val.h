@@ -11,7 +11,7 @@ QString TrimSpaces(const QString& text);
 
 // Reads a decimal number from the start of `text`: blanks (space, tab, line
 // breaks) are skipped wherever they stand, then an optional sign, digits, an
-// optional decimal point with digits and an optional exponent (E or D).
+// optional decimal point with digits and an optional exponent (E).
 // Reading stops at the first character that cannot continue the number; a
 // text without a number gives 0. Pure function, any thread.
 double Val(const QString& text);
