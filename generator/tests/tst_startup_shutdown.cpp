@@ -35,10 +35,10 @@ class StartupShutdownTest : public QObject {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
             file.close();
-            const FileIdentity identityBefore = IdentityOf(path);
+            const FileIdentity identityBefore = IdentityOf(path.toStdString());
             QCOMPARE(ExtractResourceFile(folder.path(), 101, 101).error, QString());
             QCOMPARE(ReadFile(path), built);
-            QCOMPARE(IdentityOf(path) == identityBefore, before == built);
+            QCOMPARE(IdentityOf(path.toStdString()) == identityBefore, before == built);
             QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
                      QStringList{"libqrimage.so"});
         }

@@ -187,7 +187,7 @@ class WindowTest : public QObject {
             fixture.Create("earlier", 0, 0);
         }
         const QImage previewBefore = fixture.preview();
-        const FileIdentity fileBefore = IdentityOf(fixture.bitmapFile());
+        const FileIdentity fileBefore = IdentityOf(fixture.bitmapFile().toStdString());
         const QString text(1000, u'ё');  // 2000 UTF-8 bytes
         const QStringList boxes = fixture.Create(text, level, 1);
         QVERIFY2(boxes.size() == 1 && boxes[0].startsWith("msgTextDoesNotFit|QR|"),
@@ -199,7 +199,7 @@ class WindowTest : public QObject {
         QCOMPARE(fixture.combo()->currentIndex(), 1);
         QVERIFY(fixture.cmd(0)->isEnabled());
         QCOMPARE(fixture.preview(), previewBefore);
-        QCOMPARE(IdentityOf(fixture.bitmapFile()), fileBefore);
+        QCOMPARE(IdentityOf(fixture.bitmapFile().toStdString()), fileBefore);
         QCOMPARE(fixture.cmd(1)->isEnabled(), earlierPicture);
         // At M the same text fits.
         QCOMPARE(fixture.Create(QString(), 1, 1), QStringList());

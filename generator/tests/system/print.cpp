@@ -112,7 +112,11 @@ class PrintTest : public QObject {
                 return jobs.ok && jobs.out.isEmpty();
             };
             QTRY_VERIFY_WITH_TIMEOUT(pdfFolder.entryList({"*.pdf"}).size() == 1 && idle(), 30000);
-            const QString pdf = pdfFolder.filePath(pdfFolder.entryList({"*.pdf"}).first());
+            const QString name = pdfFolder.entryList({"*.pdf"}).first();
+            const QString pdf = pdfFolder.filePath(name);
+            // cups-pdf names the file after the job: job_<id>-<job name>...
+            QVERIFY2(QRegularExpression("^job_\\d+-QR\\.bmp").match(name).hasMatch(),
+                     qPrintable(name));
             const QString wrong =
                 CheckPrint(pdf, fixture.preview(), {hardware.left(), hardware.top()});
             QFile::remove(pdf);
