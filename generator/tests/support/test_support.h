@@ -22,7 +22,8 @@ QStringList Answering(QMessageBox::StandardButton answer, const std::function<vo
 // permissions apply. It gets a mount namespace of its own with a private
 // 16 MiB tmpfs over the temporary folder, which holds its HOME and
 // XDG_RUNTIME_DIR too and vanishes with the program. Returns false (and
-// changes nothing) when not run by root. Call first in main().
+// changes nothing) when not run by root or when no mount namespace can be
+// made. Call first in main().
 bool BecomeOrdinaryUser();
 
 // A 4 MiB tmpfs of that user's own, inside the private one: room for the
