@@ -66,7 +66,8 @@
  * it: after the last one unloads it or ends, the next process starts from
  * the defaults. The shared words live in a memory object of the user, in
  * $XDG_RUNTIME_DIR when it is a folder of the user's alone, else in
- * /dev/shm; the last process out removes it. Where no such object can be had
+ * /dev/shm (processes that see different folders do not share); the last
+ * process out removes it. Where no such object can be had
  * (a full tmpfs, an object of another user under the name), the colours are
  * the process's own.
  *

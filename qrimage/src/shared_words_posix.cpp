@@ -113,7 +113,7 @@ class ColourObject {
         processLocalWords[1] = std::atomic_ref<uint32_t>(words_[1]).load();
         currentWords.store(processLocalWords);
         munmap(words_, kObjectBytes);
-        Leave(fd_);
+        Leave(std::exchange(fd_, -1));  // a fork from now on prepares nothing
     }
 
     ColourObject(const ColourObject&) = delete;
@@ -214,6 +214,9 @@ class ColourObject {
     // child keeps that lock as its own, the parent lets go of its copy. The
     // lock exists before fork returns in the parent, whoever runs first.
     void PrepareFork() {
+        if (fd_ < 0) {
+            return;
+        }
         const KeepErrno keep;
         struct stat object {};
         forkFd = open(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
