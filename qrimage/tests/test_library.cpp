@@ -773,6 +773,9 @@ TEST(Colours, LiveExactlyWhileTheLibraryIsLoaded) {
 // changes nothing in $XDG_RUNTIME_DIR, which they cannot enter; in /dev/shm
 // their object is not used, and the colours stay the process's own.
 TEST(Colours, AnotherUsersObjectUnderTheNameIsNeverUsed) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as another user";
+    }
     const TempFolder runtime;
     for (const bool useRuntime : {true, false}) {
         const ScopedEnvironment environment("XDG_RUNTIME_DIR",
