@@ -66,7 +66,7 @@ QRIMAGE_API void QRIMAGE_CALL GeneratePNGW(const qrimage_char16* fileName,
 QRIMAGE_API void QRIMAGE_CALL GeneratePNGA(const char* fileName, const char* text, int32_t margin,
                                            int32_t moduleSize, int32_t level) {
     qrimage::CallGuarded([&] {
-        const std::optional<std::string> name = qrimage::FileNameFromNarrow(fileName);
+        const std::optional<qrimage::NativeFileName> name = qrimage::FileNameFromNarrow(fileName);
         const std::optional<std::u16string> wideText = qrimage::WidenAnsiText(text);
         if (name && wideText) {
             qrimage::GeneratePng(name, wideText->c_str(), margin, moduleSize, level);
