@@ -12,7 +12,6 @@
 
 #include <grp.h>
 #include <sched.h>
-#include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +21,6 @@
 #include <cstring>
 #include <string>
 
-#include "colour_object_name.h"
 #include "resource_extraction.h"
 
 bool BecomeOrdinaryUser() {
@@ -82,10 +80,6 @@ WindowFixture::WindowFixture(const QString& subfolder, const WindowFixture* same
 
 WindowFixture::~WindowFixture() {
     window_.reset();
-    struct stat library {};
-    if (stat(QFile::encodeName(libraryFile()).constData(), &library) == 0) {
-        shm_unlink(qrimage::ColourObjectName(geteuid(), library).c_str());
-    }
 }
 
 QString WindowFixture::libraryFile() const {

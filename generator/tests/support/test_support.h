@@ -39,8 +39,7 @@ class WindowFixture {
   public:
     explicit WindowFixture(const QString& subfolder = QStringLiteral("app"),
                            const WindowFixture* sameFolderAs = nullptr);
-    // Closes the window and removes the colour object that the folder's
-    // library file made on its first picture, so no test run leaves one behind.
+    // Closes the window.
     ~WindowFixture();
 
     frmQR& window() { return *window_; }
