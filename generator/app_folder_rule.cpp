@@ -84,8 +84,10 @@ PreparedFolder PrepareApplicationFolder() {
     };
     facts.executableFolderWritable =
         !error && access(facts.executableFolder.c_str(), W_OK | X_OK) == 0;
-    // A relative runtime folder is no runtime folder (XDG base directories).
-    if (!facts.runtimeFolder.starts_with('/')) {
+    // A relative runtime folder is no runtime folder (XDG base directories),
+    // and neither is one that is gone (a session that ended).
+    if (!facts.runtimeFolder.starts_with('/') ||
+        !std::filesystem::is_directory(facts.runtimeFolder, error)) {
         facts.runtimeFolder.clear();
     }
     PreparedFolder prepared{ChooseApplicationFolder(facts), ""};

@@ -14,7 +14,7 @@ struct FolderFacts {
     std::string overridden;         // QRGENERATOR_APP_DIR, "" when unset
     std::string executableFolder;   // the folder holding the running program
     bool executableFolderWritable;  // whether this user may create files there
-    std::string runtimeFolder;      // XDG_RUNTIME_DIR, "" when unset or relative
+    std::string runtimeFolder;      // XDG_RUNTIME_DIR; "" when unset, relative or gone
     std::string homeFolder;         // the user's home, "" when unknown
 };
 

@@ -3,7 +3,6 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPixmap>
