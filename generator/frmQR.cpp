@@ -17,8 +17,9 @@
 #include "message_texts.h"
 #include "messages.h"
 #include "print_picture.h"
+#include "qstring_view.h"
 #include "resource_extraction.h"
-#include "trim_and_val.h"
+#include "text_rules.h"
 #include "ui_frmQR.h"
 
 namespace {
@@ -82,7 +83,7 @@ void frmQR::Opt_Click(int Index) {
 
 void frmQR::txt_Change() {
     // Each flag is read back from Create, so the three always agree.
-    ui->cmd_0->setEnabled(!TrimSpaces(ui->txt->text()).isEmpty());
+    ui->cmd_0->setEnabled(CreateEnabledFor(U16(ui->txt->text())));
     ui->Frame1->setEnabled(ui->cmd_0->isEnabled());
     ui->Combo1->setEnabled(ui->cmd_0->isEnabled());
 }
@@ -111,8 +112,10 @@ void frmQR::cmd_Click(int Index) {
 
 void frmQR::Create() {
     BitmapPath = JoinPath(applicationFolder_, kBitmapFileName);
-    EncodedText = TrimSpaces(ui->txt->text());
-    const int32_t margin = RoundToInt32HalfEven(Val(ui->Combo1->currentText()));
+    const QString typed = ui->txt->text();
+    const std::u16string_view trimmed = TrimSpaces(U16(typed));
+    EncodedText = QString::fromUtf16(trimmed.data(), qsizetype(trimmed.size()));
+    const int32_t margin = MarginFromSizeText(U16(ui->Combo1->currentText()));
     if (CurrentLevel < 0 || CurrentLevel > 3) {
         return;  // the level buttons give 0 to 3 only
     }
@@ -135,7 +138,7 @@ void frmQR::Create() {
     const FileIdentity after = IdentityOf(path);
     // On a failure text, level, size, preview and buttons stay as they were,
     // so the user can change what is wrong and try again.
-    switch (JudgeCreate(reason, before, after)) {
+    switch (JudgeCreate(reason == ERANGE, before, after)) {
         case CreateResult::TextDoesNotFit:
             Messages::Warn(this, QStringLiteral("msgTextDoesNotFit"), Texts::TextDoesNotFit());
             return;
@@ -236,7 +239,7 @@ void frmQR::Unload() {
     clipboard_.ClearIfStillOurs();
     // Only the picture this window wrote, and only while it is still that
     // file: another window's picture or the user's own file stays.
-    if (!TrimSpaces(BitmapPath).isEmpty() &&
+    if (!TrimSpaces(U16(BitmapPath)).empty() &&
         ShouldDeleteOnClose(written_, IdentityOf(QFile::encodeName(BitmapPath).toStdString()))) {
         QFile bitmap(BitmapPath);
         if (!bitmap.remove() && bitmap.exists()) {

@@ -23,10 +23,9 @@ int main(int argc, char* argv[]) {
     // The program carries its library; write it out into the application
     // folder before the window can ask for it.
     const ExtractedFile library = ExtractResourceFile(folder, kLibraryNameId, kLibraryDataId);
-    if (!library.error.isEmpty()) {
-        Messages::Warn(
-            nullptr, QStringLiteral("msgLibraryNotWritten"),
-            Texts::LibraryNotWritten(Messages::Utf8(library.path), Messages::Utf8(library.error)));
+    if (!library.error.empty()) {
+        Messages::Warn(nullptr, QStringLiteral("msgLibraryNotWritten"),
+                       Texts::LibraryNotWritten(library.path, library.error));
         return EXIT_FAILURE;
     }
 

@@ -18,7 +18,6 @@
 #include "file_identity.h"
 #include "message_texts.h"
 #include "support/test_support.h"
-#include "trim_and_val.h"
 
 namespace {
 
@@ -39,27 +38,6 @@ class WindowTest : public QObject {
     Q_OBJECT
 
   private slots:
-    // Reading the size list's text as the margin: Val, then half-to-even.
-    void marginFromText_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("margin");
-        for (const auto& [text, margin] :
-             std::initializer_list<std::pair<const char*, int>>{{"1", 1},
-                                                                {"25", 25},
-                                                                {" 1 5x", 15},
-                                                                {"+2.5", 2},
-                                                                {"3.5", 4},
-                                                                {"12e", 12},
-                                                                {"", 0},
-                                                                {"x1", 0}}) {
-            QTest::newRow(text) << QString(text) << margin;
-        }
-    }
-    void marginFromText() {
-        QFETCH(QString, text);
-        QTEST(int(RoundToInt32HalfEven(Val(text))), "margin");
-    }
-
     void input_data() {
         QTest::addColumn<QStringList>("actions");
         QTest::addColumn<QString>("text");  // what the box holds then

@@ -66,7 +66,8 @@ WindowFixture::WindowFixture(const QString& subfolder, const WindowFixture* same
     const QString error = !root_.isValid() ? root_.errorString()
                           : !QDir().mkpath(folder_)
                               ? QStringLiteral("no folder")
-                              : ExtractResourceFile(folder_, kLibraryNameId, kLibraryDataId).error;
+                              : QString::fromStdString(
+                                    ExtractResourceFile(folder_, kLibraryNameId, kLibraryDataId).error);
     if (!error.isEmpty()) {
         qFatal("library not written to %s: %s", qPrintable(folder_), qPrintable(error));
     }

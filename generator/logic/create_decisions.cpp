@@ -1,12 +1,10 @@
 #include "create_decisions.h"
 
-#include <cerrno>
-
-CreateResult JudgeCreate(int errorNumber, const FileIdentity& before, const FileIdentity& after) {
+CreateResult JudgeCreate(bool textTooLong, const FileIdentity& before, const FileIdentity& after) {
     if (after.exists && after != before) {
         return CreateResult::Written;
     }
-    return errorNumber == ERANGE ? CreateResult::TextDoesNotFit : CreateResult::FileNotWritten;
+    return textTooLong ? CreateResult::TextDoesNotFit : CreateResult::FileNotWritten;
 }
 
 bool ShouldDeleteOnClose(const std::optional<FileIdentity>& written, const FileIdentity& now) {

@@ -1,4 +1,4 @@
-#include "trim_and_val.h"
+#include "text_rules.h"
 
 #include <charconv>
 #include <cmath>
@@ -7,26 +7,26 @@
 #include <string_view>
 #include <system_error>
 
-QString TrimSpaces(const QString& text) {
-    qsizetype first = 0;
-    qsizetype end = text.size();
-    while (first < end && text.at(first) == u' ') {
-        ++first;
+std::u16string_view TrimSpaces(std::u16string_view text) {
+    const std::size_t first = text.find_first_not_of(u' ');
+    if (first == std::u16string_view::npos) {
+        return {};
     }
-    while (end > first && text.at(end - 1) == u' ') {
-        --end;
-    }
-    return text.sliced(first, end - first);
+    return text.substr(first, text.find_last_not_of(u' ') - first + 1);
 }
 
-double Val(const QString& text) {
+bool CreateEnabledFor(std::u16string_view text) {
+    return !TrimSpaces(text).empty();
+}
+
+double Val(std::u16string_view text) {
     // Blanks are skipped wherever they stand; what remains is read as the
     // longest decimal prefix. from_chars ignores the locale (which may use a
     // decimal comma) and stops where the number cannot go on, as Val does.
     std::string compact;
-    for (const QChar c : text) {
+    for (const char16_t c : text) {
         if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r') {
-            compact += c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '?';
+            compact += c < 0x80 ? static_cast<char>(c) : '?';
         }
     }
     std::string_view number = compact;
@@ -65,4 +65,8 @@ int32_t RoundToInt32HalfEven(double value) {
         return std::numeric_limits<int32_t>::max();
     }
     return static_cast<int32_t>(rounded);
+}
+
+int32_t MarginFromSizeText(std::u16string_view text) {
+    return RoundToInt32HalfEven(Val(text));
 }

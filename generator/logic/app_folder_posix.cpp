@@ -1,5 +1,5 @@
-#include "app_folder_rule.h"
-
+// The application folder's facts on POSIX systems: /proc/self/exe, access(2),
+// XDG_RUNTIME_DIR and the home folder.
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <system_error>
 
-namespace {
+#include "app_folder_rule.h"
 
-constexpr char kFolderName[] = "qrgenerator";
+namespace {
 
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
@@ -27,6 +27,19 @@ std::string HomeFolder() {
         }
     }
     return home;
+}
+
+// XDG_RUNTIME_DIR when it is usable, else "<home>/.cache", else "". A
+// relative runtime folder is no runtime folder (XDG base directories), and
+// neither is one that is gone (a session that ended).
+std::string PerUserBase() {
+    const std::string runtime = Environment("XDG_RUNTIME_DIR");
+    std::error_code error;
+    if (runtime.starts_with('/') && std::filesystem::is_directory(runtime, error)) {
+        return runtime;
+    }
+    const std::string home = HomeFolder();
+    return home.empty() ? "" : JoinPath(home, ".cache");
 }
 
 // Makes `folder` (and missing parents) with mode 0700; an existing one must
@@ -56,22 +69,6 @@ std::string MakePrivateFolder(const std::string& folder) {
 
 }  // namespace
 
-std::string ChooseApplicationFolder(const FolderFacts& facts) {
-    if (!facts.overridden.empty()) {
-        return facts.overridden;
-    }
-    if (facts.executableFolderWritable) {
-        return facts.executableFolder;
-    }
-    if (!facts.runtimeFolder.empty()) {
-        return JoinPath(facts.runtimeFolder, kFolderName);
-    }
-    if (!facts.homeFolder.empty()) {
-        return JoinPath(JoinPath(facts.homeFolder, ".cache"), kFolderName);
-    }
-    return "";
-}
-
 PreparedFolder PrepareApplicationFolder() {
     std::error_code error;
     const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -79,17 +76,10 @@ PreparedFolder PrepareApplicationFolder() {
         .overridden = Environment(kApplicationFolderVariable),
         .executableFolder = executable.parent_path().string(),
         .executableFolderWritable = false,
-        .runtimeFolder = Environment("XDG_RUNTIME_DIR"),
-        .homeFolder = HomeFolder(),
+        .perUserBase = PerUserBase(),
     };
     facts.executableFolderWritable =
         !error && access(facts.executableFolder.c_str(), W_OK | X_OK) == 0;
-    // A relative runtime folder is no runtime folder (XDG base directories),
-    // and neither is one that is gone (a session that ended).
-    if (!facts.runtimeFolder.starts_with('/') ||
-        !std::filesystem::is_directory(facts.runtimeFolder, error)) {
-        facts.runtimeFolder.clear();
-    }
     PreparedFolder prepared{ChooseApplicationFolder(facts), ""};
     if (prepared.folder.empty()) {
         prepared.error = "HOME is not set";
@@ -97,11 +87,4 @@ PreparedFolder PrepareApplicationFolder() {
         prepared.error = MakePrivateFolder(prepared.folder);
     }
     return prepared;
-}
-
-std::string JoinPath(std::string_view folder, std::string_view name) {
-    std::string path(folder);
-    path += '/';
-    path += name;
-    return path;
 }

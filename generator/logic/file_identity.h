@@ -1,12 +1,13 @@
 // Which file a path names at a moment, to tell whether a call wrote it anew.
-// Toolkit-free.
+// Toolkit-free; file_identity_posix.cpp and file_identity_win32.cpp read it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 // A snapshot of the file at a path: its device, inode, size and change
-// times. Two snapshots differ when the file was replaced (a new inode, as an
+// times (on Windows: volume serial number, file index, size, last write
+// time; changedNs stays 0). Two snapshots differ when the file was replaced (a new inode, as an
 // atomic rename gives), rewritten in place (new times or size), created or
 // removed.
 struct FileIdentity {
@@ -20,7 +21,7 @@ struct FileIdentity {
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-// Takes the snapshot of `path` (bytes as the file system takes them;
-// symbolic links followed). A path that names nothing gives exists == false.
-// Any thread; errno is left as it was.
+// Takes the snapshot of `path` (bytes as the file system takes them, UTF-8 on
+// Windows; symbolic links followed). A path that names nothing gives
+// exists == false. Any thread; errno and the last error are left as they were.
 FileIdentity IdentityOf(const std::string& path);

@@ -1,28 +1,36 @@
 // Where the program keeps its files: the library copy it writes out at start
-// and QR.bmp. Toolkit-free, so that every build of the window shares it.
+// and QR.bmp. The rule is shared by every build of the window; gathering the
+// facts is the platform's (app_folder_posix.cpp, app_folder_win32.cpp).
 #pragma once
 
 #include <string>
 #include <string_view>
 
+// The separator JoinPath puts between a folder and a name.
+#if defined(_WIN32)
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
 // The environment variable that names the application folder outright (used
 // as given, not created). Tests point it at folders of their own.
 inline constexpr char kApplicationFolderVariable[] = "QRGENERATOR_APP_DIR";
 
-// What the choice depends on, gathered by PrepareApplicationFolder.
+// What the choice depends on, gathered by PrepareApplicationFolder. Paths are
+// UTF-8 on Windows, the file system's bytes elsewhere.
 struct FolderFacts {
     std::string overridden;         // QRGENERATOR_APP_DIR, "" when unset
     std::string executableFolder;   // the folder holding the running program
     bool executableFolderWritable;  // whether this user may create files there
-    std::string runtimeFolder;      // XDG_RUNTIME_DIR; "" when unset, relative or gone
-    std::string homeFolder;         // the user's home, "" when unknown
+    // The user's own folder for program data: %LOCALAPPDATA% on Windows;
+    // XDG_RUNTIME_DIR, else "<home>/.cache", elsewhere. "" when none.
+    std::string perUserBase;
 };
 
 // The application folder: the override when set; else the executable's folder
-// when the user may write there (a copy run from its own folder); else a
-// folder of this user's own, "<runtime>/qrgenerator", or, without a runtime
-// folder, "<home>/.cache/qrgenerator". "" when none applies (no home either).
-// Pure function, any thread.
+// when the user may write there (a copy run from its own folder); else
+// "<perUserBase>/qrgenerator". "" when none applies. Pure function, any thread.
 std::string ChooseApplicationFolder(const FolderFacts& facts);
 
 struct PreparedFolder {
@@ -32,10 +40,11 @@ struct PreparedFolder {
 
 // Gathers the facts from the environment and the file system, chooses the
 // folder and, when it is a per-user folder, makes sure it exists as a folder
-// of this user that nobody else may enter (created with mode 0700, parents
-// included). Any thread, but reads the environment.
+// of this user (on POSIX systems one nobody else may enter, mode 0700,
+// parents included). Any thread, but reads the environment.
 PreparedFolder PrepareApplicationFolder();
 
-// `folder`, "/" and `name`, joined as they are: nothing is added or removed,
-// so a folder ending in "/" gives "//". Pure function, any thread.
+// `folder`, kPathSeparator and `name`, joined as they are: nothing is added
+// or removed, so a folder ending in a separator gives two in a row. Pure
+// function, any thread.
 std::string JoinPath(std::string_view folder, std::string_view name);

@@ -1,0 +1,21 @@
+#include "app_folder_rule.h"
+
+std::string ChooseApplicationFolder(const FolderFacts& facts) {
+    if (!facts.overridden.empty()) {
+        return facts.overridden;
+    }
+    if (facts.executableFolderWritable) {
+        return facts.executableFolder;
+    }
+    if (!facts.perUserBase.empty()) {
+        return JoinPath(facts.perUserBase, "qrgenerator");
+    }
+    return "";
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    path += kPathSeparator;
+    path += name;
+    return path;
+}

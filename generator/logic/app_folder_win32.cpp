@@ -1,0 +1,71 @@
+// The application folder's facts on Windows: the module's own path, a trial
+// file for the right to write there, and %LOCALAPPDATA%.
+#include <windows.h>
+
+#include <string>
+
+#include "app_folder_rule.h"
+#include "utf.h"
+
+namespace {
+
+std::wstring Environment(const wchar_t* name) {
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) {
+        return {};
+    }
+    std::wstring value(size, L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), size));
+    return value;
+}
+
+std::wstring ExecutableFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+// Whether this user may create files in `folder`: access control lists
+// decide, so a file is made and removed at once.
+bool MayCreateFilesIn(const std::wstring& folder) {
+    const std::wstring trial =
+        folder + L"\\qrgenerator-write-test-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    HANDLE file = CreateFileW(trial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+}  // namespace
+
+PreparedFolder PrepareApplicationFolder() {
+    const std::wstring executableFolder = ExecutableFolder();
+    const FolderFacts facts{
+        .overridden = Utf8FromWide(Environment(L"QRGENERATOR_APP_DIR")),
+        .executableFolder = Utf8FromWide(executableFolder),
+        .executableFolderWritable = !executableFolder.empty() && MayCreateFilesIn(executableFolder),
+        .perUserBase = Utf8FromWide(Environment(L"LOCALAPPDATA")),
+    };
+    PreparedFolder prepared{ChooseApplicationFolder(facts), ""};
+    if (prepared.folder.empty()) {
+        prepared.error = "LOCALAPPDATA is not set";
+    } else if (facts.overridden.empty() && !facts.executableFolderWritable &&
+               !CreateDirectoryW(WideFromUtf8(prepared.folder).c_str(), nullptr) &&
+               GetLastError() != ERROR_ALREADY_EXISTS) {
+        prepared.error = SystemReason(GetLastError());
+    }
+    return prepared;
+}
