@@ -1,0 +1,20 @@
+// Ids shared by the resource script and the Win32 program.
+#pragma once
+
+// The window's dialog template and its icon (icon group 1).
+#define IDD_FRMQR 100
+#define IDI_QRGENERATOR 1
+
+// Control ids. The command buttons carry their index in `cmd`; Exit is the
+// dialog's cancel button, so Esc presses it.
+#define IDC_CMD_CREATE 1000
+#define IDC_CMD_OPEN 1001
+#define IDC_CMD_PRINT 1002
+#define IDC_CMD_COPY 1003
+#define IDC_CMD_EXIT 2 /* IDCANCEL */
+#define IDC_TXT 1100
+#define IDC_OPT_0 1200 /* option i is IDC_OPT_0 + i, its level */
+#define IDC_COMBO1 1300
+#define IDC_FRAME1 1400
+#define IDC_LABEL1 1500
+#define IDC_IMAGE1 1600
