@@ -105,12 +105,18 @@ void FrmQr::BuildControls() {
     for (const wchar_t* item : SizeListItems()) {
         SendMessageW(Item(IDC_COMBO1), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
     }
-    // The closed list's field takes the height of the table.
-    RECT field{};
-    GetWindowRect(Item(IDC_COMBO1), &field);
-    const LRESULT itemHeight = SendMessageW(Item(IDC_COMBO1), CB_GETITEMHEIGHT, WPARAM(-1), 0);
-    SendMessageW(Item(IDC_COMBO1), CB_SETITEMHEIGHT, WPARAM(-1),
-                 itemHeight + (sizeListHeight - (field.bottom - field.top)));
+    // The closed list's field takes the height of the table (the field's
+    // frame around the item differs between systems, so measure and adjust).
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        RECT field{};
+        GetWindowRect(Item(IDC_COMBO1), &field);
+        const int excess = int(field.bottom - field.top) - sizeListHeight;
+        const LRESULT itemHeight = SendMessageW(Item(IDC_COMBO1), CB_GETITEMHEIGHT, WPARAM(-1), 0);
+        if (excess == 0 || itemHeight - excess < 1) {
+            break;
+        }
+        SendMessageW(Item(IDC_COMBO1), CB_SETITEMHEIGHT, WPARAM(-1), itemHeight - excess);
+    }
     SendMessageW(Item(IDC_TXT), EM_LIMITTEXT, 1000, 0);
     CheckRadioButton(window_, IDC_OPT_0, IDC_OPT_0 + 3, IDC_OPT_0 + 2);
     SendMessageW(window_, DM_SETDEFID, IDC_CMD_CREATE, 0);
@@ -240,6 +246,20 @@ INT_PTR FrmQr::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+std::wstring FrmQr::SizeListText() const {
+    // The selected item itself: a drop-down list's window text is not
+    // reliable everywhere.
+    const LRESULT selected = SendMessageW(Item(IDC_COMBO1), CB_GETCURSEL, 0, 0);
+    const LRESULT length = SendMessageW(Item(IDC_COMBO1), CB_GETLBTEXTLEN, WPARAM(selected), 0);
+    if (selected == CB_ERR || length == CB_ERR) {
+        return {};
+    }
+    std::wstring text(std::size_t(length) + 1, L'\0');
+    text.resize(std::size_t(SendMessageW(Item(IDC_COMBO1), CB_GETLBTEXT, WPARAM(selected),
+                                         reinterpret_cast<LPARAM>(text.data()))));
+    return text;
+}
+
 std::wstring FrmQr::TextOf(int id) const {
     std::wstring text(std::size_t(GetWindowTextLengthW(Item(id))) + 1, L'\0');
     text.resize(std::size_t(GetWindowTextW(Item(id), text.data(), int(text.size()))));
@@ -289,7 +309,7 @@ void FrmQr::Create() {
     BitmapPath = WideFromUtf8(path);
     const std::wstring typed = TextOf(IDC_TXT);
     EncodedText = Wide(TrimSpaces(U16(typed)));
-    const int32_t margin = MarginFromSizeText(U16(TextOf(IDC_COMBO1)));
+    const int32_t margin = MarginFromSizeText(U16(SizeListText()));
     if (CurrentLevel < 0 || CurrentLevel > 3) {
         return;  // the level buttons give 0 to 3 only
     }

@@ -49,6 +49,7 @@ class FrmQr {
 
     HWND Item(int id) const { return GetDlgItem(window_, id); }
     std::wstring TextOf(int id) const;
+    std::wstring SizeListText() const;
 
     int32_t CurrentLevel = 0;
     std::wstring BitmapPath;
