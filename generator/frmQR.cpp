@@ -60,7 +60,7 @@ frmQR::frmQR(const QString& applicationFolder, QWidget* parent)
     Opt.addButton(ui->Opt_2, 2);
     Opt.addButton(ui->Opt_3, 3);
 
-    connect(&cmd, &QButtonGroup::idClicked, this, &frmQR::cmd_Click);
+    connect(&cmd, &QButtonGroup::idClicked, this, [this](int Index) { cmd_Click(Index); });
     connect(&Opt, &QButtonGroup::idClicked, this, &frmQR::Opt_Click);
     connect(ui->txt, &QPlainTextEdit::textChanged, this, &frmQR::txt_Change);
     // Esc presses Exit wherever the focus is in the window.
@@ -86,28 +86,6 @@ void frmQR::txt_Change() {
     ui->cmd_0->setEnabled(CreateEnabledFor(U16(ui->txt->text())));
     ui->Frame1->setEnabled(ui->cmd_0->isEnabled());
     ui->Combo1->setEnabled(ui->cmd_0->isEnabled());
-}
-
-void frmQR::cmd_Click(int Index) {
-    switch (Index) {
-        case kCreate:
-            Create();
-            break;
-        case kOpen:
-            Open();
-            break;
-        case kPrint:
-            Print();
-            break;
-        case kCopy:
-            Copy();
-            break;
-        case kExit:
-            Exit();
-            break;
-        default:
-            break;
-    }
 }
 
 void frmQR::Create() {

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "clipboard_picture.h"
+#include "command_buttons.h"
 #include "file_identity.h"
 #include "qrimage_binding.h"
 
@@ -19,7 +20,7 @@ namespace Ui {
 class frmQR;
 }
 
-class frmQR : public QWidget {
+class frmQR : public QWidget, private CommandButtons {
     Q_OBJECT
 
   public:
@@ -44,18 +45,15 @@ class frmQR : public QWidget {
     void showEvent(QShowEvent* event) override;
 
   private:
-    // Indexes of the command buttons in the `cmd` group.
-    enum CommandIndex { kCreate = 0, kOpen = 1, kPrint = 2, kCopy = 3, kExit = 4 };
+    void Create() override;
+    void Open() override;
+    void Print() override;
+    void Copy() override;
+    void Exit() override;
 
     void Load();
     void Opt_Click(int Index);
     void txt_Change();
-    void cmd_Click(int Index);
-    void Create();
-    void Open();
-    void Print();
-    void Copy();
-    void Exit();
     void Unload();
 
     std::unique_ptr<Ui::frmQR> ui;

@@ -282,28 +282,6 @@ void FrmQr::txt_Change() {
     EnableWindow(Item(IDC_COMBO1), IsWindowEnabled(Item(IDC_CMD_CREATE)));
 }
 
-void FrmQr::cmd_Click(int Index) {
-    switch (Index) {
-        case kCreate:
-            Create();
-            break;
-        case kOpen:
-            Open();
-            break;
-        case kPrint:
-            Print();
-            break;
-        case kCopy:
-            Copy();
-            break;
-        case kExit:
-            Exit();
-            break;
-        default:
-            break;
-    }
-}
-
 void FrmQr::Create() {
     const std::string path = JoinPath(applicationFolder_, kBitmapFileName);
     BitmapPath = WideFromUtf8(path);

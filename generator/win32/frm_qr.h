@@ -9,11 +9,12 @@
 #include <optional>
 #include <string>
 
+#include "command_buttons.h"
 #include "file_identity.h"
 #include "library_binding.h"
 #include "packed_dib.h"
 
-class FrmQr {
+class FrmQr : private CommandButtons {
   public:
     // Builds the window (hidden) and runs Load. `applicationFolder` (UTF-8)
     // holds the library copy at `libraryPath` and receives QR.bmp. GUI thread.
@@ -27,8 +28,6 @@ class FrmQr {
     int Run();
 
   private:
-    enum CommandIndex { kCreate = 0, kOpen = 1, kPrint = 2, kCopy = 3, kExit = 4 };
-
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     // The window's own handling of Enter and Esc before the dialog manager's.
@@ -39,13 +38,14 @@ class FrmQr {
     void Load();
     void Opt_Click(int Index);
     void txt_Change();
-    void cmd_Click(int Index);
-    void Create();
-    void Open();
-    void Print();
-    void Copy();
-    void Exit();
     void Unload();
+
+    // The commands of the `cmd` buttons.
+    void Create() override;
+    void Open() override;
+    void Print() override;
+    void Copy() override;
+    void Exit() override;
 
     HWND Item(int id) const { return GetDlgItem(window_, id); }
     std::wstring TextOf(int id) const;
