@@ -42,6 +42,13 @@
  *
  * Threads: every function may be called from several threads at once. The
  * colours are read once at the start of each picture.
+ *
+ * Windows: the A functions widen their strings from the ANSI code page
+ * (CP_ACP) with MultiByteToWideChar. GetHBitmapW/A return a GDI bitmap
+ * section (CreateDIBSection, top-down, 32 bits) that the caller releases with
+ * GDI's DeleteObject and reads with GetObjectW. The colours live in a named
+ * file mapping of the user that exists while a process has the DLL loaded:
+ * after the last one ends, the next process starts from the defaults.
  */
 #ifndef QRIMAGE_H
 #define QRIMAGE_H
@@ -49,12 +56,12 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
+/* On Windows the library is qrimage32.dll (32-bit) or qrimage64.dll (64-bit):
+ * __stdcall, undecorated names, the platform's own types. Its exports come
+ * from a module-definition file, so the declarations carry no dllexport. */
+#include <windows.h>
 #define QRIMAGE_CALL __stdcall
-#if defined(QRIMAGE_BUILDING)
-#define QRIMAGE_API __declspec(dllexport)
-#else
-#define QRIMAGE_API __declspec(dllimport)
-#endif
+#define QRIMAGE_API
 #else
 #define QRIMAGE_CALL
 #define QRIMAGE_API __attribute__((visibility("default")))
@@ -64,12 +71,16 @@
 extern "C" {
 #endif
 
-#if defined(__cplusplus) && __cplusplus >= 201103L
+/* One UTF-16 code unit of the W functions' texts and file names. */
+#if defined(_WIN32)
+typedef wchar_t qrimage_char16;
+#elif defined(__cplusplus) && __cplusplus >= 201103L
 typedef char16_t qrimage_char16;
 #else
 typedef uint_least16_t qrimage_char16;
 #endif
 
+#if !defined(_WIN32)
 /* The platform's record layouts, with its field names, so that code reading a
  * bitmap reads the same on every platform. */
 typedef uint32_t COLORREF;
@@ -108,6 +119,7 @@ typedef struct tagDIBSECTION {
 
 /* Opaque handle of a bitmap made by this library. */
 typedef struct QrImageBitmap* HBITMAP;
+#endif
 
 /* ---- Bitmap handles -------------------------------------------------------
  * The picture drawn into a new 32-bit bitmap: S x S pixels, 4 bytes each in
@@ -119,6 +131,7 @@ QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapW(const qrimage_char16* text, int32_t
 QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapA(const char* text, int32_t margin, int32_t moduleSize,
                                              int32_t level);
 
+#if !defined(_WIN32)
 /* Releases a bitmap made by this library, pixel memory included. Returns
  * nonzero when it did; 0 for null or a handle this library did not make or
  * has released already. */
@@ -131,6 +144,7 @@ QRIMAGE_API int32_t QRIMAGE_CALL DeleteObject(HBITMAP bitmap);
  * platform does. Returns the number of bytes written, 0 for an unknown handle
  * or a size too small. The pixel pointer stays valid until DeleteObject. */
 QRIMAGE_API int32_t QRIMAGE_CALL GetObjectW(HBITMAP bitmap, int32_t size, void* out);
+#endif
 
 /* ---- BMP files -------------------------------------------------------------
  * Writes the picture as an uncompressed 32-bit BMP file: 14-byte file header,

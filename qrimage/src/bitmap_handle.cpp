@@ -1,129 +1,14 @@
-// Bitmap handles: the picture drawn into 32-bit pixel memory behind an opaque
-// HBITMAP, the library's stand-in for the platform's bitmap sections.
-#include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
+// GetHBitmapW and GetHBitmapA: the picture in a new bitmap section.
 #include <optional>
 
-#include "bgra_row.h"
+#include "bitmap_section.h"
 #include "call_guard.h"
-#include "colours.h"
 #include "picture.h"
 #include "qrimage.h"
 #include "text_conversion.h"
 
-// What an HBITMAP points at: the header as the platform's bitmap sections
-// keep it and the pixel memory, rows top row first.
-struct QrImageBitmap {
-    BITMAPINFOHEADER header;
-    std::unique_ptr<unsigned char[]> pixels;
-};
-
 namespace qrimage {
 namespace {
-
-// Owns every bitmap handed out and not yet released, so that DeleteObject and
-// GetObjectW can tell our handles from anything else and from handles
-// released already. Safe to use from several threads.
-class BitmapRegistry {
-  public:
-    HBITMAP Adopt(std::unique_ptr<QrImageBitmap> bitmap) {
-        const HBITMAP handle = bitmap.get();
-        const std::lock_guard lock(mutex_);
-        bitmaps_.emplace(handle, std::move(bitmap));
-        return handle;
-    }
-
-    // Takes the bitmap back, or returns null when the handle is not ours.
-    // The caller frees it outside the lock.
-    std::unique_ptr<QrImageBitmap> Release(HBITMAP handle) {
-        const std::lock_guard lock(mutex_);
-        auto node = bitmaps_.extract(handle);
-        return node ? std::move(node.mapped()) : nullptr;
-    }
-
-    // The bitmap's description, or nullopt when the handle is not ours.
-    std::optional<DIBSECTION> Describe(HBITMAP handle) {
-        const std::lock_guard lock(mutex_);
-        const auto found = bitmaps_.find(handle);
-        if (found == bitmaps_.end()) {
-            return std::nullopt;
-        }
-        const QrImageBitmap& bitmap = *found->second;
-        DIBSECTION section{};
-        section.dsBm.bmWidth = bitmap.header.biWidth;
-        section.dsBm.bmHeight =
-            bitmap.header.biHeight < 0 ? -bitmap.header.biHeight : bitmap.header.biHeight;
-        section.dsBm.bmWidthBytes = bitmap.header.biWidth * 4;
-        section.dsBm.bmPlanes = bitmap.header.biPlanes;
-        section.dsBm.bmBitsPixel = bitmap.header.biBitCount;
-        section.dsBm.bmBits = bitmap.pixels.get();
-        section.dsBmih = bitmap.header;
-        return section;
-    }
-
-  private:
-    std::mutex mutex_;
-    // Node-based: once every bitmap is released it holds no memory at all.
-    std::map<HBITMAP, std::unique_ptr<QrImageBitmap>> bitmaps_;
-};
-
-// Built on first use and never destroyed: nothing runs when the library is
-// unloaded or the process ends, so a late DeleteObject (from another
-// thread, or a static destructor of the caller) still finds it.
-BitmapRegistry& Registry() {
-    union Immortal {
-        Immortal() : registry() {}
-        ~Immortal() {}
-        BitmapRegistry registry;
-    };
-    static Immortal immortal;
-    return immortal.registry;
-}
-
-BITMAPINFOHEADER MakeHeader(const PictureGeometry& geometry) {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = geometry.side;
-    header.biHeight = -geometry.side;  // top row first
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = 0;  // BI_RGB
-    // Filled in, as the platform does for its sections; fits: the geometry
-    // caps the pixel memory at 2^31 - 1 bytes.
-    header.biSizeImage = uint32_t(geometry.PictureBytes32());
-    return header;
-}
-
-// Draws the picture into new pixel memory. Throws std::bad_alloc when memory
-// runs out.
-std::unique_ptr<QrImageBitmap> DrawBitmap(const Picture& picture) {
-    const Symbol& symbol = picture.symbol;
-    const Colours& colours = picture.colours;
-    const PictureGeometry& geometry = picture.geometry;
-
-    auto bitmap = std::make_unique<QrImageBitmap>();
-    bitmap->header = MakeHeader(geometry);
-    bitmap->pixels = std::make_unique_for_overwrite<unsigned char[]>(geometry.PictureBytes32());
-    const auto scratchRow = std::make_unique_for_overwrite<unsigned char[]>(geometry.RowBytes32());
-
-    const std::size_t rowBytes = geometry.RowBytes32();
-    const int32_t quietBandPixels = geometry.side * geometry.quietPixels;
-    const uint32_t background = BgraPixel(colours.background);
-    unsigned char* target = bitmap->pixels.get();
-
-    FillPixels(target, quietBandPixels, background);
-    target += std::size_t(quietBandPixels) * 4;
-    for (int32_t symbolRow = 0; symbolRow < symbol.Width(); ++symbolRow) {
-        ComposeBgraRow(geometry, symbol.Row(symbolRow), colours, scratchRow.get());
-        for (int32_t copy = 0; copy < geometry.moduleSize; ++copy, target += rowBytes) {
-            std::memcpy(target, scratchRow.get(), rowBytes);
-        }
-    }
-    FillPixels(target, quietBandPixels, background);
-    return bitmap;
-}
 
 HBITMAP MakeBitmapHandle(const char16_t* text, int32_t margin, int32_t moduleSize, int32_t level) {
     const std::optional<Picture> picture =
@@ -131,28 +16,7 @@ HBITMAP MakeBitmapHandle(const char16_t* text, int32_t margin, int32_t moduleSiz
     if (!picture) {
         return nullptr;
     }
-    return Registry().Adopt(DrawBitmap(*picture));
-}
-
-int32_t DescribeBitmap(HBITMAP handle, int32_t size, void* out) {
-    const std::optional<DIBSECTION> section = Registry().Describe(handle);
-    if (!section) {
-        return 0;
-    }
-    // As the platform does: without a buffer, the size of the basic record;
-    // otherwise the largest record that fits.
-    if (out == nullptr) {
-        return int32_t(sizeof(BITMAP));
-    }
-    if (size >= int32_t(sizeof(DIBSECTION))) {
-        std::memcpy(out, &*section, sizeof(DIBSECTION));
-        return int32_t(sizeof(DIBSECTION));
-    }
-    if (size >= int32_t(sizeof(BITMAP))) {
-        std::memcpy(out, &section->dsBm, sizeof(BITMAP));
-        return int32_t(sizeof(BITMAP));
-    }
-    return 0;
+    return MakeBitmapSection(*picture);
 }
 
 }  // namespace
@@ -162,8 +26,9 @@ extern "C" {
 
 QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapW(const qrimage_char16* text, int32_t margin,
                                              int32_t moduleSize, int32_t level) {
-    return qrimage::CallGuarded<HBITMAP>(
-        nullptr, [&] { return qrimage::MakeBitmapHandle(text, margin, moduleSize, level); });
+    return qrimage::CallGuarded<HBITMAP>(nullptr, [&] {
+        return qrimage::MakeBitmapHandle(qrimage::AsUtf16(text), margin, moduleSize, level);
+    });
 }
 
 QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapA(const char* text, int32_t margin, int32_t moduleSize,
@@ -175,16 +40,6 @@ QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapA(const char* text, int32_t margin, i
         }
         return qrimage::MakeBitmapHandle(wide->c_str(), margin, moduleSize, level);
     });
-}
-
-QRIMAGE_API int32_t QRIMAGE_CALL DeleteObject(HBITMAP bitmap) {
-    return qrimage::CallGuarded<int32_t>(
-        0, [&] { return qrimage::Registry().Release(bitmap) != nullptr ? 1 : 0; });
-}
-
-QRIMAGE_API int32_t QRIMAGE_CALL GetObjectW(HBITMAP bitmap, int32_t size, void* out) {
-    return qrimage::CallGuarded<int32_t>(
-        0, [&] { return qrimage::DescribeBitmap(bitmap, size, out); });
 }
 
 }  // extern "C"

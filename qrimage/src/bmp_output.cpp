@@ -168,7 +168,10 @@ extern "C" {
 QRIMAGE_API void QRIMAGE_CALL GenerateBMPW(const qrimage_char16* fileName,
                                            const qrimage_char16* text, int32_t margin,
                                            int32_t moduleSize, int32_t level) {
-    qrimage::CallGuarded([&] { qrimage::GenerateBmp(fileName, text, margin, moduleSize, level); });
+    qrimage::CallGuarded([&] {
+        qrimage::GenerateBmp(qrimage::AsUtf16(fileName), qrimage::AsUtf16(text), margin, moduleSize,
+                             level);
+    });
 }
 
 QRIMAGE_API void QRIMAGE_CALL GenerateBMPA(const char* fileName, const char* text, int32_t margin,

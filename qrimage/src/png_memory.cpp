@@ -12,6 +12,7 @@
 #include "colours.h"
 #include "picture.h"
 #include "png_writer.h"
+#include "text_conversion.h"
 
 namespace qrimage {
 
@@ -88,8 +89,8 @@ QRIMAGE_API void QRIMAGE_CALL GetPNGW(const qrimage_char16* text, int32_t margin
                                       unsigned char** pngBuffer) {
     qrimage::CallGuarded([&] {
         if (text != nullptr && pngSize != nullptr && pngBuffer != nullptr) {
-            qrimage::GetPng(qrimage::EncodeTextW(text, level), margin, moduleSize, pngSize,
-                            pngBuffer);
+            qrimage::GetPng(qrimage::EncodeTextW(qrimage::AsUtf16(text), level), margin, moduleSize,
+                            pngSize, pngBuffer);
         }
     });
 }

@@ -57,7 +57,10 @@ extern "C" {
 QRIMAGE_API void QRIMAGE_CALL GeneratePNGW(const qrimage_char16* fileName,
                                            const qrimage_char16* text, int32_t margin,
                                            int32_t moduleSize, int32_t level) {
-    qrimage::CallGuarded([&] { qrimage::GeneratePng(fileName, text, margin, moduleSize, level); });
+    qrimage::CallGuarded([&] {
+        qrimage::GeneratePng(qrimage::AsUtf16(fileName), qrimage::AsUtf16(text), margin, moduleSize,
+                             level);
+    });
 }
 
 QRIMAGE_API void QRIMAGE_CALL GeneratePNGA(const char* fileName, const char* text, int32_t margin,
