@@ -1,21 +1,22 @@
 // Atomic replacement of a file on Windows: a temporary file in the target's
-// folder, written through the C runtime's descriptors, then ReplaceFileW over
-// an existing target (which keeps the target's attributes and security) or
-// MoveFileExW for a new one. Paths arrive as UTF-8 and go to the wide file
-// API, so every name the W functions can take reaches the file system.
+// folder, then ReplaceFileW over an existing target (which keeps the
+// target's attributes and security) or MoveFileExW for a new one. Names are
+// UTF-16 and go to the wide file API as given. The descriptor in fd_ is the
+// C runtime's wrapper of a CreateFileW handle, so every failure leaves its
+// reason in GetLastError for RecordSystemFailure.
+#include <windows.h>
+// after windows.h
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "atomic_file.h"
+#include "failure.h"
 
 namespace qrimage {
 
@@ -23,73 +24,86 @@ namespace {
 
 constexpr int kMaxTempNameTries = 100;
 
-std::wstring WidePath(const std::string& utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                          int(utf8.size()), nullptr, 0);
-    std::wstring wide(std::size_t(units > 0 ? units : 0), L'\0');
-    if (units > 0) {
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()),
-                            wide.data(), units);
-    }
-    return wide;
+const wchar_t* Wide(const NativeFileName& name) {
+    return reinterpret_cast<const wchar_t*>(name.c_str());
 }
 
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of("\\/");
-    if (slash == std::string::npos) {
-        // "C:name" is relative to drive C's current folder.
-        return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) + "." : ".";
-    }
-    return path.substr(0, slash + 1 == 3 && path[1] == ':' ? 3 : (slash == 0 ? 1 : slash));
+bool IsSeparator(char16_t unit) {
+    return unit == u'\\' || unit == u'/';
 }
 
-// Distinct for concurrent writers in one process; the process id and time
-// separate processes, and _O_EXCL settles any collision left.
-std::string TempSuffix(int attempt) {
+// The folder part with its separator ("" for a bare name, "C:" for "C:x").
+NativeFileName FolderPrefixOf(const NativeFileName& path) {
+    std::size_t end = path.size();
+    while (end > 0 && !IsSeparator(path[end - 1]) && !(end == 2 && path[1] == u':')) {
+        --end;
+    }
+    return path.substr(0, end);
+}
+
+// Distinct for concurrent writers in one process; the process id and the
+// clock separate processes, and CREATE_NEW settles any collision left.
+NativeFileName TempName(int attempt) {
     static std::atomic<unsigned> counter{0};
     LARGE_INTEGER now{};
     QueryPerformanceCounter(&now);
-    char text[40];
-    std::snprintf(text, sizeof text, "%08lx%08llx%04x", GetCurrentProcessId(),
+    char text[48];
+    std::snprintf(text, sizeof text, ".qrimage-%08lx%08llx%04x.tmp", GetCurrentProcessId(),
                   static_cast<unsigned long long>(now.QuadPart),
                   (counter.fetch_add(1) + unsigned(attempt)) & 0xFFFFu);
-    return text;
+    return NativeFileName(text, text + std::strlen(text));
 }
 
-int CreateTempFile(const std::string& folder, std::string& tempPath) {
-    const std::string separator = folder.back() == '\\' || folder.back() == '/' ? "" : "\\";
+// A new, empty temporary file beside the target, as a C runtime descriptor;
+// -1 with the reason recorded.
+int CreateTempFile(const NativeFileName& folder, NativeFileName& tempPath) {
     for (int attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
-        tempPath = folder + separator + ".qrimage-" + TempSuffix(attempt) + ".tmp";
-        const int fd =
-            _wopen(WidePath(tempPath).c_str(),
-                   _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
+        tempPath = folder + TempName(attempt);
+        const HANDLE handle = CreateFileW(Wide(tempPath), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS) {
+                continue;
+            }
+            RecordSystemFailure();
+            return -1;
         }
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+        if (fd < 0) {
+            CloseHandle(handle);
+            DeleteFileW(Wide(tempPath));
+            RecordFailure(Failure::OutOfMemory);  // the runtime's descriptor table is full
+        }
+        return fd;
     }
+    RecordSystemFailure();
     return -1;
 }
 
 }  // namespace
 
-std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t bufferBytes) {
-    const std::wstring target = WidePath(path);
-    if (target.empty() || target.back() == L'\\' || target.back() == L'/') {
+std::optional<AtomicFile> AtomicFile::Open(const NativeFileName& path, std::size_t bufferBytes) {
+    if (path.empty()) {
+        RecordFailure(Failure::InvalidArgument);
         return std::nullopt;
     }
-    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(path));
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        // A read-only file is left alone, as is anything but a plain file.
+        // A read-only file is left alone, as CreateFileW would leave it; so
+        // is a folder.
         if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            RecordSystemFailure();
             return std::nullopt;
         }
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        RecordSystemFailure();  // a missing folder, a bad name, no access
+        return std::nullopt;
     }
-    std::string targetPath = path;
-    std::string tempPath;
-    const int fd = CreateTempFile(DirectoryOf(targetPath), tempPath);
+
+    NativeFileName targetPath = path;
+    NativeFileName tempPath;
+    const int fd = CreateTempFile(FolderPrefixOf(targetPath), tempPath);
     if (fd < 0) {
         return std::nullopt;
     }
@@ -100,7 +114,7 @@ std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t 
     return file;
 }
 
-AtomicFile::AtomicFile(int fd, std::string tempPath, std::string targetPath,
+AtomicFile::AtomicFile(int fd, NativeFileName tempPath, NativeFileName targetPath,
                        std::size_t bufferBytes)
     : fd_(fd),
       tempPath_(std::move(tempPath)),
@@ -129,24 +143,26 @@ void AtomicFile::Discard() noexcept {
         fd_ = -1;
     }
     if (!committed_ && !tempPath_.empty()) {
-        try {
-            DeleteFileW(WidePath(tempPath_).c_str());
-        } catch (...) {  // out of memory for the name: the file stays behind
-        }
+        DeleteFileW(Wide(tempPath_));
         tempPath_.clear();
     }
 }
 
 bool AtomicFile::WriteThrough(const unsigned char* data, std::size_t size) noexcept {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd_));
     while (size > 0) {
-        const unsigned piece = unsigned(std::min<std::size_t>(size, 1u << 30));
-        const int written = _write(fd_, data, piece);
-        if (written <= 0) {
+        DWORD written = 0;
+        const DWORD piece = DWORD(std::min<std::size_t>(size, 1u << 30));
+        if (!WriteFile(handle, data, piece, &written, nullptr) || written == 0) {
+            if (written == 0 && GetLastError() == ERROR_SUCCESS) {
+                SetLastError(ERROR_WRITE_FAULT);
+            }
+            RecordSystemFailure();
             failed_ = true;
             return false;
         }
         data += written;
-        size -= std::size_t(written);
+        size -= written;
     }
     return true;
 }
@@ -184,21 +200,20 @@ bool AtomicFile::Commit() noexcept {
     if (fd_ < 0 || committed_) {
         return false;
     }
+    // A failed write has recorded its reason already.
     const bool written = !failed_ && FlushBuffer();
-    const bool closed = _close(std::exchange(fd_, -1)) == 0;
     bool moved = false;
-    if (written && closed) {
-        try {
-            const std::wstring temp = WidePath(tempPath_);
-            const std::wstring target = WidePath(targetPath_);
-            // ReplaceFileW keeps an existing target's attributes and security;
-            // a target that does not exist (any more) is simply moved into place.
-            moved = ReplaceFileW(target.c_str(), temp.c_str(), nullptr,
-                                 REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) ||
-                    (GetLastError() == ERROR_FILE_NOT_FOUND &&
-                     MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING));
-        } catch (...) {
-            moved = false;
+    if (_close(std::exchange(fd_, -1)) != 0) {
+        RecordSystemFailure();
+    } else if (written) {
+        // ReplaceFileW keeps an existing target's attributes and security; a
+        // target that does not exist (any more) is moved into place.
+        moved = ReplaceFileW(Wide(targetPath_), Wide(tempPath_), nullptr,
+                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) ||
+                (GetLastError() == ERROR_FILE_NOT_FOUND &&
+                 MoveFileExW(Wide(tempPath_), Wide(targetPath_), MOVEFILE_REPLACE_EXISTING));
+        if (!moved) {
+            RecordSystemFailure();
         }
     }
     if (!moved) {

@@ -1,4 +1,5 @@
-// GetHBitmapW and GetHBitmapA: the picture in a new bitmap section.
+// GetHBitmapW and GetHBitmapA: the picture in a new bitmap section
+// (bitmap_section.h).
 #include <optional>
 
 #include "bitmap_section.h"

@@ -1,8 +1,9 @@
-// Bitmap sections on Windows: a GDI DIB section, which the caller releases
-// with GDI's DeleteObject and reads with GetObjectW.
+// Bitmap sections on Windows: a GDI DIB section, which the caller reads with
+// GetObjectW and releases with GDI's DeleteObject.
 #include <windows.h>
 
 #include "bitmap_section.h"
+#include "failure.h"
 
 namespace qrimage {
 
@@ -12,6 +13,9 @@ HBITMAP MakeBitmapSection(const Picture& picture) {
     void* pixels = nullptr;
     const HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
     if (section == nullptr || pixels == nullptr) {
+        // GDI gives no reason of its own for most failures: its usual one is
+        // a lack of memory.
+        RecordFailure(Failure::OutOfMemory);
         if (section != nullptr) {
             DeleteObject(section);
         }

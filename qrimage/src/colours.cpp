@@ -3,22 +3,15 @@
 #include <atomic>
 
 #include "call_guard.h"
-#include "colour_words.h"
 #include "qrimage.h"
+#include "shared_words.h"
 
 namespace qrimage {
 namespace {
 
-// The words hold colour XOR default, so that zero-filled memory (a freshly
-// created shared object, or static storage) already means "the defaults":
-// nobody has to initialise the object, and so nobody can race to do it.
 constexpr uint32_t kDefaults[2] = {kDefaultBackground, kDefaultForeground};
 constexpr int kBackground = 0;
 constexpr int kForeground = 1;
-
-// The words must be lock-free and address-free to be shared between
-// processes through a mapping.
-static_assert(std::atomic_ref<uint32_t>::is_always_lock_free);
 
 uint32_t Load(int index) noexcept {
     return std::atomic_ref<uint32_t>(ColourWords()[index]).load() ^ kDefaults[index];
@@ -48,22 +41,23 @@ void StoreBackground(uint32_t colour) noexcept {
 
 }  // namespace qrimage
 
+// None of these can fail, and none touches the caller's errno.
 extern "C" {
 
 QRIMAGE_API void QRIMAGE_CALL SetForegroundColor(COLORREF colour) {
-    qrimage::CallGuarded([colour] { qrimage::StoreForeground(colour); });
+    qrimage::StoreForeground(colour);
 }
 
 QRIMAGE_API COLORREF QRIMAGE_CALL GetForegroundColor(void) {
-    return qrimage::CallGuarded<COLORREF>(qrimage::kDefaultForeground, qrimage::LoadForeground);
+    return qrimage::LoadForeground();
 }
 
 QRIMAGE_API void QRIMAGE_CALL SetBackgroundColor(COLORREF colour) {
-    qrimage::CallGuarded([colour] { qrimage::StoreBackground(colour); });
+    qrimage::StoreBackground(colour);
 }
 
 QRIMAGE_API COLORREF QRIMAGE_CALL GetBackgroundColor(void) {
-    return qrimage::CallGuarded<COLORREF>(qrimage::kDefaultBackground, qrimage::LoadBackground);
+    return qrimage::LoadBackground();
 }
 
 }  // extern "C"

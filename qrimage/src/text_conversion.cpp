@@ -1,5 +1,3 @@
-// UTF-16 to UTF-8, the library's own routine on every platform, so that a text
-// gives the same symbol bytes everywhere.
 #include "text_conversion.h"
 
 namespace qrimage {
@@ -34,20 +32,35 @@ void AppendUtf8(std::string& out, char32_t code) {
 
 }  // namespace
 
-std::string Utf16ToUtf8(const char16_t* text) {
-    std::string out;
+// Converts up to the first 0 unit; an unpaired surrogate becomes U+FFFD, or
+// ends the conversion with false when `strict`.
+bool ConvertUtf16(const char16_t* text, bool strict, std::string& out) {
     for (const char16_t* unit = text; *unit != 0; ++unit) {
         if (IsHighSurrogate(unit[0]) && IsLowSurrogate(unit[1])) {
             AppendUtf8(
                 out, 0x10000 + ((char32_t(unit[0]) - 0xD800) << 10) + (char32_t(unit[1]) - 0xDC00));
             ++unit;
         } else if (IsHighSurrogate(*unit) || IsLowSurrogate(*unit)) {
+            if (strict) {
+                return false;
+            }
             AppendUtf8(out, kReplacement);
         } else {
             AppendUtf8(out, *unit);
         }
     }
+    return true;
+}
+
+std::string Utf16ToUtf8(const char16_t* text) {
+    std::string out;
+    ConvertUtf16(text, false, out);
     return out;
+}
+
+std::optional<std::string> Utf16ToUtf8Strict(const char16_t* text) {
+    std::string out;
+    return ConvertUtf16(text, true, out) ? std::optional(std::move(out)) : std::nullopt;
 }
 
 }  // namespace qrimage

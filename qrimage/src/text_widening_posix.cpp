@@ -1,5 +1,5 @@
-// WidenAnsiText on POSIX systems: the "ANSI code page" is the character set
-// of the calling thread's LC_CTYPE locale, converted with iconv.
+// The narrow text of the A exports widened from the locale's character set,
+// with iconv.
 #include <iconv.h>
 #include <langinfo.h>
 
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "failure.h"
 #include "text_conversion.h"
 
 namespace qrimage {
@@ -38,10 +39,12 @@ Converter OpenConverterFromLocale() {
 
 std::optional<std::u16string> WidenAnsiText(const char* text) {
     if (text == nullptr) {
+        RecordFailure(Failure::InvalidArgument);
         return std::nullopt;
     }
     Converter converter = OpenConverterFromLocale();
     if (!converter) {
+        RecordSystemFailure();
         return std::nullopt;
     }
 
@@ -81,6 +84,7 @@ std::optional<std::u16string> WidenAnsiText(const char* text) {
             ++in;
             --inLeft;
         } else {
+            RecordSystemFailure();
             return std::nullopt;
         }
     }

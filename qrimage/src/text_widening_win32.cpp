@@ -4,12 +4,14 @@
 
 #include <cstring>
 
+#include "failure.h"
 #include "text_conversion.h"
 
 namespace qrimage {
 
 std::optional<std::u16string> WidenAnsiText(const char* text) {
     if (text == nullptr) {
+        RecordFailure(Failure::InvalidArgument);
         return std::nullopt;
     }
     // n bytes never widen to more than n units. The block is zero-filled and
@@ -18,6 +20,7 @@ std::optional<std::u16string> WidenAnsiText(const char* text) {
     // character.
     const std::size_t length = std::strlen(text);
     if (length >= std::size_t(INT_MAX)) {
+        RecordFailure(Failure::OutOfMemory);  // more than the conversion can count
         return std::nullopt;
     }
     std::u16string wide(length + 1, u'\0');

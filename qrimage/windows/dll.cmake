@@ -35,7 +35,9 @@ target_link_libraries(qrimage_dependencies INTERFACE
 add_library(qrimage_objects OBJECT ${QRIMAGE_SOURCES}
   src/atomic_file_win32.cpp
   src/bitmap_section_win32.cpp
-  src/colour_words_win32.cpp
+  src/failure_win32.cpp
+  src/file_name_win32.cpp
+  src/shared_words_win32.cpp
   src/text_widening_win32.cpp
 )
 target_include_directories(qrimage_objects PUBLIC include PRIVATE src)

@@ -14,10 +14,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/linux" "$work/windows" "$work/lib"
 # The Linux writer uses a private copy of the library, so that the colours it
-# sets belong to that copy alone; its colour object goes with it.
+# sets belong to that copy alone; the last process out removes its colours.
 cp -L "$library" "$work/lib/"
 (cd "$work/linux" && LD_LIBRARY_PATH="$work/lib" "$linux_writer")
-rm -f "/dev/shm/qrimage-colours-$(id -u)-$(stat -c %d "$work/lib/libqrimage.so.1")-$(stat -c %i "$work/lib/libqrimage.so.1")-"*
 wine_run=$(cd "$(dirname "$0")/../../.." && pwd)/scripts/wine-run
 (cd "$work/windows" && "$wine_run" "$2") || exit $?
 count=$(ls "$work/linux" | wc -l)

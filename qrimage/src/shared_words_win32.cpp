@@ -1,4 +1,4 @@
-// The colour words on Windows: a named file mapping of the user, opened when
+// The colour words on Windows (shared_words.h): a named file mapping of the user, opened when
 // the DLL is loaded and closed when it is unloaded. The kernel keeps a
 // mapping while any process holds it, so the colours are shared exactly
 // while some process has this DLL file loaded, and the next process after
@@ -18,11 +18,12 @@
 #include <memory>
 #include <string>
 
-#include "colour_words.h"
+#include "shared_words.h"
 
 namespace qrimage {
 namespace {
 
+constexpr std::size_t kColourWordCount = 2;
 constexpr DWORD kMappingBytes = kColourWordCount * sizeof(uint32_t);
 
 alignas(std::atomic_ref<uint32_t>::required_alignment) uint32_t processLocalWords[kColourWordCount];
