@@ -139,31 +139,68 @@ TEST(Bitmap, GdiSectionsMatchTheEncoder) {
     EXPECT_EQ(Pixels(GetHBitmapA("abc", 1, 5, 2)), Pixels(GetHBitmapW(L"abc", 1, 5, 2)));
 }
 
-TEST(Refusals, NothingMadeAndTheProcessLives) {
+// The thread's last error after a call: the reason it failed, or the
+// caller's own value (kUntouched) when it succeeded.
+constexpr DWORD kUntouched = 0xC0FFEEu;
+template <class Call>
+DWORD LastErrorAfter(Call call) {
+    SetLastError(kUntouched);
+    call();
+    return GetLastError();
+}
+
+TEST(Refusals, NothingMadeAReasonSetTheProcessAlive) {
     TempFolder folder;
     const std::wstring target = folder / L"out.bmp";
+    const std::wstring tooLong(1274, L'a');  // 1273 fit at level H
     struct Row {
         const wchar_t* text;
         int margin, size, level;
-    } rows[] = {{nullptr, 1, 5, 2}, {L"", 1, 5, 2},    {L"abc", 1, 5, 4},        {L"abc", 1, 5, -1},
-                {L"abc", -1, 5, 2}, {L"abc", 1, 0, 2}, {L"abc", 40000, 40000, 2}};
-    const std::wstring tooLong(1274, L'a');
+        DWORD reason;
+    } rows[] = {
+        {nullptr, 1, 5, 2, ERROR_INVALID_PARAMETER},
+        {L"", 1, 5, 2, ERROR_INVALID_PARAMETER},
+        {L"abc", 1, 5, 4, ERROR_INVALID_PARAMETER},
+        {L"abc", 1, 5, -1, ERROR_INVALID_PARAMETER},
+        {L"abc", -1, 5, 2, ERROR_INVALID_PARAMETER},
+        {L"abc", 1, 0, 2, ERROR_INVALID_PARAMETER},
+        {L"abc", 40000, 40000, 2, ERROR_FILE_TOO_LARGE},
+        {tooLong.c_str(), 0, 1, 3, ERROR_INSUFFICIENT_BUFFER},
+    };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.level);
-        EXPECT_EQ(GetHBitmapW(row.text, row.margin, row.size, row.level), nullptr);
-        GenerateBMPW(target.c_str(), row.text, row.margin, row.size, row.level);
-        GeneratePNGW(target.c_str(), row.text, row.margin, row.size, row.level);
+        SCOPED_TRACE(testing::Message() << "level " << row.level << " margin " << row.margin);
+        HBITMAP bitmap = reinterpret_cast<HBITMAP>(1);
+        EXPECT_EQ(LastErrorAfter(
+                      [&] { bitmap = GetHBitmapW(row.text, row.margin, row.size, row.level); }),
+                  row.reason);
+        EXPECT_EQ(bitmap, nullptr);
+        EXPECT_EQ(LastErrorAfter([&] {
+                      GenerateBMPW(target.c_str(), row.text, row.margin, row.size, row.level);
+                  }),
+                  row.reason);
+        EXPECT_EQ(LastErrorAfter([&] {
+                      GeneratePNGW(target.c_str(), row.text, row.margin, row.size, row.level);
+                  }),
+                  row.reason);
         uint32_t size = 7;
         unsigned char marker = 0, *block = &marker;
-        GetPNGW(row.text, row.margin, row.size, row.level, &size, &block);
+        EXPECT_EQ(LastErrorAfter(
+                      [&] { GetPNGW(row.text, row.margin, row.size, row.level, &size, &block); }),
+                  row.reason);
         EXPECT_TRUE(size == 7 && block == &marker);
     }
-    EXPECT_EQ(GetHBitmapW(tooLong.c_str(), 0, 1, 3), nullptr);
-    EXPECT_EQ(GetHBitmapA(nullptr, 1, 5, 2), nullptr);
-    GenerateBMPA(nullptr, "abc", 1, 5, 2);
-    GeneratePNGA("out.png", nullptr, 1, 5, 2);
-    DestroyBuffer(nullptr);
+    EXPECT_EQ(LastErrorAfter([] { GetHBitmapA(nullptr, 1, 5, 2); }), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(LastErrorAfter([] { GenerateBMPA(nullptr, "abc", 1, 5, 2); }),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(LastErrorAfter([] { GeneratePNGW(nullptr, L"abc", 1, 5, 2); }),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(LastErrorAfter([] { GetPNGW(L"abc", 1, 5, 2, nullptr, nullptr); }),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(LastErrorAfter([] { DestroyBuffer(nullptr); }), kUntouched);
     EXPECT_TRUE(folder.Entries().empty());
+    // Success leaves the caller's last error alone.
+    EXPECT_EQ(LastErrorAfter([&] { GenerateBMPW(target.c_str(), L"abc", 1, 5, 2); }), kUntouched);
+    EXPECT_EQ(LastErrorAfter([] { DeleteObject(GetHBitmapW(L"abc", 1, 5, 2)); }), kUntouched);
 }
 
 TEST(Files, NamesAsGivenReplacedWholeReadOnlyLeftAlone) {
@@ -180,14 +217,19 @@ TEST(Files, NamesAsGivenReplacedWholeReadOnlyLeftAlone) {
     EXPECT_EQ(FileBytes(folder / L"Фото.png"), Bytes(reinterpret_cast<char*>(block), size));
     DestroyBuffer(block);
 
-    // A read-only file, a folder, a missing folder: nothing written, nothing left.
+    // A read-only file, a folder, a missing folder: nothing written, nothing
+    // left, the reason set.
     PutFile(folder / L"kept.bmp", "old");
     SetFileAttributesW((folder / L"kept.bmp").c_str(), FILE_ATTRIBUTE_READONLY);
     CreateDirectoryW((folder / L"sub").c_str(), nullptr);
-    for (const std::wstring& target :
-         {folder / L"kept.bmp", folder / L"sub", folder / L"missing\\x.bmp"}) {
-        GenerateBMPW(target.c_str(), L"abc", 1, 5, 2);
-        GeneratePNGW(target.c_str(), L"abc", 1, 5, 2);
+    const std::pair<std::wstring, DWORD> refused[] = {
+        {folder / L"kept.bmp", ERROR_ACCESS_DENIED},
+        {folder / L"sub", ERROR_ACCESS_DENIED},
+        {folder / L"missing\\x.bmp", ERROR_PATH_NOT_FOUND},
+    };
+    for (const auto& [target, reason] : refused) {
+        EXPECT_EQ(LastErrorAfter([&] { GenerateBMPW(target.c_str(), L"abc", 1, 5, 2); }), reason);
+        EXPECT_EQ(LastErrorAfter([&] { GeneratePNGW(target.c_str(), L"abc", 1, 5, 2); }), reason);
     }
     EXPECT_EQ(FileBytes(folder / L"kept.bmp"), "old");
     RemoveDirectoryW((folder / L"sub").c_str());
