@@ -26,7 +26,12 @@ namespace {
 constexpr std::size_t kColourWordCount = 2;
 constexpr DWORD kMappingBytes = kColourWordCount * sizeof(uint32_t);
 
+// The process's own words, used when no mapping can be had and after the
+// mapping is closed at unload; zero-initialised, like a new mapping.
 alignas(std::atomic_ref<uint32_t>::required_alignment) uint32_t processLocalWords[kColourWordCount];
+
+// The words in use: constant-initialised, so valid before any constructor.
+std::atomic<uint32_t*> currentWords{processLocalWords};
 
 struct HandleCloser {
     void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
@@ -127,12 +132,24 @@ class SharedColourMapping {
         } catch (...) {
             Detach();  // out of memory while naming it: the words stay private
         }
+        if (view_ != nullptr) {
+            currentWords.store(view_);
+        }
     }
-    ~SharedColourMapping() { Detach(); }
+    // A late call (another static destructor, say) still finds the colours
+    // as they were: they are carried over into the process's own words.
+    ~SharedColourMapping() {
+        if (view_ != nullptr) {
+            for (std::size_t i = 0; i < kColourWordCount; ++i) {
+                std::atomic_ref<uint32_t>(processLocalWords[i])
+                    .store(std::atomic_ref<uint32_t>(view_[i]).load());
+            }
+            currentWords.store(processLocalWords);
+        }
+        Detach();
+    }
     SharedColourMapping(const SharedColourMapping&) = delete;
     SharedColourMapping& operator=(const SharedColourMapping&) = delete;
-
-    uint32_t* Words() const { return view_; }
 
   private:
     void Attach() {
@@ -184,13 +201,12 @@ class SharedColourMapping {
 };
 
 // Constructed while the DLL is being loaded, destroyed while it is unloaded.
-const SharedColourMapping mapping;
+[[maybe_unused]] const SharedColourMapping mapping;
 
 }  // namespace
 
 uint32_t* ColourWords() noexcept {
-    uint32_t* shared = mapping.Words();
-    return shared != nullptr ? shared : processLocalWords;
+    return currentWords.load();
 }
 
 }  // namespace qrimage

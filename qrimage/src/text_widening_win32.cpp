@@ -2,6 +2,7 @@
 // own A functions widen their strings.
 #include <windows.h>
 
+#include <climits>
 #include <cstring>
 
 #include "failure.h"
