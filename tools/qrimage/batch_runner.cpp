@@ -18,6 +18,7 @@
 #include "output_pattern.h"
 #include "picture_output.h"
 #include "progress_line.h"
+#include "usage_text.h"
 #include "utf8_text.h"
 
 namespace qrtool {
@@ -98,10 +99,11 @@ int RunBatch(const Options& options) {
     const std::optional<Format> format =
         options.format ? options.format : FormatOfPath(*options.output);
     if (!pattern || !format) {
-        std::fprintf(stderr, "qrimage: %s\n",
+        std::fprintf(stderr, "qrimage: %s\n%s\n",
                      pattern ? "the pattern's extension names no format: use .png, .bmp, .txt "
                                "or -t"
-                             : error.c_str());
+                             : error.c_str(),
+                     kUsageHint);
         return 2;
     }
     const bool fromStandardInput = options.batchList == "-";

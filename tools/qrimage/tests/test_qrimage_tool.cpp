@@ -300,6 +300,8 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyWithTheirExitStatus) {
         {{"-j", "2", "abc"}, "", 2, "-0 and -j work only with --batch"},
         {{"--batch", "list"}, "", 2, "--batch needs -o"},
         {{"--batch", "list", "-o", "same.png"}, "", 2, "needs {n}"},
+        {{"--batch", "list", "-o", "{n}.gif"}, "", 2, "extension names no format"},
+        {{"--batch", "list", "-o", "{n:0}.png"}, "", 2, "the width in {n:W} must be 1 to 20"},
         {{"colours", "--foreground", "12345"}, "", 2, "a colour is written RRGGBB"},
     };
     if (geteuid() != 0) {  // permissions do not stop root
@@ -400,6 +402,12 @@ TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnesAndAnyJobCountGivesTheSame
         EXPECT_EQ(files, first);  // byte for byte, whatever the threads did
         fs::remove_all(work / "out");
     }
+    // On a terminal: the messages above a progress line that ends at 7/7.
+    fs::create_directory(work / "out");
+    const Result shown = Run({"--batch", "list", "-o", "out/{n}.png", "-l", "H"}, "", true);
+    EXPECT_NE(shown.out.find("\r\x1b[Klist:5: text too long"), Bytes::npos) << shown.out;
+    EXPECT_NE(shown.out.find("\r7/7  "), Bytes::npos) << shown.out;
+    fs::remove_all(work / "out");
     WriteFile(work / "fine", "one\ntwo");  // no newline after the last line
     fs::create_directory(work / "out");
     const Result fine = Run({"--batch", "fine", "-o", "out/{n}-{n:2}.bmp"});
