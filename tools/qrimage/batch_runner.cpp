@@ -91,9 +91,9 @@ int KeepOpen(std::FILE*) {
 // zlib's compression state). By default the allocator hands that memory back
 // to the system after each picture and takes it again, zero-filled, for the
 // next; in a batch that page traffic costs more than the picture. Keeping a
-// few MiB in the process is the better bargain.
+// couple of MiB in the process is the better bargain.
 void KeepFreedMemoryForReuse() {
-    constexpr int kKeep = 8 << 20;
+    constexpr int kKeep = 2 << 20;
     mallopt(M_TRIM_THRESHOLD, kKeep);
     mallopt(M_TOP_PAD, 1 << 20);
     mallopt(M_MMAP_THRESHOLD, kKeep);
