@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -154,9 +155,14 @@ int RunBatch(const Options& options) {
         uint64_t line = 0;
         while (reader.Next(record, line)) {
             std::string reason;
-            const std::optional<std::u16string> text = Utf8ToUtf16(record, reason);
-            if (text) {
-                reason = WritePictureFile(*text, options.settings, *format, pattern->NameFor(line));
+            try {
+                const std::optional<std::u16string> text = Utf8ToUtf16(record, reason);
+                if (text) {
+                    reason =
+                        WritePictureFile(*text, options.settings, *format, pattern->NameFor(line));
+                }
+            } catch (const std::exception& failure) {  // memory ran out: this line only
+                reason = failure.what();
             }
             if (!reason.empty()) {
                 report(line, reason);

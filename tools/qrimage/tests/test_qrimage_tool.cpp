@@ -43,11 +43,12 @@ class QrimageTool : public ::testing::Test {
     void SetUp() override {
         // The tool asks for the library by its soname.
         fs::create_symlink(fs::path(library.Path()).filename(),
-                           fs::path(library.Path()).parent_path() / "libqrimage.so.1");
+                           fs::path(library.Path()).parent_path() / QRIMAGE_SONAME);
     }
 
-    // Runs the tool in `work` with `input` on standard input; `script` runs
-    // it on a pseudo-terminal instead (util-linux script).
+    // Runs the tool in `work` with `input` on standard input; with
+    // `terminal`, on a pseudo-terminal (util-linux script), standard output
+    // and standard error both in Result::out.
     Result Run(std::vector<std::string> arguments, const Bytes& input = "", bool terminal = false) {
         WriteFile(work / ".in", input);
         arguments.insert(arguments.begin(), QRIMAGE_TOOL);
