@@ -291,6 +291,7 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyWithTheirExitStatus) {
          "",
          1,
          "qrimage: cannot write kept.png/x.bmp: Not a directory\n"},
+        {{"-o", "/sys/x.png", "abc"}, "", 1, "qrimage: cannot write /sys/x.png: "},  // root too
         {{"-o", "x.gif", "abc"}, "", 2, "cannot tell the format of x.gif"},
         {{"-x"}, "", 2, "qrimage: unknown option -x\nTry 'qrimage --help' for more information.\n"},
         {{"--level"}, "", 2, "qrimage: option --level needs a value\n"},
