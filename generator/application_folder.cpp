@@ -1,13 +1,14 @@
 #include "application_folder.h"
 
-#include <QCoreApplication>
-#include <QDir>
+#include <QFile>
 
-QString ApplicationFolder() {
-    const QString overridden = qEnvironmentVariable(kApplicationFolderVariable);
-    return overridden.isEmpty() ? QCoreApplication::applicationDirPath() : overridden;
+ApplicationFolderChoice ApplicationFolder() {
+    const PreparedFolder prepared = PrepareApplicationFolder();
+    return {QFile::decodeName(prepared.folder.c_str()), QString::fromStdString(prepared.error)};
 }
 
 QString JoinPath(const QString& folder, const QString& name) {
-    return folder + QDir::separator() + name;
+    return QFile::decodeName(
+        JoinPath(QFile::encodeName(folder).toStdString(), QFile::encodeName(name).toStdString())
+            .c_str());
 }

@@ -1,18 +1,19 @@
-// The application folder: where the library is written out and QR.bmp lives.
+// The application folder for the Qt program (the rule is app_folder_rule.h).
 #pragma once
 
 #include <QString>
 
-// The environment variable that points the program at another application
-// folder. Meant for tests, which must not write into the program's own
-// folder in the build tree.
-inline constexpr char kApplicationFolderVariable[] = "QRGENERATOR_APP_DIR";
+#include "app_folder_rule.h"
 
-// The folder that holds the executable, or the value of QRGENERATOR_APP_DIR
-// when that is set and not empty (taken as given, a trailing "/" included).
-// Needs a QCoreApplication. GUI thread.
-QString ApplicationFolder();
+struct ApplicationFolderChoice {
+    QString folder;  // where the library copy and QR.bmp go
+    QString error;   // "" when the folder is usable as far as start-up can tell
+};
 
-// `folder`, the platform's separator and `name`, joined as they are: nothing
-// is added or removed, so a folder ending in "/" gives "//". Any thread.
+// Chooses the application folder and makes a per-user one (see
+// PrepareApplicationFolder). Any thread, but reads the environment.
+ApplicationFolderChoice ApplicationFolder();
+
+// JoinPath of app_folder_rule.h for Qt strings (file names in the locale's
+// encoding). Any thread.
 QString JoinPath(const QString& folder, const QString& name);

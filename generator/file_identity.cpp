@@ -1,12 +1,15 @@
 #include "file_identity.h"
 
-#include <QFile>
-
 #include <sys/stat.h>
 
-FileIdentity IdentityOf(const QString& path) {
+#include <cerrno>
+
+FileIdentity IdentityOf(const std::string& path) {
+    const int savedErrno = errno;
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+    const bool found = ::stat(path.c_str(), &status) == 0;
+    errno = savedErrno;
+    if (!found) {
         return {};
     }
     constexpr int64_t kNsPerSecond = 1'000'000'000;

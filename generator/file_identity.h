@@ -1,9 +1,9 @@
 // Which file a path names at a moment, to tell whether a call wrote it anew.
+// Toolkit-free.
 #pragma once
 
-#include <QString>
-
 #include <cstdint>
+#include <string>
 
 // A snapshot of the file at a path: its device, inode, size and change
 // times. Two snapshots differ when the file was replaced (a new inode, as an
@@ -20,6 +20,7 @@ struct FileIdentity {
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-// Takes the snapshot of `path` (symbolic links followed). A path that names
-// nothing gives exists == false. Any thread.
-FileIdentity IdentityOf(const QString& path);
+// Takes the snapshot of `path` (bytes as the file system takes them;
+// symbolic links followed). A path that names nothing gives exists == false.
+// Any thread; errno is left as it was.
+FileIdentity IdentityOf(const std::string& path);

@@ -3,15 +3,18 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPixmap>
 #include <QScreen>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
+
 #include "application_folder.h"
-#include "file_identity.h"
+#include "create_decisions.h"
+#include "message_texts.h"
 #include "messages.h"
 #include "print_picture.h"
 #include "resource_extraction.h"
@@ -115,33 +118,40 @@ void frmQR::Create() {
     }
     if (!library_.Bind()) {
         Messages::Warn(this, QStringLiteral("msgLibraryNotLoaded"),
-                       Messages::LibraryNotLoaded(library_.fileName(), library_.errorString()));
+                       Texts::LibraryNotLoaded(Messages::Utf8(library_.fileName()),
+                                               Messages::Utf8(library_.errorString())));
         return;
     }
 
-    // The library reports nothing: whether it wrote a picture shows only in
-    // the file. An unchanged identity means no new file, even when an
-    // earlier picture is still there.
-    const FileIdentity before = IdentityOf(BitmapPath);
+    // The library reports a failure through errno only; the file's identity
+    // tells whether a new picture is there.
+    const std::string path = QFile::encodeName(BitmapPath).toStdString();
+    const FileIdentity before = IdentityOf(path);
+    errno = 0;
     library_.GenerateBMPW(reinterpret_cast<const char16_t*>(BitmapPath.utf16()),
                           reinterpret_cast<const char16_t*>(EncodedText.utf16()), margin,
                           kModuleSize, CurrentLevel);
-    const FileIdentity after = IdentityOf(BitmapPath);
-    if (!after.exists || after == before) {
-        // Text, level, size, preview and buttons stay as they were, so the
-        // user can shorten the text or lower the level and try again.
-        if (QFileInfo(applicationFolder_).isWritable()) {
-            Messages::Warn(this, QStringLiteral("msgTextDoesNotFit"), Messages::TextDoesNotFit());
-        } else {
+    const int reason = errno;
+    const FileIdentity after = IdentityOf(path);
+    // On a failure text, level, size, preview and buttons stay as they were,
+    // so the user can change what is wrong and try again.
+    switch (JudgeCreate(reason, before, after)) {
+        case CreateResult::TextDoesNotFit:
+            Messages::Warn(this, QStringLiteral("msgTextDoesNotFit"), Texts::TextDoesNotFit());
+            return;
+        case CreateResult::FileNotWritten:
             Messages::Warn(this, QStringLiteral("msgFileNotWritten"),
-                           Messages::FileNotWritten(BitmapPath));
-        }
-        return;
+                           Texts::FileNotWritten(Messages::Utf8(BitmapPath),
+                                                 reason != 0 ? std::strerror(reason) : ""));
+            return;
+        case CreateResult::Written:
+            break;
     }
+    written_ = after;
     const QImage picture(BitmapPath);
     if (picture.isNull()) {
         Messages::Warn(this, QStringLiteral("msgPictureNotRead"),
-                       Messages::PictureNotRead(BitmapPath));
+                       Texts::PictureNotRead(Messages::Utf8(BitmapPath)));
         return;
     }
 
@@ -164,15 +174,16 @@ void frmQR::Print() {
     const QSizeF sizeInInches(ui->Image1->width() * kTwipsPerPixel / kTwipsPerInch,
                               ui->Image1->height() * kTwipsPerPixel / kTwipsPerInch);
     QString printer;
-    switch (PrintPicture(picture, sizeInInches, &printer)) {
+    switch (PrintPicture(picture, sizeInInches, kBitmapFileName, &printer)) {
         case PrintOutcome::Printed:
             break;
         case PrintOutcome::NoPrinter:
-            Messages::Warn(this, QStringLiteral("msgNoPrinter"), Messages::NoPrinter());
+            Messages::Warn(this, QStringLiteral("msgNoPrinter"), Texts::NoPrinter());
             break;
         case PrintOutcome::NotStarted:
         case PrintOutcome::NotFinished:
-            Messages::Warn(this, QStringLiteral("msgPrintFailed"), Messages::PrintFailed(printer));
+            Messages::Warn(this, QStringLiteral("msgPrintFailed"),
+                           Texts::PrintFailed(Messages::Utf8(printer)));
             break;
     }
 }
@@ -180,7 +191,7 @@ void frmQR::Print() {
 void frmQR::Copy() {
     if (!clipboard_.Put(ui->Image1->pixmap().toImage())) {
         Messages::Warn(this, QStringLiteral("msgClipboardUnavailable"),
-                       Messages::ClipboardUnavailable());
+                       Texts::ClipboardUnavailable());
     }
 }
 
@@ -223,12 +234,15 @@ void frmQR::Unload() {
     // Only the picture this program put there; what the user copied in
     // other programs since stays.
     clipboard_.ClearIfStillOurs();
-    if (!TrimSpaces(BitmapPath).isEmpty()) {
-        // Someone may have deleted it already: that is no error.
+    // Only the picture this window wrote, and only while it is still that
+    // file: another window's picture or the user's own file stays.
+    if (!TrimSpaces(BitmapPath).isEmpty() &&
+        ShouldDeleteOnClose(written_, IdentityOf(QFile::encodeName(BitmapPath).toStdString()))) {
         QFile bitmap(BitmapPath);
         if (!bitmap.remove() && bitmap.exists()) {
             Messages::Warn(this, QStringLiteral("msgFileNotDeleted"),
-                           Messages::FileNotDeleted(BitmapPath, bitmap.errorString()));
+                           Texts::FileNotDeleted(Messages::Utf8(BitmapPath),
+                                                 Messages::Utf8(bitmap.errorString())));
         }
     }
 }

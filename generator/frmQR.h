@@ -9,8 +9,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "clipboard_picture.h"
+#include "file_identity.h"
 #include "qrimage_binding.h"
 
 namespace Ui {
@@ -67,6 +69,9 @@ class frmQR : public QWidget {
 
     const QString applicationFolder_;
     QrImageLibrary library_;
+    // The file as this window's last successful Create left it; closing
+    // deletes QR.bmp only while it is still that file.
+    std::optional<FileIdentity> written_;
     ClipboardPicture clipboard_;
     bool centred_ = false;
     bool unloaded_ = false;

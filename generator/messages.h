@@ -1,9 +1,11 @@
-// What the window says to the user: its question and its reports, in
-// message boxes titled "QR". Every box carries an object name, so that
-// tests and desktop tools can tell which one is open.
+// The window's message boxes, titled "QR", with the texts of message_texts.h.
+// Every box carries an object name, so that tests and desktop tools can tell
+// which one is open.
 #pragma once
 
 #include <QString>
+
+#include <string>
 
 class QWidget;
 
@@ -13,18 +15,10 @@ namespace Messages {
 // for Yes. Modal; GUI thread.
 bool AskToClose(QWidget* parent);
 
-// Shows a warning with one OK button. Modal; GUI thread.
-void Warn(QWidget* parent, const QString& objectName, const QString& text);
+// Shows the UTF-8 `text` as a warning with one OK button. Modal; GUI thread.
+void Warn(QWidget* parent, const QString& objectName, const std::string& text);
 
-// The texts of the reports. `path` and `reason` are shown as given.
-QString TextDoesNotFit();
-QString FileNotWritten(const QString& path);
-QString PictureNotRead(const QString& path);
-QString LibraryNotLoaded(const QString& path, const QString& reason);
-QString LibraryNotWritten(const QString& path, const QString& reason);
-QString FileNotDeleted(const QString& path, const QString& reason);
-QString NoPrinter();
-QString PrintFailed(const QString& printer);
-QString ClipboardUnavailable();
+// A Qt string (a path, a reason) as UTF-8 for the texts.
+std::string Utf8(const QString& text);
 
 }  // namespace Messages

@@ -6,7 +6,8 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
-PrintOutcome PrintPicture(const QImage& picture, QSizeF sizeInInches, QString* printerName) {
+PrintOutcome PrintPicture(const QImage& picture, QSizeF sizeInInches, const QString& documentName,
+                          QString* printerName) {
     const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
     *printerName = defaultPrinter.printerName();
     if (defaultPrinter.isNull()) {
@@ -18,6 +19,7 @@ PrintOutcome PrintPicture(const QImage& picture, QSizeF sizeInInches, QString* p
     if (!printer.isValid() || printer.outputFormat() != QPrinter::NativeFormat) {
         return PrintOutcome::NoPrinter;
     }
+    printer.setDocName(documentName);
     printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Point);
 
     QPainter painter;

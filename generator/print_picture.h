@@ -18,6 +18,8 @@ enum class PrintOutcome {
 // clamped by the printer to its hardware margins) and it is scaled to
 // `sizeInInches`, whatever its own pixel size. Pixels are sent losslessly
 // and unsmoothed, so every module prints exact. One page, one job.
+// The job is named `documentName`, as the spooler and its queue show it.
 // `printerName` receives the printer used (empty when there is none).
 // GUI thread; blocks while the job is prepared.
-PrintOutcome PrintPicture(const QImage& picture, QSizeF sizeInInches, QString* printerName);
+PrintOutcome PrintPicture(const QImage& picture, QSizeF sizeInInches, const QString& documentName,
+                          QString* printerName);

@@ -1,6 +1,6 @@
 # Test environment for the window and system tests: a private X server (Xvfb),
-# a CUPS spooler with a PDF queue as the default printer, and temporary XDG
-# folders. Source it from bash, then: test_env_start; ...; test_env_stop.
+# a private CUPS spooler with a PDF queue as its default printer, and
+# temporary XDG folders. Source it from bash, then: test_env_start; ...; test_env_stop.
 # Everything lives under $TEST_ENV_DIR; servers are stopped by their PID.
 
 TEST_ENV_DIR=${TEST_ENV_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/qrimage-test-env.XXXXXX")}
@@ -35,19 +35,96 @@ test_env_start_xvfb() {
   export DISPLAY=:$number
 }
 
+# A private CUPS spooler: its own configuration, spool, cache, state and
+# logs under $TEST_ENV_DIR/cups, one unix socket, reached by the programs and
+# tools through CUPS_SERVER (and CUPS_SERVERROOT, so that no client reads the
+# machine's client.conf or lpoptions). The machine's spooler, its default
+# printer and /etc/cups stay as they are.
+#
+# cups-pdf reads its settings only from /etc/cups/cups-pdf-NAME.conf (the
+# folder is built in, and the PPD cannot carry paths). So the spooler runs
+# in a mount namespace of its own where a folder of ours is bind-mounted over
+# /etc/cups; cups-pdf's output, spool, log and ghostscript temporary folders
+# all point into $TEST_ENV_DIR. Where no mount namespace can be made, the
+# two files are written into the real /etc/cups and test_env_stop removes
+# them again.
 test_env_start_cups() {
-  if ! lpstat -r 2>/dev/null | grep -q 'is running'; then
-    /usr/sbin/cupsd -f >"$TEST_ENV_DIR/cupsd.log" 2>&1 &
-    echo $! >"$TEST_ENV_DIR/cupsd.pid"
-    for _ in $(seq 100); do lpstat -r 2>/dev/null | grep -q 'is running' && break; sleep 0.1; done
-    lpstat -r 2>/dev/null | grep -q 'is running' || { cat "$TEST_ENV_DIR/cupsd.log" >&2; test_env_fail "cupsd did not start"; return 1; }
+  local cups=$TEST_ENV_DIR/cups
+  mkdir -p "$cups/conf" "$cups/spool/tmp" "$cups/cache" "$cups/state" "$cups/log" "$cups/etc" \
+    "$cups/pdf-spool" "$cups/pdf-log" "$cups/gs-tmp"
+  chmod 0755 "$TEST_ENV_DIR" "$cups"
+  chmod 1777 "$cups/gs-tmp"
+  cat >"$cups/conf/cupsd.conf" <<CONF
+Listen $cups/cups.sock
+LogLevel warn
+Browsing No
+WebInterface No
+DefaultAuthType None
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+  cat >"$cups/conf/cups-files.conf" <<CONF
+ServerRoot $cups/conf
+RequestRoot $cups/spool
+TempDir $cups/spool/tmp
+CacheDir $cups/cache
+StateDir $cups/state
+ServerKeychain $cups/conf/ssl
+AccessLog $cups/log/access_log
+ErrorLog $cups/log/error_log
+PageLog $cups/log/page_log
+FileDevice No
+CONF
+  test_env_cups_pdf_conf "$TEST_PDF_DIR" >"$cups/etc/cups-pdf-qrtest.conf"
+  test_env_cups_pdf_conf "$TEST_MARGIN_PDF_DIR" >"$cups/etc/cups-pdf-qrtestm.conf"
+  local cupsd=(/usr/sbin/cupsd -f -c "$cups/conf/cupsd.conf" -s "$cups/conf/cups-files.conf")
+  # shellcheck disable=SC2016
+  if unshare -m --propagation private true 2>/dev/null; then
+    unshare -m --propagation private sh -c 'mount --bind "$0" /etc/cups && exec "$@"' \
+      "$cups/etc" "${cupsd[@]}" >"$TEST_ENV_DIR/cupsd.log" 2>&1 &
+  else
+    test_env_fail "no private mount namespace: writing cups-pdf's settings into /etc/cups" || true
+    local name
+    for name in qrtest qrtestm; do
+      [ ! -e "/etc/cups/cups-pdf-$name.conf" ] \
+        || { test_env_fail "/etc/cups/cups-pdf-$name.conf is someone else's"; return 1; }
+      cp "$cups/etc/cups-pdf-$name.conf" /etc/cups/ && echo "/etc/cups/cups-pdf-$name.conf" \
+        >>"$TEST_ENV_DIR/written-outside"
+    done
+    "${cupsd[@]}" >"$TEST_ENV_DIR/cupsd.log" 2>&1 &
   fi
-  # cups-pdf reads /etc/cups/cups-pdf-NAME.conf for a device URI cups-pdf:/NAME.
-  printf 'Out %s\nLabel 1\nUserUMask 0022\nGrp lpadmin\n' "$TEST_PDF_DIR" >/etc/cups/cups-pdf-qrtest.conf
+  echo $! >"$TEST_ENV_DIR/cupsd.pid"
+  export CUPS_SERVER=$cups/cups.sock CUPS_SERVERROOT=$cups/conf
+  for _ in $(seq 100); do lpstat -r 2>/dev/null | grep -q 'is running' && break; sleep 0.1; done
+  lpstat -r 2>/dev/null | grep -q 'is running' \
+    || { cat "$TEST_ENV_DIR/cupsd.log" "$cups/log/error_log" >&2; test_env_fail "cupsd did not start"; return 1; }
   lpadmin -p "$TEST_PRINTER" -v cups-pdf:/qrtest -m lsb/usr/cups-pdf/CUPS-PDF_noopt.ppd -E \
-    || { test_env_fail "cannot create the PDF queue"; return 1; }
+    2>/dev/null || { test_env_fail "cannot create the PDF queue"; return 1; }
   lpadmin -d "$TEST_PRINTER"
   test_env_add_margin_queue
+}
+
+# The machine's spooler as its users see it: every entry of /etc/cups with
+# mode and owner, every file's checksum, and the system spooler's default
+# printer, queues and jobs. The tests must leave it unchanged.
+test_env_system_cups_state() {
+  (cd /etc/cups && find . -printf '%p %M %u %g\n' | sort \
+    && find . -type f -print0 | sort -z | xargs -0 sha256sum)
+  env -u CUPS_SERVER -u CUPS_SERVERROOT lpstat -d -v -o 2>&1 || true
+}
+
+# cups-pdf's settings for a queue that writes its PDFs into $1.
+test_env_cups_pdf_conf() {
+  local cups=$TEST_ENV_DIR/cups
+  printf 'Out %s\nLabel 1\nUserUMask 0022\nGrp lpadmin\nSpool %s\nLog %s\nAnonDirName %s\n' \
+    "$1" "$cups/pdf-spool" "$cups/pdf-log" "$1"
 }
 
 # The cups-pdf PPD with every printable area inset by TEST_MARGINS_PT.
@@ -62,8 +139,6 @@ test_env_add_margin_queue() {
     }
     { print }' /usr/share/ppd/cups-pdf/CUPS-PDF_noopt.ppd >"$ppd" \
     || { test_env_fail "cannot write the PPD with margins"; return 1; }
-  printf 'Out %s\nLabel 1\nUserUMask 0022\nGrp lpadmin\n' "$TEST_MARGIN_PDF_DIR" \
-    >/etc/cups/cups-pdf-qrtestm.conf
   lpadmin -p "$TEST_MARGIN_PRINTER" -v cups-pdf:/qrtestm -P "$ppd" -E \
     || { test_env_fail "cannot create the PDF queue with margins"; return 1; }
 }
@@ -98,9 +173,9 @@ test_env_stop() {
   local f p
   # Runs as an EXIT trap under `set -e` too: no failing step may end it
   # before every server is stopped.
-  lpadmin -x "$TEST_PRINTER" 2>/dev/null || true
-  lpadmin -x "$TEST_MARGIN_PRINTER" 2>/dev/null || true
-  rm -f /etc/cups/cups-pdf-qrtest.conf /etc/cups/cups-pdf-qrtestm.conf
+  if [ -f "$TEST_ENV_DIR/written-outside" ]; then
+    xargs -d '\n' rm -f <"$TEST_ENV_DIR/written-outside" || true
+  fi
   for f in "$TEST_ENV_DIR/cupsd.pid" "$TEST_ENV_DIR/xvfb.pid"; do
     [ -f "$f" ] || continue
     p=$(cat "$f"); kill "$p" 2>/dev/null || true

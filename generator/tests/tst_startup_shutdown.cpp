@@ -25,6 +25,33 @@ class StartupShutdownTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // Whose folder the program works in (the installed layout itself runs
+    // in system_end_to_end).
+    void applicationFolderRule_data() {
+        QTest::addColumn<QString>("overridden");
+        QTest::addColumn<bool>("writable");  // the executable's folder
+        QTest::addColumn<QString>("runtime");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("override wins") << "/o/" << true << "/r"
+                                       << "/o/";
+        QTest::newRow("own folder, writable") << "" << true << "/r"
+                                              << "/exe";
+        QTest::newRow("runtime folder") << "" << false << "/r"
+                                        << "/r/qrgenerator";
+        QTest::newRow("no runtime folder") << "" << false << ""
+                                           << "/h/.cache/qrgenerator";
+    }
+
+    void applicationFolderRule() {
+        QFETCH(QString, overridden);
+        QFETCH(bool, writable);
+        QFETCH(QString, runtime);
+        QFETCH(QString, expected);
+        QCOMPARE(QString::fromStdString(ChooseApplicationFolder(
+                     {overridden.toStdString(), "/exe", writable, runtime.toStdString(), "/h"})),
+                 expected);
+    }
+
     void extraction() {
         // An identical file is left alone (a read-only installed copy works);
         // a longer one is replaced exactly, leaving no temporary file.
@@ -35,10 +62,10 @@ class StartupShutdownTest : public QObject {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
             file.close();
-            const FileIdentity identityBefore = IdentityOf(path);
+            const FileIdentity identityBefore = IdentityOf(path.toStdString());
             QCOMPARE(ExtractResourceFile(folder.path(), 101, 101).error, QString());
             QCOMPARE(ReadFile(path), built);
-            QCOMPARE(IdentityOf(path) == identityBefore, before == built);
+            QCOMPARE(IdentityOf(path.toStdString()) == identityBefore, before == built);
             QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
                      QStringList{"libqrimage.so"});
         }

@@ -10,13 +10,65 @@
 
 #include <ZXing/ReadBarcode.h>
 
+#include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
 #include "resource_extraction.h"
 
-WindowFixture::WindowFixture(const QString& subfolder)
-    : folder_(root_.path() + QLatin1Char('/') + subfolder) {
-    if (!root_.isValid() || !QDir().mkpath(folder_) ||
-        !ExtractResourceFile(folder_, kLibraryNameId, kLibraryDataId).error.isEmpty()) {
-        qFatal("library not written to %s", qPrintable(folder_));
+bool BecomeOrdinaryUser() {
+    if (geteuid() != 0) {
+        return false;
+    }
+    constexpr uid_t kUser = 4241;
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string temp = tmpdir != nullptr && *tmpdir == '/' ? tmpdir : "/tmp";
+    const std::string home = temp + "/home";
+    const std::string runtime = temp + "/runtime";
+    const std::string smallDisk = temp + "/small-disk";
+    // A container without the right to make a mount namespace: stay root;
+    // the tests that need an ordinary user say so and skip.
+    if (unshare(CLONE_NEWNS) != 0) {
+        qWarning("no mount namespace (%s): the tests run as root", std::strerror(errno));
+        return false;
+    }
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", temp.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64m,mode=1777") != 0 ||
+        mkdir(home.c_str(), 0700) != 0 || mkdir(runtime.c_str(), 0700) != 0 ||
+        mkdir(smallDisk.c_str(), 0700) != 0 ||
+        mount("tmpfs", smallDisk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
+              "size=4m,mode=0700,uid=4241,gid=4241") != 0 ||
+        chown(home.c_str(), kUser, kUser) != 0 || chown(runtime.c_str(), kUser, kUser) != 0 ||
+        setgroups(0, nullptr) != 0 || setresgid(kUser, kUser, kUser) != 0 ||
+        setresuid(kUser, kUser, kUser) != 0) {
+        qFatal("cannot become an ordinary user: %s", std::strerror(errno));
+    }
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    return true;
+}
+
+QString SmallDiskFolder() {
+    return QDir::tempPath() + QStringLiteral("/small-disk");
+}
+
+WindowFixture::WindowFixture(const QString& subfolder, const WindowFixture* sameFolderAs)
+    : folder_(sameFolderAs != nullptr     ? sameFolderAs->folder_
+              : subfolder.startsWith('/') ? subfolder
+                                          : root_.path() + QLatin1Char('/') + subfolder) {
+    const QString error = !root_.isValid() ? root_.errorString()
+                          : !QDir().mkpath(folder_)
+                              ? QStringLiteral("no folder")
+                              : ExtractResourceFile(folder_, kLibraryNameId, kLibraryDataId).error;
+    if (!error.isEmpty()) {
+        qFatal("library not written to %s: %s", qPrintable(folder_), qPrintable(error));
     }
     window_ = std::make_unique<frmQR>(folder_);
     window_->show();

@@ -17,17 +17,33 @@
 // `answer` (or closing it); returns each box as "objectName|title|text".
 QStringList Answering(QMessageBox::StandardButton answer, const std::function<void()>& action);
 
+// For a test program run by root: from here on it runs as an ordinary user
+// (uid and gid 4241, no groups), as the window program does, so that file
+// permissions apply. It gets a mount namespace of its own with a private
+// 16 MiB tmpfs over the temporary folder, which holds its HOME and
+// XDG_RUNTIME_DIR too and vanishes with the program. Returns false (and
+// changes nothing) when not run by root or when no mount namespace can be
+// made. Call first in main().
+bool BecomeOrdinaryUser();
+
+// A 4 MiB tmpfs of that user's own, inside the private one: room for the
+// library copy and a picture, small enough to fill in a moment.
+QString SmallDiskFolder();
+
 // The window, shown and active, on a fresh application folder `subfolder`
-// (passed on as given: spaces, Cyrillic, a trailing "/") holding the library
-// as start-up writes it. Ends the test program when it cannot be set up.
+// (passed on as given: spaces, Cyrillic, a trailing "/"; an absolute path
+// is taken as it is) holding the library
+// as start-up writes it, or on the folder of `sameFolderAs`. Ends the test
+// program when it cannot be set up.
 class WindowFixture {
   public:
-    explicit WindowFixture(const QString& subfolder = QStringLiteral("app"));
-    // Closes the window and removes the colour object that the folder's
-    // library file made on its first picture, so no test run leaves one behind.
+    explicit WindowFixture(const QString& subfolder = QStringLiteral("app"),
+                           const WindowFixture* sameFolderAs = nullptr);
+    // Closes the window.
     ~WindowFixture();
 
     frmQR& window() { return *window_; }
+    const QString& folder() const { return folder_; }
     QString bitmapFile() const { return folder_ + QStringLiteral("/QR.bmp"); }
     QString libraryFile() const;
     LimitedTextBox* txt() const { return window_->findChild<LimitedTextBox*>("txt"); }
