@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

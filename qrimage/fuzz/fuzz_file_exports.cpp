@@ -143,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(getcwd(previousFolder, sizeof previousFolder) && chdir(folder.c_str()) == 0);
     rlimit limit{};
     FUZZ_REQUIRE(getrlimit(RLIMIT_FSIZE, &limit) == 0);
-    const rlimit unlimited = limit;
+    const rlimit previousLimit = limit;
     limit.rlim_cur = std::min(fileSizeLimit, limit.rlim_max);
     // Over the limit a write fails with EFBIG, as on a full disk, instead of
     // raising SIGXFSZ (libFuzzer's handler would end the run).
@@ -163,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             GeneratePNGA(narrowFile, text.c_str(), m, s, l);
             break;
     }
-    FUZZ_REQUIRE(setrlimit(RLIMIT_FSIZE, &unlimited) == 0 && chdir(previousFolder) == 0);
+    FUZZ_REQUIRE(setrlimit(RLIMIT_FSIZE, &previousLimit) == 0 && chdir(previousFolder) == 0);
     std::signal(SIGXFSZ, previousHandler);
 
     // The folder afterwards: the target (or the file behind its link), and
