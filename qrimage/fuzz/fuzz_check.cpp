@@ -2,18 +2,17 @@
 
 #include <ZXing/ReadBarcode.h>
 #include <png.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <filesystem>
-
-#include "colour_object_name.h"
 
 namespace qrfuzz {
 namespace {
@@ -79,15 +78,6 @@ void RemoveScratchFolder() {
     std::filesystem::remove_all(ScratchFolder(), ignored);
 }
 
-// The colour words of a library linked into an executable live in an object
-// named after the executable; without this every run would leave one behind.
-void RemoveColourObject() {
-    struct stat self {};
-    if (stat("/proc/self/exe", &self) == 0) {
-        shm_unlink(qrimage::ColourObjectName(geteuid(), self).c_str());
-    }
-}
-
 }  // namespace
 
 void Fail(const char* what, const char* file, int line) {
@@ -107,7 +97,6 @@ void InitialiseTarget() {
     }
     FUZZ_REQUIRE(locales[0] != nullptr);
     umask(022);
-    std::atexit(RemoveColourObject);
 }
 
 const std::string& ScratchFolder() {
@@ -218,9 +207,28 @@ bool WorthCalling(const CallArguments& a, std::size_t textBytes) {
            PixelBytes(177, a) <= kBudgetPixelBytes;
 }
 
-void CheckRefusal(const CallArguments& a, std::size_t textBytes) {
-    const bool mayNotFit = textBytes == 0 || textBytes > kSureFit[a.level & 3];
-    FUZZ_REQUIRE(!ValidArguments(a) || mayNotFit || PixelBytes(177, a) > kMaxPixelBytes);
+std::vector<int> Reasons(const CallArguments& a, std::size_t textBytes) {
+    std::vector<int> reasons;
+    if (!ValidArguments(a) || textBytes == 0) {
+        reasons.push_back(EINVAL);
+    }
+    if (textBytes > kSureFit[a.level & 3]) {
+        reasons.push_back(ERANGE);
+    }
+    if (ValidArguments(a) && PixelBytes(177, a) > kMaxPixelBytes) {
+        reasons.push_back(EFBIG);
+    }
+    return reasons;
+}
+
+void CheckErrno(bool produced, int error, const std::vector<int>& reasons) {
+    const bool expected =
+        produced ? error == kUntouched : std::ranges::find(reasons, error) != reasons.end();
+    if (!expected) {
+        std::fprintf(stderr, "errno %d after a call that made %s\n", error,
+                     produced ? "its picture" : "nothing");
+    }
+    FUZZ_REQUIRE(expected);
 }
 
 Picture TakeBitmap(HBITMAP handle, int32_t objectSize) {
@@ -239,7 +247,9 @@ Picture TakeBitmap(HBITMAP handle, int32_t objectSize) {
     // Any size: the largest record that fits, the same as above, not a byte more.
     std::array<unsigned char, sizeof d + 16> out;
     out.fill(0xA5);
+    errno = kUntouched;
     const int32_t written = GetObjectW(handle, objectSize, out.data());
+    FUZZ_REQUIRE(errno == (written == 0 ? EINVAL : kUntouched));
     FUZZ_REQUIRE(written == (objectSize >= int32_t(sizeof d)         ? int32_t(sizeof d)
                              : objectSize >= int32_t(sizeof(BITMAP)) ? int32_t(sizeof(BITMAP))
                                                                      : 0));
@@ -256,8 +266,13 @@ Picture TakeBitmap(HBITMAP handle, int32_t objectSize) {
         FUZZ_REQUIRE(out[i] == 0xA5);
     }
     Picture picture{side, std::string(static_cast<const char*>(d.dsBm.bmBits), 4 * side * side)};
-    FUZZ_REQUIRE(DeleteObject(handle) != 0);
-    FUZZ_REQUIRE(DeleteObject(handle) == 0 && GetObjectW(handle, sizeof d, &d) == 0);
+    // Released once; the handle then names nothing, and no later bitmap.
+    static HBITMAP lastReleased = nullptr;
+    FUZZ_REQUIRE(handle != lastReleased && DeleteObject(handle) != 0);
+    lastReleased = handle;
+    errno = kUntouched;
+    FUZZ_REQUIRE(DeleteObject(handle) == 0 && errno == EINVAL);
+    FUZZ_REQUIRE(GetObjectW(handle, sizeof d, &d) == 0);
     return picture;
 }
 

@@ -9,10 +9,12 @@
 #include <locale.h>
 #include <qrimage.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qrfuzz {
 
@@ -74,10 +76,27 @@ Colours ApplyColours(const std::optional<Colours>& colours);
 // smaller one misses. `textBytes` bounds the text's UTF-8 length.
 bool WorthCalling(const CallArguments& arguments, std::size_t textBytes);
 
-// Checks that "nothing produced" has a reason: the arguments are invalid, or
-// the text (at most `textBytes` of UTF-8) may not fit, or the picture may be
-// too large.
-void CheckRefusal(const CallArguments& arguments, std::size_t textBytes);
+// errno before every call: a call that makes its picture leaves it so.
+inline constexpr int kUntouched = 0x7E57;
+
+// Runs `call` with errno at kUntouched; `error` gets the errno it left.
+template <class Call>
+auto Tracked(int& error, Call call) {
+    errno = kUntouched;
+    const auto result = call();
+    error = errno;
+    return result;
+}
+
+// The reasons (errno values) a call may give for making nothing with these
+// arguments and a text of at most `textBytes` UTF-8 bytes: EINVAL for invalid
+// arguments or an empty text, ERANGE when the text may not fit, EFBIG when
+// the picture may be too large. None: the call must make its picture.
+std::vector<int> Reasons(const CallArguments& arguments, std::size_t textBytes);
+
+// Checks errno after a call: untouched when it produced its picture, else
+// one of `reasons`.
+void CheckErrno(bool produced, int error, const std::vector<int>& reasons);
 
 // A picture as 4-byte pixels (blue, green, red, fourth byte) top row first.
 struct Picture {

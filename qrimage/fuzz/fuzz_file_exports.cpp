@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fstream>
@@ -59,28 +60,30 @@ std::map<std::string, mode_t> ListFolder(const std::string& folder) {
     return entries;
 }
 
-// A file name from a small alphabet, Cyrillic ya, and a UTF-16 unit no
-// character set can convert; `onDisk` is the name as the file system gets it.
+// A file name from a small alphabet, Cyrillic ya, and a UTF-16 unit with no
+// UTF-8 form (A: a byte that is no UTF-8); `onDisk` is the name as the file
+// system gets it: A names are bytes, W names UTF-8.
 struct FileName {
     std::u16string wide;
     std::string narrow, onDisk;
+    bool convertible = true;  // W: no unpaired surrogate
 };
 
-FileName ConsumeFileName(FuzzedDataProvider& input, const CallArguments& a, bool isWide) {
+FileName ConsumeFileName(FuzzedDataProvider& input, bool isWide) {
     static constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789-._";
-    const bool utf8 = a.locale == Utf8Locale();
     FileName name{u"q", "q", ""};
     for (std::size_t i = input.ConsumeIntegralInRange<std::size_t>(0, 12); i > 0; --i) {
         const std::size_t pick = input.ConsumeIntegralInRange<std::size_t>(0, kAlphabet.size() + 1);
-        if (pick < kAlphabet.size()) {
-            name.wide += char16_t(kAlphabet[pick]);
-            name.narrow += kAlphabet[pick];
-        } else {
-            name.wide += pick == kAlphabet.size() ? u'\u044F' : char16_t(0xD800);
-            name.narrow += utf8 ? "\xD1\x8F" : pick == kAlphabet.size() ? "\xFF" : "\x98";
-        }
+        const bool ya = pick == kAlphabet.size();
+        name.wide += pick < kAlphabet.size() ? char16_t(kAlphabet[pick])
+                     : ya                    ? u'\u044F'
+                                             : u'\xD800';
+        name.narrow += pick < kAlphabet.size() ? std::string(1, kAlphabet[pick])
+                       : ya                    ? "\xD1\x8F"
+                                               : "\x98";
+        name.convertible &= !isWide || pick <= kAlphabet.size();
     }
-    name.onDisk = Utf8Of(isWide ? name.wide : Widen(name.narrow, a.locale));
+    name.onDisk = isWide ? Utf8Of(name.wide) : name.narrow;
     return name;
 }
 
@@ -100,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto target = Target(((selector >> 2) & 7u) % 6);
     const bool relative = (selector & 0x20u) != 0, isWide = which == BmpW || which == PngW;
     const rlim_t fileSizeLimit = kFileSizeLimits[selector >> 6];
-    const FileName name = ConsumeFileName(input, a, isWide);
+    const FileName name = ConsumeFileName(input, isWide);
     const std::string text = input.ConsumeRemainingBytesAsString();
     const Colours colours = ApplyColours(a.colours);
     const LocaleScope locale(a.locale);
@@ -149,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // raising SIGXFSZ (libFuzzer's handler would end the run).
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     FUZZ_REQUIRE(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+    errno = kUntouched;
     switch (which) {
         case BmpW:
             GenerateBMPW(wideFile, wideText.c_str(), m, s, l);
@@ -163,6 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             GeneratePNGA(narrowFile, text.c_str(), m, s, l);
             break;
     }
+    const int error = errno;
     FUZZ_REQUIRE(setrlimit(RLIMIT_FSIZE, &previousLimit) == 0 && chdir(previousFolder) == 0);
     std::signal(SIGXFSZ, previousHandler);
 
@@ -210,11 +215,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                          std::string_view(reinterpret_cast<char*>(block), length) == *file);
             DestroyBuffer(block);
         }
-    } else if (mayWrite) {
-        if (fileSizeLimit == RLIM_INFINITY) {
-            CheckRefusal(a, textBytes);
+    }
+    // errno: untouched, or the reason of something wrong with the call.
+    std::vector<int> reasons = Reasons(a, textBytes);
+    const std::pair<bool, int> targetReasons[] = {{target == NullName || !name.convertible, EINVAL},
+                                                  {target == MissingFolder, ENOENT},
+                                                  {target == Directory, EISDIR},
+                                                  {fileSizeLimit != RLIM_INFINITY, EFBIG}};
+    for (const auto& [holds, reason] : targetReasons) {
+        if (holds) {
+            reasons.push_back(reason);
         }
     }
+    CheckErrno(produced, error, reasons);
     for (const auto& [entry, mode] : entries) {
         const std::string entryPath = folder + "/" + entry;
         FUZZ_REQUIRE((S_ISDIR(mode) ? rmdir(entryPath.c_str()) : unlink(entryPath.c_str())) == 0);

@@ -18,30 +18,61 @@
  *               functions (bytes it cannot convert become U+FFFD). The text
  *               is encoded as UTF-8, case-sensitive, without an ECI header;
  *               GetPNGA alone encodes the caller's bytes unchanged.
+ *   fileName    zero-terminated. An A name is used as given: its bytes go to
+ *               the file system unchanged, whatever the locale. A W name is
+ *               converted from UTF-16 to UTF-8; one holding an unpaired
+ *               surrogate has no such form and makes nothing (EINVAL).
+ *               Relative names are relative to the current folder.
  *   margin      quiet zone width in modules, 0 or more.
  *   moduleSize  edge of one module in pixels, 1 or more.
  *   level       error correction: 0 = L, 1 = M, 2 = Q, 3 = H.
  *
- * Failure: no function reports an error. A call that cannot make its picture
- * produces nothing: no file is created or touched, no handle or block is
- * returned, out-parameters keep the caller's values. That happens for a null
- * or empty text, a level outside 0..3, a text that does not fit a version 40
- * symbol at that level, a negative margin, a moduleSize below 1, a picture
- * whose pixel memory (4 * S * S bytes) would exceed 2^31 - 1 bytes, and when
- * memory or the file system fails. The library never ends the process and
- * never lets an exception escape.
+ * Failure: the functions return no error code. A call that cannot make its
+ * picture produces nothing: no file is created or touched, no handle or block
+ * is returned, out-parameters keep the caller's values. It then sets the
+ * calling thread's errno to the reason:
+ *   EINVAL   a null or empty text, a level outside 0..3, a negative margin,
+ *            a moduleSize below 1, a null pngSize or pngBuffer, a null or
+ *            empty file name or a W name with an unpaired surrogate, a file
+ *            name that leads to a device, pipe or socket; DeleteObject and
+ *            GetObjectW: a handle that names no bitmap of this library
+ *            (null, foreign or released already), GetObjectW: a size too
+ *            small for a BITMAP record
+ *   ERANGE   the text does not fit a version 40 symbol at that level
+ *   EFBIG    the picture's pixel memory (4 * S * S bytes) would exceed
+ *            2^31 - 1 bytes
+ *   ENOMEM   memory ran out
+ *   other    for files, the system's own reason: EACCES, EROFS, ENOENT (a
+ *            missing folder), EISDIR (a folder's name), ENOSPC, EDQUOT,
+ *            ELOOP, ENAMETOOLONG, EIO, ...
+ * When several arguments are wrong, the reason is that of one of them. A call
+ * that succeeds leaves errno as the caller had it. The library never ends the
+ * process, never prints, and never lets an exception escape.
  *
  * Files are replaced atomically: the picture is written to a temporary file
  * beside the target and renamed over it, so a failed call leaves an existing
- * file as it was. A target the caller may not write is left alone.
+ * file as it was and no temporary file behind. A target the caller may not
+ * write is left alone. The replaced file is a new file: it keeps the old
+ * one's permission bits, and its owner and group as far as the caller may
+ * set them (a member of the file's group keeps the group), but other hard
+ * links to the old file keep the old content. A symbolic link stays, and the
+ * file it leads to is replaced.
  *
  * Colours are 32-bit words 0x??BBGGRR (red in the lowest byte); the highest
  * byte is stored and returned but never drawn. They are shared by all
- * processes of the same user that load the same library file, and persist
- * after the processes end.
+ * processes of the same user that have the same library file loaded (the
+ * file as it was when it was loaded: a later chdir does not matter, a
+ * rebuilt or replaced file starts afresh), for as long as one of them has
+ * it: after the last one unloads it or ends, the next process starts from
+ * the defaults. The shared words live in a memory object of the user, in
+ * $XDG_RUNTIME_DIR when it is a folder of the user's alone, else in
+ * /dev/shm (processes that see different folders do not share); the last
+ * process out removes it. Where no such object can be had
+ * (a full tmpfs, an object of another user under the name), the colours are
+ * the process's own.
  *
  * Threads: every function may be called from several threads at once. The
- * colours are read once at the start of each picture.
+ * colours are read at the start of each picture, one word after the other.
  */
 #ifndef QRIMAGE_H
 #define QRIMAGE_H
@@ -106,36 +137,39 @@ typedef struct tagDIBSECTION {
     uint32_t dsOffset;
 } DIBSECTION;
 
-/* Opaque handle of a bitmap made by this library. */
+/* Opaque handle of a bitmap made by this library: a number, not an address.
+ * No handle is given out twice while the library is loaded, so a released
+ * handle never names a newer bitmap. */
 typedef struct QrImageBitmap* HBITMAP;
 
 /* ---- Bitmap handles -------------------------------------------------------
  * The picture drawn into a new 32-bit bitmap: S x S pixels, 4 bytes each in
  * memory order blue, green, red, 255, rows of 4 * S bytes top row first with
- * nothing between them. Returns null when nothing can be made. The caller
- * owns the handle and releases it with DeleteObject. */
+ * nothing between them. Returns null (errno set) when nothing can be made.
+ * The caller owns the handle and releases it with DeleteObject. */
 QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapW(const qrimage_char16* text, int32_t margin,
                                              int32_t moduleSize, int32_t level);
 QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapA(const char* text, int32_t margin, int32_t moduleSize,
                                              int32_t level);
 
 /* Releases a bitmap made by this library, pixel memory included. Returns
- * nonzero when it did; 0 for null or a handle this library did not make or
- * has released already. */
+ * nonzero when it did; 0, with errno EINVAL, for null or a handle this
+ * library did not make or has released already. */
 QRIMAGE_API int32_t QRIMAGE_CALL DeleteObject(HBITMAP bitmap);
 
 /* Describes a bitmap made by this library. With size >= sizeof(DIBSECTION)
  * fills a DIBSECTION (its header has the negative height); with a smaller
  * size >= sizeof(BITMAP) fills a BITMAP record (positive height, bmBits
  * pointing at the top row). With a null `out` returns sizeof(BITMAP), as the
- * platform does. Returns the number of bytes written, 0 for an unknown handle
- * or a size too small. The pixel pointer stays valid until DeleteObject. */
+ * platform does. Returns the number of bytes written; 0, with errno EINVAL,
+ * for an unknown handle or a size too small. The pixel pointer stays valid
+ * until DeleteObject. */
 QRIMAGE_API int32_t QRIMAGE_CALL GetObjectW(HBITMAP bitmap, int32_t size, void* out);
 
 /* ---- BMP files -------------------------------------------------------------
  * Writes the picture as an uncompressed 32-bit BMP file: 14-byte file header,
  * 40-byte info header, then the rows bottom row first, pixels as blue, green,
- * red, 255. fileName is used as given (relative to the current folder). */
+ * red, 255. fileName as under "Common arguments". */
 QRIMAGE_API void QRIMAGE_CALL GenerateBMPW(const qrimage_char16* fileName,
                                            const qrimage_char16* text, int32_t margin,
                                            int32_t moduleSize, int32_t level);
@@ -145,7 +179,8 @@ QRIMAGE_API void QRIMAGE_CALL GenerateBMPA(const char* fileName, const char* tex
 /* ---- PNG files and blocks --------------------------------------------------
  * The picture as a 1-bit palette PNG: palette entry 0 the foreground colour,
  * entry 1 the background colour, both fully opaque. A file and a block made
- * from the same arguments and colours hold the same bytes. */
+ * from the same arguments and colours hold the same bytes. fileName as
+ * under "Common arguments". */
 QRIMAGE_API void QRIMAGE_CALL GeneratePNGW(const qrimage_char16* fileName,
                                            const qrimage_char16* text, int32_t margin,
                                            int32_t moduleSize, int32_t level);
@@ -168,7 +203,9 @@ QRIMAGE_API void QRIMAGE_CALL DestroyBuffer(unsigned char* buffer);
 /* ---- Colours ---------------------------------------------------------------
  * Foreground: dark modules, default 0xFF000000 (black). Background: light
  * modules and the quiet zone, default 0xFFFFFFFF (white). Set stores all four
- * bytes unchanged; a change applies to every picture begun after it. */
+ * bytes unchanged; a change applies to every picture begun after it, in this
+ * process and in the others that share the colours. These four never fail
+ * and never touch errno. */
 QRIMAGE_API void QRIMAGE_CALL SetForegroundColor(COLORREF colour);
 QRIMAGE_API COLORREF QRIMAGE_CALL GetForegroundColor(void);
 QRIMAGE_API void QRIMAGE_CALL SetBackgroundColor(COLORREF colour);

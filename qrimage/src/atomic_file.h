@@ -21,8 +21,10 @@ namespace qrimage {
 //   file system) is left alone: Open fails and nothing is created;
 // - a target that is a symbolic link has the file it points to replaced, the
 //   link stays;
-// - a replaced file keeps its permission bits (and, where the caller may, its
-//   owner); a new file gets 0666 less the umask, as open(2) would give it.
+// - a replaced file keeps its permission bits, and its owner and group as far
+//   as the caller may set them (a member of the file's group keeps the
+//   group); a new file gets 0666 less the umask, as open(2) would give it.
+// The replaced file is a new file: other hard links keep the old content.
 // Only regular files are replaced; a directory, device or pipe is refused.
 //
 // One writer belongs to one thread at a time; separate writers are
@@ -34,7 +36,9 @@ class AtomicFile {
     // Write are gathered in a buffer of `bufferBytes` before they reach the
     // file; with 0 every piece goes to the file at once. Returns nullopt, with
     // nothing created, when the target may not or cannot be written or its
-    // folder cannot take a new file. Throws std::bad_alloc.
+    // folder cannot take a new file; the reason is recorded (failure.h): the
+    // system's errno, EISDIR for a folder, InvalidArgument for an empty name
+    // or a target that is no regular file. Throws std::bad_alloc.
     static std::optional<AtomicFile> Open(const std::string& path, std::size_t bufferBytes);
 
     AtomicFile(AtomicFile&& other) noexcept;
@@ -44,12 +48,14 @@ class AtomicFile {
     ~AtomicFile();
 
     // Appends `size` bytes. Returns false when this or an earlier write
-    // failed; after a failure nothing more is written and Commit fails.
+    // failed (errno recorded); after a failure nothing more is written and
+    // Commit fails.
     bool Write(const void* data, std::size_t size) noexcept;
 
     // Finishes the file and renames it over the target. Returns true when the
     // target now holds exactly what was written; false (temporary file
-    // removed, target untouched) otherwise. Call at most once.
+    // removed, target untouched, reason recorded) otherwise. Call at most
+    // once.
     bool Commit() noexcept;
 
   private:

@@ -1,86 +1,19 @@
 // Bitmap handles: the picture drawn into 32-bit pixel memory behind an opaque
-// HBITMAP, the library's stand-in for the platform's bitmap sections.
+// HBITMAP (bitmap_registry.h).
 #include <cstring>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "bgra_row.h"
+#include "bitmap_registry.h"
 #include "call_guard.h"
 #include "colours.h"
 #include "picture.h"
 #include "qrimage.h"
 #include "text_conversion.h"
 
-// What an HBITMAP points at: the header as the platform's bitmap sections
-// keep it and the pixel memory, rows top row first.
-struct QrImageBitmap {
-    BITMAPINFOHEADER header;
-    std::unique_ptr<unsigned char[]> pixels;
-};
-
 namespace qrimage {
 namespace {
-
-// Owns every bitmap handed out and not yet released, so that DeleteObject and
-// GetObjectW can tell our handles from anything else and from handles
-// released already. Safe to use from several threads.
-class BitmapRegistry {
-  public:
-    HBITMAP Adopt(std::unique_ptr<QrImageBitmap> bitmap) {
-        const HBITMAP handle = bitmap.get();
-        const std::lock_guard lock(mutex_);
-        bitmaps_.emplace(handle, std::move(bitmap));
-        return handle;
-    }
-
-    // Takes the bitmap back, or returns null when the handle is not ours.
-    // The caller frees it outside the lock.
-    std::unique_ptr<QrImageBitmap> Release(HBITMAP handle) {
-        const std::lock_guard lock(mutex_);
-        auto node = bitmaps_.extract(handle);
-        return node ? std::move(node.mapped()) : nullptr;
-    }
-
-    // The bitmap's description, or nullopt when the handle is not ours.
-    std::optional<DIBSECTION> Describe(HBITMAP handle) {
-        const std::lock_guard lock(mutex_);
-        const auto found = bitmaps_.find(handle);
-        if (found == bitmaps_.end()) {
-            return std::nullopt;
-        }
-        const QrImageBitmap& bitmap = *found->second;
-        DIBSECTION section{};
-        section.dsBm.bmWidth = bitmap.header.biWidth;
-        section.dsBm.bmHeight =
-            bitmap.header.biHeight < 0 ? -bitmap.header.biHeight : bitmap.header.biHeight;
-        section.dsBm.bmWidthBytes = bitmap.header.biWidth * 4;
-        section.dsBm.bmPlanes = bitmap.header.biPlanes;
-        section.dsBm.bmBitsPixel = bitmap.header.biBitCount;
-        section.dsBm.bmBits = bitmap.pixels.get();
-        section.dsBmih = bitmap.header;
-        return section;
-    }
-
-  private:
-    std::mutex mutex_;
-    // Node-based: once every bitmap is released it holds no memory at all.
-    std::map<HBITMAP, std::unique_ptr<QrImageBitmap>> bitmaps_;
-};
-
-// Built on first use and never destroyed: nothing runs when the library is
-// unloaded or the process ends, so a late DeleteObject (from another
-// thread, or a static destructor of the caller) still finds it.
-BitmapRegistry& Registry() {
-    union Immortal {
-        Immortal() : registry() {}
-        ~Immortal() {}
-        BitmapRegistry registry;
-    };
-    static Immortal immortal;
-    return immortal.registry;
-}
 
 BITMAPINFOHEADER MakeHeader(const PictureGeometry& geometry) {
     BITMAPINFOHEADER header{};
@@ -98,12 +31,12 @@ BITMAPINFOHEADER MakeHeader(const PictureGeometry& geometry) {
 
 // Draws the picture into new pixel memory. Throws std::bad_alloc when memory
 // runs out.
-std::unique_ptr<QrImageBitmap> DrawBitmap(const Picture& picture) {
+std::unique_ptr<BitmapSection> DrawBitmap(const Picture& picture) {
     const Symbol& symbol = picture.symbol;
     const Colours& colours = picture.colours;
     const PictureGeometry& geometry = picture.geometry;
 
-    auto bitmap = std::make_unique<QrImageBitmap>();
+    auto bitmap = std::make_unique<BitmapSection>();
     bitmap->header = MakeHeader(geometry);
     bitmap->pixels = std::make_unique_for_overwrite<unsigned char[]>(geometry.PictureBytes32());
     const auto scratchRow = std::make_unique_for_overwrite<unsigned char[]>(geometry.RowBytes32());
@@ -131,12 +64,13 @@ HBITMAP MakeBitmapHandle(const char16_t* text, int32_t margin, int32_t moduleSiz
     if (!picture) {
         return nullptr;
     }
-    return Registry().Adopt(DrawBitmap(*picture));
+    return AdoptBitmap(DrawBitmap(*picture));
 }
 
-int32_t DescribeBitmap(HBITMAP handle, int32_t size, void* out) {
-    const std::optional<DIBSECTION> section = Registry().Describe(handle);
+int32_t GetBitmapObject(HBITMAP handle, int32_t size, void* out) {
+    const std::optional<DIBSECTION> section = DescribeBitmap(handle);
     if (!section) {
+        RecordFailure(Failure::InvalidArgument);
         return 0;
     }
     // As the platform does: without a buffer, the size of the basic record;
@@ -152,6 +86,7 @@ int32_t DescribeBitmap(HBITMAP handle, int32_t size, void* out) {
         std::memcpy(out, &section->dsBm, sizeof(BITMAP));
         return int32_t(sizeof(BITMAP));
     }
+    RecordFailure(Failure::InvalidArgument);
     return 0;
 }
 
@@ -178,13 +113,18 @@ QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapA(const char* text, int32_t margin, i
 }
 
 QRIMAGE_API int32_t QRIMAGE_CALL DeleteObject(HBITMAP bitmap) {
-    return qrimage::CallGuarded<int32_t>(
-        0, [&] { return qrimage::Registry().Release(bitmap) != nullptr ? 1 : 0; });
+    return qrimage::CallGuarded<int32_t>(0, [&] {
+        if (qrimage::ReleaseBitmap(bitmap) == nullptr) {
+            qrimage::RecordFailure(qrimage::Failure::InvalidArgument);
+            return 0;
+        }
+        return 1;
+    });
 }
 
 QRIMAGE_API int32_t QRIMAGE_CALL GetObjectW(HBITMAP bitmap, int32_t size, void* out) {
     return qrimage::CallGuarded<int32_t>(
-        0, [&] { return qrimage::DescribeBitmap(bitmap, size, out); });
+        0, [&] { return qrimage::GetBitmapObject(bitmap, size, out); });
 }
 
 }  // extern "C"

@@ -18,6 +18,7 @@
 #include "bgra_row.h"
 #include "call_guard.h"
 #include "colours.h"
+#include "file_name.h"
 #include "picture.h"
 #include "symbol.h"
 #include "text_conversion.h"
@@ -142,9 +143,9 @@ bool WriteBmpFile(AtomicFile& file, const Symbol& symbol, const PictureGeometry&
     return blocks.Append(row.data(), geometry.quietPixels) && blocks.Flush();
 }
 
-void GenerateBmp(const char16_t* fileName, const char16_t* text, int32_t margin, int32_t moduleSize,
-                 int32_t level) {
-    if (fileName == nullptr) {
+void GenerateBmp(const std::optional<NativeFileName>& fileName, const char16_t* text,
+                 int32_t margin, int32_t moduleSize, int32_t level) {
+    if (!fileName) {
         return;
     }
     const std::optional<Picture> picture =
@@ -153,7 +154,7 @@ void GenerateBmp(const char16_t* fileName, const char16_t* text, int32_t margin,
         return;
     }
     // Whole blocks go to the file directly; the writer needs no buffer.
-    std::optional<AtomicFile> file = AtomicFile::Open(Utf16ToUtf8(fileName), 0);
+    std::optional<AtomicFile> file = AtomicFile::Open(*fileName, 0);
     if (file && WriteBmpFile(*file, picture->symbol, picture->geometry, picture->colours)) {
         file->Commit();
     }
@@ -168,16 +169,19 @@ extern "C" {
 QRIMAGE_API void QRIMAGE_CALL GenerateBMPW(const qrimage_char16* fileName,
                                            const qrimage_char16* text, int32_t margin,
                                            int32_t moduleSize, int32_t level) {
-    qrimage::CallGuarded([&] { qrimage::GenerateBmp(fileName, text, margin, moduleSize, level); });
+    qrimage::CallGuarded([&] {
+        qrimage::GenerateBmp(qrimage::FileNameFromWide(fileName), text, margin, moduleSize, level);
+    });
 }
 
 QRIMAGE_API void QRIMAGE_CALL GenerateBMPA(const char* fileName, const char* text, int32_t margin,
                                            int32_t moduleSize, int32_t level) {
     qrimage::CallGuarded([&] {
-        qrimage::WithWidenedPair(
-            fileName, text, [&](const char16_t* wideName, const char16_t* wideText) {
-                qrimage::GenerateBmp(wideName, wideText, margin, moduleSize, level);
-            });
+        const std::optional<qrimage::NativeFileName> name = qrimage::FileNameFromNarrow(fileName);
+        const std::optional<std::u16string> wideText = qrimage::WidenAnsiText(text);
+        if (name && wideText) {
+            qrimage::GenerateBmp(name, wideText->c_str(), margin, moduleSize, level);
+        }
     });
 }
 

@@ -10,8 +10,9 @@ namespace qrimage {
 
 // One object per user and per library file. The file is named by device,
 // inode and modification time, so a new build, or a new file that reuses an
-// old inode, starts from the default colours. Header-only so that the tests
-// can find and remove the objects of their private library copies.
+// old inode, starts from the default colours. The object lies in the folder
+// that shared_words_posix.cpp chooses. Header-only so that the tests can find
+// the objects of their private library copies.
 inline std::string ColourObjectName(uid_t user, const struct stat& libraryFile) {
     return "/qrimage-colours-" + std::to_string(user) + "-" +
            std::to_string(static_cast<unsigned long long>(libraryFile.st_dev)) + "-" +

@@ -1,119 +1,24 @@
 #include "colours.h"
 
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 
 #include "call_guard.h"
-#include "colour_object_name.h"
 #include "qrimage.h"
+#include "shared_words.h"
 
 namespace qrimage {
 namespace {
 
-// The words hold colour XOR default, so that zero-filled memory (a freshly
-// created shared object, or static storage) already means "the defaults":
-// nobody has to initialise the object, and so nobody can race to do it.
 constexpr uint32_t kDefaults[2] = {kDefaultBackground, kDefaultForeground};
 constexpr int kBackground = 0;
 constexpr int kForeground = 1;
-constexpr off_t kObjectBytes = sizeof(uint32_t) * 2;
-
-// The words must be lock-free and address-free to be shared between
-// processes through a mapping.
-static_assert(std::atomic_ref<uint32_t>::is_always_lock_free);
-
-// Used when the shared object cannot be had. Zero-initialised static storage:
-// nothing runs at load time.
-alignas(std::atomic_ref<uint32_t>::required_alignment) uint32_t processLocalWords[2];
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-// Creates the object, or opens it when another process was first. Creation
-// with O_EXCL tells the two cases apart without a race; either way the size
-// is only ever raised to kObjectBytes, so concurrent openers agree.
-int OpenColourObject(const std::string& name) {
-    const int created = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (created >= 0 || errno != EEXIST) {
-        return created;
-    }
-    return shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
-}
-
-// Maps the shared words of this user and this library file, or returns null.
-uint32_t* AttachSharedWords() noexcept {
-    return CallGuarded<uint32_t*>(nullptr, []() -> uint32_t* {
-        // The library file that holds this very function.
-        Dl_info info{};
-        if (dladdr(reinterpret_cast<void*>(&AttachSharedWords), &info) == 0 ||
-            info.dli_fname == nullptr) {
-            return nullptr;
-        }
-        struct stat library {};
-        if (stat(info.dli_fname, &library) != 0) {
-            return nullptr;
-        }
-        const uid_t user = geteuid();
-        const FileDescriptor object(OpenColourObject(ColourObjectName(user, library)));
-        if (object.get() < 0) {
-            return nullptr;
-        }
-        // Somebody else may have created the name first; their object must
-        // not carry our colours.
-        struct stat status {};
-        if (fstat(object.get(), &status) != 0 || status.st_uid != user) {
-            return nullptr;
-        }
-        if ((status.st_mode & 0077) != 0 && fchmod(object.get(), 0600) != 0) {
-            return nullptr;
-        }
-        if (status.st_size < kObjectBytes && ftruncate(object.get(), kObjectBytes) != 0) {
-            return nullptr;
-        }
-        void* words =
-            mmap(nullptr, kObjectBytes, PROT_READ | PROT_WRITE, MAP_SHARED, object.get(), 0);
-        if (words == MAP_FAILED) {
-            return nullptr;
-        }
-        return static_cast<uint32_t*>(words);
-    });
-}
-
-// Attached on first use, once per process; the mapping stays for the life
-// of the process.
-uint32_t* Words() noexcept {
-    static uint32_t* const words = [] {
-        uint32_t* shared = AttachSharedWords();
-        return shared != nullptr ? shared : processLocalWords;
-    }();
-    return words;
-}
 
 uint32_t Load(int index) noexcept {
-    return std::atomic_ref<uint32_t>(Words()[index]).load() ^ kDefaults[index];
+    return std::atomic_ref<uint32_t>(ColourWords()[index]).load() ^ kDefaults[index];
 }
 
 void Store(int index, uint32_t colour) noexcept {
-    std::atomic_ref<uint32_t>(Words()[index]).store(colour ^ kDefaults[index]);
+    std::atomic_ref<uint32_t>(ColourWords()[index]).store(colour ^ kDefaults[index]);
 }
 
 }  // namespace
@@ -136,22 +41,23 @@ void StoreBackground(uint32_t colour) noexcept {
 
 }  // namespace qrimage
 
+// None of these can fail, and none touches the caller's errno.
 extern "C" {
 
 QRIMAGE_API void QRIMAGE_CALL SetForegroundColor(COLORREF colour) {
-    qrimage::CallGuarded([colour] { qrimage::StoreForeground(colour); });
+    qrimage::StoreForeground(colour);
 }
 
 QRIMAGE_API COLORREF QRIMAGE_CALL GetForegroundColor(void) {
-    return qrimage::CallGuarded<COLORREF>(qrimage::kDefaultForeground, qrimage::LoadForeground);
+    return qrimage::LoadForeground();
 }
 
 QRIMAGE_API void QRIMAGE_CALL SetBackgroundColor(COLORREF colour) {
-    qrimage::CallGuarded([colour] { qrimage::StoreBackground(colour); });
+    qrimage::StoreBackground(colour);
 }
 
 QRIMAGE_API COLORREF QRIMAGE_CALL GetBackgroundColor(void) {
-    return qrimage::CallGuarded<COLORREF>(qrimage::kDefaultBackground, qrimage::LoadBackground);
+    return qrimage::LoadBackground();
 }
 
 }  // extern "C"

@@ -8,13 +8,15 @@ namespace qrimage {
 inline constexpr uint32_t kDefaultBackground = 0xFFFFFFFFu;
 inline constexpr uint32_t kDefaultForeground = 0xFF000000u;
 
-// Both colours as read at one moment: a renderer takes them once per picture.
+// Both colours, read once at the start of a picture: two separate loads, so
+// a change made by another thread or process between them may reach the
+// picture in one colour only.
 struct Colours {
     uint32_t foreground;
     uint32_t background;
 };
 
-// Current colours. Thread-safe; each word is one atomic load.
+// Current colours. Thread-safe; each word is one atomic load or store.
 Colours LoadColours() noexcept;
 
 uint32_t LoadForeground() noexcept;

@@ -35,9 +35,10 @@ struct PictureGeometry {
     }
 };
 
-// The geometry for a symbol of `symbolWidth` modules, or nullopt when the
-// arguments cannot make a picture: margin < 0, moduleSize < 1, symbolWidth < 1,
-// or a 32-bit picture larger than kMaxPixelBytes.
+// The geometry for a symbol of `symbolWidth` modules, or nullopt, with the
+// reason recorded (failure.h), when the arguments cannot make a picture:
+// margin < 0, moduleSize < 1 or symbolWidth < 1 (InvalidArgument), or a
+// 32-bit picture larger than kMaxPixelBytes (PictureTooLarge).
 std::optional<PictureGeometry> MakeGeometry(int32_t symbolWidth, int32_t margin,
                                             int32_t moduleSize) noexcept;
 

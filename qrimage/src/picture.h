@@ -19,7 +19,8 @@ struct Picture {
 };
 
 // Takes over `code` and prepares its picture. Returns nullopt when there is no
-// symbol (the encoding failed) or margin and moduleSize make no picture.
+// symbol (the encoding failed and recorded why) or margin and moduleSize make
+// no picture (MakeGeometry records why).
 std::optional<Picture> MakePicture(SymbolPtr code, int32_t margin, int32_t moduleSize);
 
 }  // namespace qrimage

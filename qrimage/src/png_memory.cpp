@@ -10,6 +10,7 @@
 
 #include "call_guard.h"
 #include "colours.h"
+#include "failure.h"
 #include "picture.h"
 #include "png_writer.h"
 
@@ -48,10 +49,12 @@ void PngMemoryWrite(png_structp png, png_bytep piece, png_size_t length) {
         return;
     }
     if (length > UINT32_MAX - buffer->size) {
+        RecordFailure(Failure::PictureTooLarge);
         png_error(png, "Write Error");
     }
     void* grown = std::realloc(buffer->data, buffer->size + length);
     if (grown == nullptr) {
+        RecordFailure(Failure::OutOfMemory);
         png_error(png, "Write Error");
     }
     buffer->data = static_cast<unsigned char*>(grown);
@@ -87,21 +90,23 @@ QRIMAGE_API void QRIMAGE_CALL GetPNGW(const qrimage_char16* text, int32_t margin
                                       int32_t moduleSize, int32_t level, uint32_t* pngSize,
                                       unsigned char** pngBuffer) {
     qrimage::CallGuarded([&] {
-        if (text != nullptr && pngSize != nullptr && pngBuffer != nullptr) {
-            qrimage::GetPng(qrimage::EncodeTextW(text, level), margin, moduleSize, pngSize,
-                            pngBuffer);
+        if (pngSize == nullptr || pngBuffer == nullptr) {
+            qrimage::RecordFailure(qrimage::Failure::InvalidArgument);
+            return;
         }
+        qrimage::GetPng(qrimage::EncodeTextW(text, level), margin, moduleSize, pngSize, pngBuffer);
     });
 }
 
 QRIMAGE_API void QRIMAGE_CALL GetPNGA(const char* text, int32_t margin, int32_t moduleSize,
                                       int32_t level, uint32_t* pngSize, unsigned char** pngBuffer) {
     qrimage::CallGuarded([&] {
-        if (text != nullptr && pngSize != nullptr && pngBuffer != nullptr) {
-            // The caller's bytes go to the encoder unchanged.
-            qrimage::GetPng(qrimage::EncodeBytes(text, level), margin, moduleSize, pngSize,
-                            pngBuffer);
+        if (pngSize == nullptr || pngBuffer == nullptr) {
+            qrimage::RecordFailure(qrimage::Failure::InvalidArgument);
+            return;
         }
+        // The caller's bytes go to the encoder unchanged.
+        qrimage::GetPng(qrimage::EncodeBytes(text, level), margin, moduleSize, pngSize, pngBuffer);
     });
 }
 

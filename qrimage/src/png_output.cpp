@@ -8,6 +8,7 @@
 #include "atomic_file.h"
 #include "call_guard.h"
 #include "colours.h"
+#include "file_name.h"
 #include "picture.h"
 #include "png_writer.h"
 #include "symbol.h"
@@ -32,9 +33,9 @@ void PngFileWrite(png_structp png, png_bytep data, png_size_t length) {
 // The file is finished by AtomicFile::Commit.
 void PngFileFlush(png_structp) {}
 
-void GeneratePng(const char16_t* fileName, const char16_t* text, int32_t margin, int32_t moduleSize,
-                 int32_t level) {
-    if (fileName == nullptr || text == nullptr) {
+void GeneratePng(const std::optional<NativeFileName>& fileName, const char16_t* text,
+                 int32_t margin, int32_t moduleSize, int32_t level) {
+    if (!fileName) {
         return;
     }
     const std::optional<Picture> picture =
@@ -42,7 +43,7 @@ void GeneratePng(const char16_t* fileName, const char16_t* text, int32_t margin,
     if (!picture) {
         return;
     }
-    std::optional<AtomicFile> file = AtomicFile::Open(Utf16ToUtf8(fileName), kFileBufferBytes);
+    std::optional<AtomicFile> file = AtomicFile::Open(*fileName, kFileBufferBytes);
     if (file && WritePng(*picture, PngSink{PngFileWrite, PngFileFlush, &*file})) {
         file->Commit();
     }
@@ -57,16 +58,19 @@ extern "C" {
 QRIMAGE_API void QRIMAGE_CALL GeneratePNGW(const qrimage_char16* fileName,
                                            const qrimage_char16* text, int32_t margin,
                                            int32_t moduleSize, int32_t level) {
-    qrimage::CallGuarded([&] { qrimage::GeneratePng(fileName, text, margin, moduleSize, level); });
+    qrimage::CallGuarded([&] {
+        qrimage::GeneratePng(qrimage::FileNameFromWide(fileName), text, margin, moduleSize, level);
+    });
 }
 
 QRIMAGE_API void QRIMAGE_CALL GeneratePNGA(const char* fileName, const char* text, int32_t margin,
                                            int32_t moduleSize, int32_t level) {
     qrimage::CallGuarded([&] {
-        qrimage::WithWidenedPair(
-            fileName, text, [&](const char16_t* wideName, const char16_t* wideText) {
-                qrimage::GeneratePng(wideName, wideText, margin, moduleSize, level);
-            });
+        const std::optional<qrimage::NativeFileName> name = qrimage::FileNameFromNarrow(fileName);
+        const std::optional<std::u16string> wideText = qrimage::WidenAnsiText(text);
+        if (name && wideText) {
+            qrimage::GeneratePng(name, wideText->c_str(), margin, moduleSize, level);
+        }
     });
 }
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "failure.h"
+
 namespace qrimage {
 
 namespace {
@@ -12,13 +14,21 @@ constexpr int kPaletteEntries = 2;
 constexpr png_byte kForegroundIndex = 0;  // a 0 bit in a packed row
 constexpr png_byte kBackgroundIndex = 1;  // a 1 bit in a packed row
 
+// libpng's messages never reach the host's stderr: an error goes straight
+// back to the recovery point set in RunPngSteps, a warning is dropped. Why a
+// write failed is recorded where it happened (failure.h).
+[[noreturn]] void SilentPngError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+
+void SilentPngWarning(png_structp, png_const_charp) {}
+
 // libpng's write and info structures, destroyed together.
 class PngWriteStructs {
   public:
-    // libpng's default error and warning handlers stay in force: they print
-    // on stderr and return to the recovery point set in RunPngSteps.
     PngWriteStructs()
-        : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr)),
+        : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, SilentPngError,
+                                       SilentPngWarning)),
           info_(png_ != nullptr ? png_create_info_struct(png_) : nullptr) {}
     ~PngWriteStructs() { png_destroy_write_struct(&png_, info_ != nullptr ? &info_ : nullptr); }
     PngWriteStructs(const PngWriteStructs&) = delete;
@@ -149,13 +159,19 @@ bool WritePng(const Picture& picture, const PngSink& sink) {
     const Colours& colours = picture.colours;
     std::vector<png_byte> row((png_size_t(geometry.side) + 7) / 8);
     PngWriteStructs structs;
-    if (!structs.Valid()) {
-        return false;
+    bool written = false;
+    if (structs.Valid()) {
+        PngJob job{&picture.symbol, geometry, sink, {}, row.data(), row.size()};
+        job.palette[kForegroundIndex] = PaletteEntry(colours.foreground);
+        job.palette[kBackgroundIndex] = PaletteEntry(colours.background);
+        written = RunPngSteps(structs.Png(), structs.Info(), job);
     }
-    PngJob job{&picture.symbol, geometry, sink, {}, row.data(), row.size()};
-    job.palette[kForegroundIndex] = PaletteEntry(colours.foreground);
-    job.palette[kBackgroundIndex] = PaletteEntry(colours.background);
-    return RunPngSteps(structs.Png(), structs.Info(), job);
+    if (!written) {
+        // Unless the sink said why: libpng's own failures are failures to
+        // allocate (its structures, zlib's state).
+        RecordFailure(Failure::OutOfMemory);
+    }
+    return written;
 }
 
 }  // namespace qrimage

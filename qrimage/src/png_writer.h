@@ -8,7 +8,8 @@
 namespace qrimage {
 
 // Where libpng's output goes. `write` may end the write with png_error (it
-// then must hold no object with a destructor); `flush` may do nothing.
+// then must hold no object with a destructor, and records why first);
+// `flush` may do nothing.
 struct PngSink {
     png_rw_ptr write;
     png_flush_ptr flush;
@@ -20,9 +21,9 @@ struct PngSink {
 // background colour, tRNS 255 and 255, the image data and IEND; no other
 // chunk, and libpng's default compression and filters. Holds one packed row
 // of (side + 7) / 8 bytes, never the whole picture. Returns false when libpng
-// or the sink reported an error (libpng's default handler has then printed
-// its message on stderr); the sink may have received part of the PNG.
-// Throws std::bad_alloc when the row cannot be allocated.
+// or the sink reported an error, with the reason recorded (failure.h): the
+// sink's, else OutOfMemory. libpng prints nothing. The sink may have received
+// part of the PNG. Throws std::bad_alloc when the row cannot be allocated.
 bool WritePng(const Picture& picture, const PngSink& sink);
 
 }  // namespace qrimage

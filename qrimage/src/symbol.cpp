@@ -1,5 +1,8 @@
 #include "symbol.h"
 
+#include <cerrno>
+
+#include "failure.h"
 #include "text_conversion.h"
 
 namespace qrimage {
@@ -15,16 +18,27 @@ SymbolPtr EncodeBytes(const char* bytes, int32_t level) {
     // Checked here rather than left to the encoder: a level outside the
     // enumeration must not even be converted to QRecLevel.
     if (bytes == nullptr || bytes[0] == '\0' || level < QR_ECLEVEL_L || level > QR_ECLEVEL_H) {
+        RecordFailure(Failure::InvalidArgument);
         return NoSymbol();
     }
     // Version 0: the smallest that holds the data. QR_MODE_8 lets the encoder
     // split numeric and alphanumeric runs off by its own rules; case
     // sensitivity 1 keeps lower-case letters as they are.
-    return SymbolPtr(QRcode_encodeString(bytes, 0, QRecLevel(level), QR_MODE_8, 1), &QRcode_free);
+    errno = 0;
+    SymbolPtr symbol(QRcode_encodeString(bytes, 0, QRecLevel(level), QR_MODE_8, 1), &QRcode_free);
+    if (!symbol) {
+        // The encoder says why in errno: ERANGE for a text too long for
+        // version 40, ENOMEM, or EINVAL.
+        RecordFailure(errno == ERANGE   ? Failure::TextTooLong
+                      : errno == ENOMEM ? Failure::OutOfMemory
+                                        : Failure::InvalidArgument);
+    }
+    return symbol;
 }
 
 SymbolPtr EncodeTextW(const char16_t* text, int32_t level) {
     if (text == nullptr) {
+        RecordFailure(Failure::InvalidArgument);
         return NoSymbol();
     }
     return EncodeBytes(Utf16ToUtf8(text).c_str(), level);

@@ -19,15 +19,16 @@ class Symbol {
     int Width() const { return code_->width; }
     // One module row, `Width()` bytes; row 0 is the top row.
     const unsigned char* Row(int row) const { return code_->data + std::size_t(row) * Width(); }
-    static bool IsDark(unsigned char module) { return (module & 1u) != 0; }
 
   private:
     SymbolPtr code_;
 };
 
 // Encodes UTF-16 text as the UTF-8 bytes of the smallest full-size symbol at
-// `level` (0..3). Returns null for a null or empty text, a level outside 0..3,
-// a text too long for version 40, or when memory runs out.
+// `level` (0..3). Returns null, with the reason recorded (failure.h), for a
+// null or empty text or a level outside 0..3 (InvalidArgument), a text too
+// long for version 40 (TextTooLong), or when memory runs out. Throws
+// std::bad_alloc when the UTF-8 copy cannot be made.
 SymbolPtr EncodeTextW(const char16_t* text, int32_t level);
 
 // Encodes the bytes of a zero-terminated string unchanged; same rules.

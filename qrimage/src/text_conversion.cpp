@@ -1,13 +1,5 @@
 #include "text_conversion.h"
 
-#include <iconv.h>
-#include <langinfo.h>
-
-#include <bit>
-#include <cerrno>
-#include <cstring>
-#include <memory>
-
 namespace qrimage {
 namespace {
 
@@ -38,93 +30,37 @@ void AppendUtf8(std::string& out, char32_t code) {
     }
 }
 
-// UTF-16 in the host's byte order, so the result can be read as char16_t
-// units. Named explicitly: plain "UTF-16" would put a byte-order mark first.
-constexpr const char* kHostUtf16 =
-    std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-
-struct IconvCloser {
-    void operator()(iconv_t converter) const noexcept { iconv_close(converter); }
-};
-using Converter = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser>;
-
-Converter OpenConverterFromLocale() {
-    // nl_langinfo reads the calling thread's locale (uselocale included).
-    iconv_t converter = iconv_open(kHostUtf16, nl_langinfo(CODESET));
-    if (converter == iconv_t(-1)) {
-        return nullptr;
-    }
-    return Converter(converter);
-}
-
 }  // namespace
 
-std::string Utf16ToUtf8(const char16_t* text) {
-    std::string out;
+// Converts up to the first 0 unit; an unpaired surrogate becomes U+FFFD, or
+// ends the conversion with false when `strict`.
+bool ConvertUtf16(const char16_t* text, bool strict, std::string& out) {
     for (const char16_t* unit = text; *unit != 0; ++unit) {
         if (IsHighSurrogate(unit[0]) && IsLowSurrogate(unit[1])) {
             AppendUtf8(
                 out, 0x10000 + ((char32_t(unit[0]) - 0xD800) << 10) + (char32_t(unit[1]) - 0xDC00));
             ++unit;
         } else if (IsHighSurrogate(*unit) || IsLowSurrogate(*unit)) {
+            if (strict) {
+                return false;
+            }
             AppendUtf8(out, kReplacement);
         } else {
             AppendUtf8(out, *unit);
         }
     }
+    return true;
+}
+
+std::string Utf16ToUtf8(const char16_t* text) {
+    std::string out;
+    ConvertUtf16(text, false, out);
     return out;
 }
 
-std::optional<std::u16string> WidenAnsiText(const char* text) {
-    if (text == nullptr) {
-        return std::nullopt;
-    }
-    Converter converter = OpenConverterFromLocale();
-    if (!converter) {
-        return std::nullopt;
-    }
-
-    // One UTF-16 unit per input byte is enough for every single-byte and
-    // common multibyte set; the loop grows the buffer for anything else.
-    const std::size_t length = std::strlen(text);
-    std::u16string out(length + 1, u'\0');
-    std::size_t used = 0;
-
-    char* in = const_cast<char*>(text);  // iconv's historic signature
-    std::size_t inLeft = length;
-    bool flushing = false;
-    while (true) {
-        char* target = reinterpret_cast<char*>(out.data() + used);
-        std::size_t targetLeft = (out.size() - used) * sizeof(char16_t);
-        const std::size_t result =
-            flushing ? iconv(converter.get(), nullptr, nullptr, &target, &targetLeft)
-                     : iconv(converter.get(), &in, &inLeft, &target, &targetLeft);
-        used = out.size() - targetLeft / sizeof(char16_t);
-        if (result != std::size_t(-1)) {
-            if (flushing) {
-                break;
-            }
-            flushing = true;  // emit the shift back to the initial state, if any
-            continue;
-        }
-        if (errno == E2BIG) {
-            out.resize(out.size() * 2 + 2);
-        } else if (errno == EILSEQ || errno == EINVAL) {
-            // A byte the character set does not map, or a sequence cut off
-            // at the end: it stands as one replacement character, and the
-            // conversion resumes at the next byte.
-            if (used == out.size()) {
-                out.resize(out.size() * 2 + 2);
-            }
-            out[used++] = char16_t(kReplacement);
-            ++in;
-            --inLeft;
-        } else {
-            return std::nullopt;
-        }
-    }
-    out.resize(used);
-    return out;
+std::optional<std::string> Utf16ToUtf8Strict(const char16_t* text) {
+    std::string out;
+    return ConvertUtf16(text, true, out) ? std::optional(std::move(out)) : std::nullopt;
 }
 
 }  // namespace qrimage

@@ -10,25 +10,15 @@ namespace qrimage {
 // becomes U+FFFD. Throws std::bad_alloc when memory runs out.
 std::string Utf16ToUtf8(const char16_t* text);
 
-// Widens a zero-terminated string from the character set of the calling
-// thread's LC_CTYPE locale to UTF-16. Bytes that cannot be converted become
-// U+FFFD. Returns nullopt for a null pointer or when the converter cannot be
-// opened. Never calls setlocale. Throws std::bad_alloc when memory runs out.
-std::optional<std::u16string> WidenAnsiText(const char* text);
+// The same, but nullopt for a text holding an unpaired surrogate, which has
+// no UTF-8 form. Throws std::bad_alloc.
+std::optional<std::string> Utf16ToUtf8Strict(const char16_t* text);
 
-// The narrow twin of a function taking a file name and a text: widens both
-// and calls body(wideName, wideText). Does nothing when either is null or
-// cannot be widened.
-template <class Body>
-void WithWidenedPair(const char* name, const char* text, Body&& body) {
-    if (name == nullptr || text == nullptr) {
-        return;
-    }
-    const std::optional<std::u16string> wideName = WidenAnsiText(name);
-    const std::optional<std::u16string> wideText = WidenAnsiText(text);
-    if (wideName && wideText) {
-        body(wideName->c_str(), wideText->c_str());
-    }
-}
+// Widens a zero-terminated string from the character set of the calling
+// thread's LC_CTYPE locale to UTF-16 (text_widening_posix.cpp). Bytes that
+// cannot be converted become U+FFFD. Returns nullopt, with the reason
+// recorded (failure.h), for a null pointer or when the converter cannot be
+// opened. Never calls setlocale. Throws std::bad_alloc.
+std::optional<std::u16string> WidenAnsiText(const char* text);
 
 }  // namespace qrimage

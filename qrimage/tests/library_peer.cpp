@@ -1,8 +1,16 @@
-// A second process for the colour test: loads a library file by path.
-//   library_peer LIBRARY colours FG BG  exit 0 when the colours are FG, BG (hex)
-//   library_peer LIBRARY set FG BG      sets both colours
+// Another process for the colour tests: starts in FOLDER, loads LIBRARY (a
+// path relative to FOLDER, or absolute) and runs the steps in order.
+//   set FG BG     sets both colours (hex)
+//   expect FG BG  exit 1 unless the colours are FG, BG
+//   chdir DIR     changes the current folder
+//   hold          writes "held\n" on stdout, then waits for stdin to end
+//   fork          the process ends (exit 0); its child goes on with the steps
+// Exit 0 when every step passed, 2 when the library cannot be loaded. The
+// library is never unloaded by hand: the end of the process does it.
 #include <dlfcn.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -11,18 +19,40 @@
 #define EXPORT(name) reinterpret_cast<decltype(&name)>(dlsym(library, #name))
 
 int main(int argc, char** argv) {
-    void* library = argc == 5 ? dlopen(argv[1], RTLD_NOW | RTLD_LOCAL) : nullptr;
+    void* library =
+        argc >= 3 && chdir(argv[1]) == 0 ? dlopen(argv[2], RTLD_NOW | RTLD_LOCAL) : nullptr;
     if (library == nullptr) {
         return 2;
     }
-    const COLORREF foreground = std::strtoul(argv[3], nullptr, 16);
-    const COLORREF background = std::strtoul(argv[4], nullptr, 16);
-    if (std::string(argv[2]) == "set") {
-        EXPORT(SetForegroundColor)(foreground);
-        EXPORT(SetBackgroundColor)(background);
-        return 0;
+    for (int at = 3; at < argc; ++at) {
+        const std::string step = argv[at];
+        const auto colour = [&] { return COLORREF(std::strtoul(argv[++at], nullptr, 16)); };
+        if (step == "set") {
+            EXPORT(SetForegroundColor)(colour());
+            EXPORT(SetBackgroundColor)(colour());
+        } else if (step == "expect") {
+            const COLORREF foreground = colour(), background = colour();
+            if (EXPORT(GetForegroundColor)() != foreground ||
+                EXPORT(GetBackgroundColor)() != background) {
+                return 1;
+            }
+        } else if (step == "chdir") {
+            if (chdir(argv[++at]) != 0) {
+                return 3;
+            }
+        } else if (step == "fork") {
+            const pid_t child = fork();
+            if (child != 0) {
+                return child > 0 ? 0 : 5;
+            }
+        } else if (step == "hold") {
+            std::fputs("held\n", stdout);
+            std::fflush(stdout);
+            while (std::getchar() != EOF) {
+            }
+        } else {
+            return 4;
+        }
     }
-    return EXPORT(GetForegroundColor)() == foreground && EXPORT(GetBackgroundColor)() == background
-               ? 0
-               : 1;
+    return 0;
 }

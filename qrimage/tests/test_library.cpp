@@ -1,15 +1,18 @@
 // The library through its exports, against oracles nobody here wrote: a
 // direct QRcode_encodeString call drawn pixel by pixel, the zxing-cpp decoder
 // and the qrencode tool; then file layouts, colours, refusals and replacement.
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <qrencode.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -228,6 +231,13 @@ TEST(Pictures, BitmapHandlesAreKnownUntilDeleted) {
     EXPECT_NE(library.DeleteObject(bitmap), 0);
     EXPECT_EQ(library.DeleteObject(bitmap), 0);
     EXPECT_EQ(library.GetObjectW(bitmap, sizeof info, &info), 0);
+    // A stale handle never names a newer bitmap, even one of the same size
+    // made right after (its memory could be the released one's).
+    const HBITMAP newer = library.GetHBitmapW(u"abc", 1, 1, 0);
+    EXPECT_NE(newer, bitmap);
+    EXPECT_EQ(library.DeleteObject(bitmap), 0);
+    EXPECT_EQ(library.GetObjectW(newer, sizeof info, &info), int32_t(sizeof info));
+    EXPECT_NE(library.DeleteObject(newer), 0);
 }
 
 TEST(Pictures, BmpLayoutOfAbc) {
@@ -259,24 +269,97 @@ TEST(Pictures, BmpLayoutOfAbc) {
     }
 }
 
+// library_peer in its own process, started in `folder`: Held() waits for its
+// "hold" step, Finish() ends its input and returns its exit status (128 +
+// the signal when a signal ended it).
+class Peer {
+    pid_t pid_ = -1;
+    int input_ = -1, output_ = -1;
+
+  public:
+    explicit Peer(const std::vector<std::string>& arguments, const std::string& folder = "/") {
+        int in[2], out[2];
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+            throw std::runtime_error("no pipe");
+        }
+        std::vector<std::string> all{QRIMAGE_LIBRARY_PEER, folder};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& argument : all) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            execv(argv[0], argv.data());
+            std::_Exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        input_ = in[1];
+        output_ = out[0];
+    }
+    ~Peer() {
+        if (pid_ > 0) {
+            Kill();
+        }
+        close(output_);
+    }
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+
+    bool Held() {
+        char said[5] = {};
+        return read(output_, said, sizeof said) == 5 && Bytes(said, 5) == "held\n";
+    }
+    int Finish() {
+        close(std::exchange(input_, -1));
+        return Wait();
+    }
+    int Wait() {
+        int status = 0;
+        waitpid(std::exchange(pid_, -1), &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    int Kill() {
+        kill(pid_, SIGKILL);
+        return Finish();
+    }
+};
+
+// Sets an environment variable for a scope (unset: null).
+class ScopedEnvironment {
+    std::string name_;
+    std::optional<std::string> previous_;
+
+  public:
+    ScopedEnvironment(const std::string& name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name.c_str())) {
+            previous_ = old;
+        }
+        value != nullptr ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
+    }
+    ~ScopedEnvironment() {
+        previous_ ? setenv(name_.c_str(), previous_->c_str(), 1) : unsetenv(name_.c_str());
+    }
+};
+
 TEST(Pictures, ColoursAreStoredWholeSharedAndDrawnWithoutTheFourthByte) {
     const Library library;
     const auto peer = [&](const char* command, const char* foreground, const char* background) {
-        return qrtest::RunProgram(
-            {QRIMAGE_LIBRARY_PEER, library.Path(), command, foreground, background});
+        return Peer({library.Path(), command, foreground, background}).Finish();
     };
     EXPECT_EQ(library.GetForegroundColor(), 0xFF000000u);
     EXPECT_EQ(library.GetBackgroundColor(), 0xFFFFFFFFu);
-    EXPECT_EQ(peer("colours", "ff000000", "ffffffff"), 0);  // a fresh process sees them too
-    library.SetForegroundColor(0x80000001u);  // every byte returned, to others as well
+    EXPECT_EQ(peer("expect", "ff000000", "ffffffff"), 0);  // a fresh process sees them too
+    library.SetForegroundColor(0x80000001u);               // every byte returned, to others as well
     library.SetBackgroundColor(0u);
-    EXPECT_EQ(peer("colours", "80000001", "00000000"), 0);
+    EXPECT_EQ(peer("expect", "80000001", "00000000"), 0);
     EXPECT_EQ(peer("set", "abcdef01", "12345678"), 0);
     EXPECT_EQ(library.GetForegroundColor(), 0xABCDEF01u);
     EXPECT_EQ(library.GetBackgroundColor(), 0x12345678u);
-    struct stat object {};  // the shared object is the user's alone
-    ASSERT_EQ(stat(("/dev/shm" + library.ColourObject()).c_str(), &object), 0);
-    EXPECT_EQ(object.st_mode & 0777, 0600u);
 
     const std::tuple<COLORREF, COLORREF, Bytes, Bytes> cases[] = {
         {0x00FF0000u, 0xFFFFFFFFu, Bytes("\xFF\0\0\xFF", 4), kWhite},
@@ -353,10 +436,10 @@ TEST(Files, LinkTargetIsReplacedAndKeepsItsModeNewFilesFollowTheUmask) {
     EXPECT_EQ(folder.Entries(), (Names{"link.png", "new.bmp", "real.png"}));
 }
 
-// Gives this process a private mount namespace with a 64 KiB tmpfs on
+// Gives this process a private mount namespace with a small tmpfs on
 // `folder`: as root directly, otherwise as root of a new user namespace (what
 // `unshare -rm` does).
-bool MountSmallTmpfs(const std::string& folder) {
+bool MountSmallTmpfs(const std::string& folder, const char* size = "64k") {
     const std::string uid = std::to_string(geteuid()), gid = std::to_string(getegid());
     if (unshare(uid == "0" ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0) {
         return false;
@@ -367,7 +450,7 @@ bool MountSmallTmpfs(const std::string& folder) {
         std::ofstream("/proc/self/gid_map") << "0 " + gid + " 1";
     }
     return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") == 0;
+           mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + std::string(size)).c_str()) == 0;
 }
 
 // How a child process ends: what went wrong on stderr, exit status 0 if nothing.
@@ -376,10 +459,11 @@ void Report(const std::string& problems) {
     std::_Exit(problems.empty() ? 0 : 1);
 }
 
+// ... and says why (ENOSPC, then EROFS once the folder is read-only), while
+// libpng prints nothing: stderr stays empty.
 TEST(FilesDeathTest, AFullFileSystemKeepsTheEarlierFilesAndNoTemporaryFile) {
     const Library library;
     const TempFolder folder;
-    library.GetForegroundColor();  // attach the colours now: user ids differ in the namespace
     const auto writeUntilFull = [&] {
         if (!MountSmallTmpfs(folder.Path())) {
             Report("cannot mount a tmpfs");
@@ -395,12 +479,19 @@ TEST(FilesDeathTest, AFullFileSystemKeepsTheEarlierFilesAndNoTemporaryFile) {
         // Neither 5 MB of BMP nor some 280 KB of PNG fit: both fail midway.
         const std::u16string large(1273, u'a');
         library.GenerateBMPW(bmp.c_str(), large.c_str(), 25, 5, 3);
+        const int bmpError = errno;
         library.GeneratePNGW(png.c_str(), large.c_str(), 4, 40, 3);
+        const int pngError = errno;
+        const bool readOnly =
+            mount(nullptr, folder.Path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+        library.GenerateBMPW(Wide(folder / "new.bmp").c_str(), u"abc", 1, 1, 0);
         Report(std::string(before.size() > 1000 ? "" : "no earlier files; ") +
                (contents() == before ? "" : "a file changed; ") +
-               (folder.Entries() == Names{"QR.bmp", "QR.png"} ? "" : "a file was left"));
+               (folder.Entries() == Names{"QR.bmp", "QR.png"} ? "" : "a file was left; ") +
+               (bmpError == ENOSPC && pngError == ENOSPC ? "" : "not ENOSPC; ") +
+               (readOnly && errno == EROFS ? "" : "not EROFS"));
     };
-    EXPECT_EXIT(writeUntilFull(), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(writeUntilFull(), testing::ExitedWithCode(0), "^$");
 }
 
 // Root ignores permission bits, so as root the child process becomes user
@@ -409,7 +500,6 @@ TEST(FilesDeathTest, NothingIsWrittenWhereTheCallerMayNot) {
     const bool root = geteuid() == 0;
     const Library library;
     const TempFolder folder;
-    library.GetForegroundColor();  // attach the colours as ourselves
     // "open" is the caller's, with a read-only file in it; "closed" is not.
     fs::create_directory(folder / "open");
     fs::create_directory(folder / "closed");
@@ -424,14 +514,22 @@ TEST(FilesDeathTest, NothingIsWrittenWhereTheCallerMayNot) {
             Report("cannot become user nobody");
         }
         // "open/new" is the control: the caller can write at all.
-        for (const char* target : {"open/new", "open/readonly", "closed/new", "missing/new"}) {
-            const bool control = target == std::string("open/new");
-            library.GenerateBMPW(Wide(folder / target + (control ? ".bmp" : "")).c_str(), u"abc", 1,
-                                 5, 0);
-            library.GeneratePNGW(Wide(folder / target + (control ? ".png" : "")).c_str(), u"abc", 1,
-                                 5, 0);
+        const std::pair<const char*, int> targets[] = {{"open/new", 0},
+                                                       {"open/readonly", EACCES},
+                                                       {"closed/new", EACCES},
+                                                       {"missing/new", ENOENT}};
+        std::string reasons;
+        for (const auto& [target, reason] : targets) {
+            const bool control = reason == 0;
+            for (const char* type : {".bmp", ".png"}) {
+                const std::u16string name = Wide(folder / target + (control ? type : ""));
+                errno = 0;
+                (type == std::string(".bmp") ? library.GenerateBMPW : library.GeneratePNGW)(
+                    name.c_str(), u"abc", 1, 5, 0);
+                reasons += errno == reason ? "" : std::string("wrong errno for ") + target + "; ";
+            }
         }
-        Report(std::string(ReadFile(folder / "open/readonly") == "earlier" ? "" : "changed; ") +
+        Report(reasons + (ReadFile(folder / "open/readonly") == "earlier" ? "" : "changed; ") +
                (FolderEntries(folder / "open") == Names{"new.bmp", "new.png", "readonly"}
                     ? ""
                     : "not as expected: open; ") +
@@ -439,6 +537,294 @@ TEST(FilesDeathTest, NothingIsWrittenWhereTheCallerMayNot) {
     };
     EXPECT_EXIT(writeAsCaller(), testing::ExitedWithCode(0), "");
     ASSERT_EQ(chmod((folder / "closed").c_str(), 0755), 0);
+}
+
+// A rewrite by a member of the file's group, not its owner, keeps the group.
+TEST(FilesDeathTest, ARewriteByAMemberOfTheFilesGroupKeepsTheGroup) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to make a file of another owner";
+    }
+    const Library library;
+    const TempFolder folder;
+    const std::string shared = folder / "shared.bmp";
+    WriteFile(shared, "earlier");
+    ASSERT_EQ(chmod(folder.Path().c_str(), 0777) | chown(shared.c_str(), 23456, 4242) |
+                  chmod(shared.c_str(), 0664),
+              0);
+    const auto rewriteAsMember = [&] {
+        const gid_t groups[] = {4242};
+        if (setgroups(1, groups) != 0 || setresgid(12345, 12345, 12345) != 0 ||
+            setresuid(12345, 12345, 12345) != 0) {
+            Report("cannot become user 12345");
+        }
+        library.GenerateBMPW(Wide(shared).c_str(), u"abc", 1, 1, 0);
+        struct stat status {};
+        Report(stat(shared.c_str(), &status) != 0 || status.st_size < 54 ? "not rewritten"
+               : status.st_gid != 4242                                   ? "group lost"
+               : (status.st_mode & 07777) != 0664                        ? "mode lost"
+                                                                         : "");
+    };
+    EXPECT_EXIT(rewriteAsMember(), testing::ExitedWithCode(0), "");
+}
+
+// A names are bytes, whatever the locale; W names are UTF-8 on disk, and one
+// with an unpaired surrogate makes nothing. No two names write one file.
+TEST(Files, NamesAreUsedAsGiven) {
+    const Library library;
+    const TempFolder folder;
+    const struct {
+        const char* locale;
+        Bytes narrow;         // an A name, or
+        std::u16string wide;  // a W name
+        Bytes onDisk;         // "": nothing made, EINVAL
+    } cases[] = {
+        {"C", "фото.bmp", u"", "фото.bmp"},
+        {"C", "иной.bmp", u"", "иной.bmp"},
+        {"C", "\xF4\xEE\xF2\xEE.bmp", u"", "\xF4\xEE\xF2\xEE.bmp"},  // "фото" in CP1251
+        {"ru_RU.CP1251", "\xE8\xED\xEE\xE9.bmp", u"", "\xE8\xED\xEE\xE9.bmp"},  // "иной"
+        {"ru_RU.CP1251", "снимок.bmp", u"", "снимок.bmp"},
+        {"ru_RU.CP1251", "", u"кадр.bmp", "кадр.bmp"},
+        {"C", "", u"рамка.bmp", "рамка.bmp"},
+        {"C", "", {u'a', char16_t(0xD800), u'.', u'b'}, ""},
+        {"C", "", {u'a', char16_t(0xDC00), u'.', u'b'}, ""},
+    };
+    Names expected;
+    for (const auto& c : cases) {
+        const ScopedThreadLocale locale(c.locale);
+        for (const Bytes type : {"", ".png"}) {
+            errno = 0;
+            if (!c.narrow.empty()) {
+                const Bytes name = folder / c.narrow + type;
+                (type.empty() ? library.GenerateBMPA : library.GeneratePNGA)(name.c_str(), "abc", 1,
+                                                                             1, 0);
+            } else {
+                const std::u16string name = Wide(folder.Path() + "/") + c.wide + Wide(type);
+                (type.empty() ? library.GenerateBMPW : library.GeneratePNGW)(name.c_str(), u"abc",
+                                                                             1, 1, 0);
+            }
+            EXPECT_EQ(errno, c.onDisk.empty() ? EINVAL : 0) << c.onDisk << type;
+            if (!c.onDisk.empty()) {
+                expected.push_back(c.onDisk + type);
+            }
+        }
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folder.Entries(), expected);
+}
+
+// Every failure sets errno to its reason; a call that succeeds leaves the
+// caller's value.
+TEST(Failures, ErrnoNamesTheReasonAndSuccessKeepsTheCallersValue) {
+    constexpr int kCallers = 4242;
+    const Library q;
+    const TempFolder folder;
+    fs::create_directory(folder / "dir");
+    ASSERT_EQ(mkfifo((folder / "fifo").c_str(), 0600), 0);
+    const std::u16string a1274(1274, u'a'), bmp = Wide(folder / "p.bmp"),
+                                            dir = Wide(folder / "dir");
+    const Bytes png = folder / "p.png", missing = folder / "missing/p.png";
+    const char16_t lone[] = {u'x', char16_t(0xDBFF), 0};
+    const HBITMAP stale = q.GetHBitmapW(u"abc", 1, 1, 0), live = q.GetHBitmapW(u"abc", 1, 1, 0);
+    q.DeleteObject(stale);
+    uint32_t size = 0;
+    unsigned char* block = nullptr;
+    BITMAP info{};
+    // clang-format off
+    const std::pair<int, std::function<void()>> cases[] = {
+        {kCallers, [&] { q.DeleteObject(q.GetHBitmapA("abc", 1, 1, 0)); }},
+        {kCallers, [&] { q.GenerateBMPW(bmp.c_str(), u"abc", 1, 1, 0); }},
+        {kCallers, [&] { q.GeneratePNGA(png.c_str(), "abc", 1, 1, 0); }},
+        {kCallers, [&] { q.GetPNGW(u"abc", 1, 1, 0, &size, &block); q.DestroyBuffer(block); }},
+        {kCallers, [&] { q.SetForegroundColor(q.GetBackgroundColor()); }},
+        {kCallers, [&] { q.GetObjectW(live, sizeof info, &info); }},
+        {EINVAL, [&] { q.GetHBitmapW(nullptr, 1, 1, 0); }},
+        {EINVAL, [&] { q.GetHBitmapA(nullptr, 1, 1, 0); }},
+        {EINVAL, [&] { q.GetHBitmapW(u"", 1, 1, 0); }},
+        {EINVAL, [&] { q.GetPNGA("", 1, 1, 0, &size, &block); }},
+        {EINVAL, [&] { q.GetHBitmapW(u"abc", 1, 1, 4); }},
+        {EINVAL, [&] { q.GetHBitmapA("abc", 1, 1, -1); }},
+        {EINVAL, [&] { q.GetHBitmapW(u"abc", -1, 1, 0); }},
+        {EINVAL, [&] { q.GeneratePNGW(Wide(png).c_str(), u"abc", 1, 0, 0); }},
+        {EINVAL, [&] { q.GetPNGW(u"abc", 1, 1, 0, nullptr, &block); }},
+        {EINVAL, [&] { q.GetPNGA("abc", 1, 1, 0, &size, nullptr); }},
+        {EINVAL, [&] { q.GenerateBMPW(nullptr, u"abc", 1, 1, 0); }},
+        {EINVAL, [&] { q.GenerateBMPA("", "abc", 1, 1, 0); }},
+        {EINVAL, [&] { q.GeneratePNGW(lone, u"abc", 1, 1, 0); }},
+        {EINVAL, [&] { q.GenerateBMPA((folder / "fifo").c_str(), "abc", 1, 1, 0); }},
+        {EINVAL, [&] { q.DeleteObject(stale); }},
+        {EINVAL, [&] { q.DeleteObject(nullptr); }},
+        {EINVAL, [&] { q.GetObjectW(stale, sizeof info, &info); }},
+        {EINVAL, [&] { q.GetObjectW(live, sizeof info - 1, &info); }},
+        {ERANGE, [&] { q.GetHBitmapW(a1274.c_str(), 0, 1, 3); }},
+        {ERANGE, [&] { q.GetPNGA(Bytes(2954, 'a').c_str(), 0, 1, 0, &size, &block); }},
+        {EFBIG, [&] { q.GetHBitmapW(u"abc", 0, 1104, 0); }},
+        {EFBIG, [&] { q.GenerateBMPW(bmp.c_str(), u"abc", INT_MAX, INT_MAX, 0); }},
+        {EISDIR, [&] { q.GenerateBMPW(dir.c_str(), u"abc", 1, 1, 0); }},
+        {EISDIR, [&] { q.GeneratePNGA((folder / "new/").c_str(), "abc", 1, 1, 0); }},
+        {ENOENT, [&] { q.GeneratePNGA(missing.c_str(), "abc", 1, 1, 0); }},
+    };
+    // clang-format on
+    for (std::size_t row = 0; row < std::size(cases); ++row) {
+        errno = kCallers;
+        cases[row].second();
+        const int reason = errno;
+        EXPECT_EQ(reason, cases[row].first) << "row " << row;
+    }
+    q.DeleteObject(live);
+    EXPECT_EQ(folder.Entries(), (Names{"dir", "fifo", "p.bmp", "p.png"}));
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Memory that runs out: ENOMEM. (The sanitizers' allocators ignore the limit.)
+TEST(FailuresDeathTest, MemoryThatRunsOutIsEnomem) {
+    const Library library;
+    const auto withLittleMemory = [&] {
+        std::ifstream statm("/proc/self/statm");
+        rlim_t pages = 0;
+        statm >> pages;
+        const rlim_t limit = pages * sysconf(_SC_PAGESIZE) + (rlim_t(256) << 20);
+        const rlimit little{limit, limit};
+        if (setrlimit(RLIMIT_AS, &little) != 0) {
+            Report("cannot limit memory");
+        }
+        errno = 0;
+        const HBITMAP bitmap = library.GetHBitmapW(u"abc", 0, 1103, 0);  // 2.1 GB of pixels
+        Report(bitmap == nullptr && errno == ENOMEM ? "" : "not ENOMEM");
+    };
+    EXPECT_EXIT(withLittleMemory(), testing::ExitedWithCode(0), "");
+}
+#endif
+
+// The colour object of a library copy, for the checks below.
+struct ColourFiles {
+    TempFolder folder;  // the copy, not loaded by this process
+    std::string library = folder / "libqrimage.so";
+    std::string objectName;
+
+    ColourFiles() {
+        fs::copy_file(QRIMAGE_LIBRARY_FILE, library);
+        struct stat identity {};
+        stat(library.c_str(), &identity);
+        objectName = qrimage::ColourObjectName(geteuid(), identity);
+    }
+};
+
+// The colours live exactly while some process has the library file loaded:
+// shared while one holds it, also after the first of two leaves, and gone
+// with the last one, whether it unloaded the library or was killed. Its
+// object is the user's alone and is gone from its folder afterwards. In
+// $XDG_RUNTIME_DIR when that is a folder of the user's alone, else /dev/shm.
+TEST(Colours, LiveExactlyWhileTheLibraryIsLoaded) {
+    const TempFolder runtime, open;
+    ASSERT_EQ(chmod(open.Path().c_str(), 0755), 0);
+    const std::pair<const char*, std::string> places[] = {// XDG_RUNTIME_DIR, object folder
+                                                          {runtime.Path().c_str(), runtime.Path()},
+                                                          {nullptr, "/dev/shm"},
+                                                          {open.Path().c_str(), "/dev/shm"},
+                                                          {"relative/folder", "/dev/shm"}};
+    for (const auto& [xdg, objectFolder] : places) {
+        const ScopedEnvironment environment("XDG_RUNTIME_DIR", xdg);
+        const ColourFiles files;
+        const std::string object = objectFolder + files.objectName;
+        const auto expect = [&](const char* foreground, const char* background) {
+            return Peer({files.library, "expect", foreground, background}).Finish();
+        };
+        SCOPED_TRACE(objectFolder);
+        Peer first({files.library, "set", "11", "22", "hold"});
+        ASSERT_TRUE(first.Held());
+        EXPECT_EQ(expect("11", "22"), 0);
+        // Loaded by a relative name, then the current folder changes.
+        EXPECT_EQ(Peer({"./libqrimage.so", "chdir", "/", "expect", "11", "22"}, files.folder.Path())
+                      .Finish(),
+                  0);
+        struct stat status {};
+        ASSERT_EQ(stat(object.c_str(), &status), 0);
+        EXPECT_TRUE((status.st_mode & 0777) == 0600 && status.st_uid == geteuid());
+        Peer second({files.library, "set", "33", "44", "hold"});
+        ASSERT_TRUE(second.Held());
+        EXPECT_EQ(first.Finish(), 0);
+        EXPECT_EQ(expect("33", "44"), 0) << "lost when the first process left";
+        EXPECT_EQ(second.Finish(), 0);
+        EXPECT_FALSE(fs::exists(object)) << "left by the last process";
+        EXPECT_EQ(expect("ff000000", "ffffffff"), 0);
+
+        Peer killed({files.library, "set", "55", "66", "hold"});
+        ASSERT_TRUE(killed.Held());
+        EXPECT_EQ(killed.Kill(), 128 + SIGKILL);
+        EXPECT_TRUE(fs::exists(object));
+        EXPECT_EQ(expect("ff000000", "ffffffff"), 0) << "a killed process's colours";
+        EXPECT_FALSE(fs::exists(object)) << "left after a killed process";
+
+        // A forked child has the library loaded too, after its parent ends.
+        Peer parent({files.library, "set", "77", "88", "fork", "hold"});
+        ASSERT_TRUE(parent.Held());
+        EXPECT_EQ(parent.Wait(), 0);
+        EXPECT_EQ(expect("77", "88"), 0) << "lost when the parent of a holder left";
+        parent.Finish();  // its child sees the end of its input and ends
+        for (int wait = 0; wait < 500 && fs::exists(object); ++wait) {
+            usleep(10000);
+        }
+        EXPECT_FALSE(fs::exists(object)) << "left by a forked child";
+    }
+    EXPECT_TRUE(runtime.Entries().empty());
+}
+
+// Another user who makes the object's name first (its name is predictable)
+// changes nothing in $XDG_RUNTIME_DIR, which they cannot enter; in /dev/shm
+// their object is not used, and the colours stay the process's own.
+TEST(Colours, AnotherUsersObjectUnderTheNameIsNeverUsed) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as another user";
+    }
+    const TempFolder runtime;
+    for (const bool useRuntime : {true, false}) {
+        const ScopedEnvironment environment("XDG_RUNTIME_DIR",
+                                            useRuntime ? runtime.Path().c_str() : nullptr);
+        const ColourFiles files;
+        const std::string squatted = "/dev/shm" + files.objectName;
+        const Bytes content = "squatter";  // colours far from the defaults, if read
+        const auto squat = [&](const std::string& path) {
+            return RunProgram({"setpriv", "--reuid=54321", "--regid=54321", "--clear-groups", "sh",
+                               "-c", "printf " + content + " >" + path + " && chmod 666 " + path});
+        };
+        EXPECT_NE(squat(runtime / files.objectName.substr(1)), 0);
+        ASSERT_EQ(squat(squatted), 0);
+        Peer holder({files.library, "set", "11", "22", "hold"});
+        ASSERT_TRUE(holder.Held());
+        const int shared = Peer({files.library, "expect", "11", "22"}).Finish();
+        const int ownDefaults = Peer({files.library, "expect", "ff000000", "ffffffff"}).Finish();
+        EXPECT_EQ(holder.Finish(), 0);
+        EXPECT_EQ(useRuntime ? shared : ownDefaults, 0) << useRuntime;
+        EXPECT_EQ(ReadFile(squatted), content);
+        fs::remove(squatted);
+    }
+    EXPECT_TRUE(runtime.Entries().empty());
+}
+
+// A full tmpfs (private mount namespace): the library loads, the colours
+// work process-locally from the defaults, pictures are made, nothing is left.
+TEST(ColoursDeathTest, AFullTmpfsLeavesTheColoursProcessLocal) {
+    const ScopedEnvironment environment("XDG_RUNTIME_DIR", nullptr);
+    const auto loadWithoutRoom = [&] {
+        if (!MountSmallTmpfs("/dev/shm", "8k")) {
+            Report("cannot mount a tmpfs");
+        }
+        {
+            std::ofstream filler("/dev/shm/filler", std::ios::binary);
+            while (filler << Bytes(4096, 'x') << std::flush) {
+            }
+        }
+        const Library library;
+        const bool defaults =
+            library.GetForegroundColor() == 0xFF000000u && library.GetBackgroundColor() == ~0u;
+        const Picture picture = FromBitmap(library, library.GetHBitmapW(u"abc", 1, 1, 0));
+        library.SetForegroundColor(0x00FF0000u);
+        Report(std::string(defaults ? "" : "not the defaults; ") +
+               (picture == Model("abc", 1, 1, 0) ? "" : "no picture in the defaults; ") +
+               (library.GetForegroundColor() == 0x00FF0000u ? "" : "not stored; ") +
+               (FolderEntries("/dev/shm") == Names{"filler"} ? "" : "an object was left"));
+    };
+    EXPECT_EXIT(loadWithoutRoom(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

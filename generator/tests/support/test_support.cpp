@@ -10,11 +10,6 @@
 
 #include <ZXing/ReadBarcode.h>
 
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "colour_object_name.h"
 #include "resource_extraction.h"
 
 WindowFixture::WindowFixture(const QString& subfolder)
@@ -33,10 +28,6 @@ WindowFixture::WindowFixture(const QString& subfolder)
 
 WindowFixture::~WindowFixture() {
     window_.reset();
-    struct stat library {};
-    if (stat(QFile::encodeName(libraryFile()).constData(), &library) == 0) {
-        shm_unlink(qrimage::ColourObjectName(geteuid(), library).c_str());
-    }
 }
 
 QString WindowFixture::libraryFile() const {

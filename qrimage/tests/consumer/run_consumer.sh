@@ -6,9 +6,7 @@ set -euo pipefail
 build=$1 cc=$2 source=$3
 shift 3
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/qrimage-install.XXXXXX")
-library=$prefix/none
-# The consumer's colour object goes with the installed file.
-trap 'rm -f /dev/shm/qrimage-colours-"$(id -u)"-"$(stat -L -c %d-%i "$library" 2>/dev/null)"-*; rm -rf "$prefix"' EXIT
+trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 pc=$(find "$prefix" -name qrimage.pc)
 libdir=$(dirname "$(dirname "$pc")")
@@ -24,3 +22,9 @@ flags=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --define-variable=prefix="$p
 "$cc" -std=c11 -Wall -Wextra -Wpedantic -Werror "$@" -o "$prefix/consumer" -x c "$source" -x none \
     $flags -Wl,-rpath,"$libdir"
 "$prefix/consumer"
+# The consumer was the last process with the library loaded: its colour
+# object went with it.
+object=qrimage-colours-$(id -u)-$(stat -L -c %d-%i "$library")-
+if compgen -G "${XDG_RUNTIME_DIR:-/dev/shm}/$object*" >/dev/null || compgen -G "/dev/shm/$object*" >/dev/null; then
+    echo "colour object left behind"; exit 1
+fi

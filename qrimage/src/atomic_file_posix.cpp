@@ -12,9 +12,23 @@
 #include <ctime>
 #include <utility>
 
+#include "failure.h"
+
 namespace qrimage {
 
 namespace {
+
+// Records errno as the reason: call right after the system call that failed.
+// Returns what the failing function returns, so that it reads as one step.
+std::nullopt_t FailedBySystem() {
+    RecordSystemFailure();
+    return std::nullopt;
+}
+
+std::nullopt_t FailedWith(int error) {
+    errno = error;
+    return FailedBySystem();
+}
 
 // The kernel's own limit on symbolic links followed in one lookup.
 constexpr int kMaxLinkHops = 40;
@@ -34,7 +48,7 @@ std::optional<std::string> ReadLink(const std::string& path, off_t sizeHint) {
     for (;;) {
         const ssize_t length = readlink(path.c_str(), target.data(), target.size());
         if (length < 0) {
-            return std::nullopt;
+            return FailedBySystem();
         }
         if (std::size_t(length) < target.size()) {
             target.resize(std::size_t(length));
@@ -55,18 +69,21 @@ std::optional<std::string> ResolveFinalLinks(std::string path) {
             if (errno == ENOENT) {
                 return path;  // a new file (or a dangling link's target)
             }
-            return std::nullopt;
+            return FailedBySystem();
         }
         if (!S_ISLNK(status.st_mode)) {
             return path;
         }
         std::optional<std::string> target = ReadLink(path, status.st_size);
-        if (!target || target->empty()) {
+        if (!target) {
             return std::nullopt;
+        }
+        if (target->empty()) {
+            return FailedWith(ENOENT);
         }
         path = (*target)[0] == '/' ? *target : DirectoryOf(path) + "/" + *target;
     }
-    return std::nullopt;
+    return FailedWith(ELOOP);
 }
 
 // Random enough that concurrent writers (threads or processes) into one
@@ -86,7 +103,8 @@ std::string RandomSuffix(int attempt) {
 
 // Creates a new, empty temporary file in `folder`. Mode 0666 lets the kernel
 // apply the umask (and any default ACL) exactly as for a plain new file, with
-// no racy umask() read-and-restore. Returns the descriptor, or -1.
+// no racy umask() read-and-restore. Returns the descriptor, or -1 with errno
+// set.
 int CreateTempFile(const std::string& folder, std::string& tempPath) {
     for (int attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
         tempPath = folder + "/.qrimage-" + RandomSuffix(attempt) + ".tmp";
@@ -95,14 +113,18 @@ int CreateTempFile(const std::string& folder, std::string& tempPath) {
             return fd;
         }
     }
-    return -1;
+    return -1;  // errno: EEXIST
 }
 
 }  // namespace
 
 std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t bufferBytes) {
-    if (path.empty() || path.back() == '/') {
+    if (path.empty()) {
+        RecordFailure(Failure::InvalidArgument);
         return std::nullopt;
+    }
+    if (path.back() == '/') {
+        return FailedWith(EISDIR);  // what open(2) says for a folder's name
     }
     const std::optional<std::string> target = ResolveFinalLinks(path);
     if (!target) {
@@ -114,32 +136,41 @@ std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t 
     if (replacing) {
         // The caller's right to write the target is what the target's own
         // permissions say, although the rename needs only the folder's.
-        if (!S_ISREG(existing.st_mode) ||
-            faccessat(AT_FDCWD, target->c_str(), W_OK, AT_EACCESS) != 0) {
+        if (S_ISDIR(existing.st_mode)) {
+            return FailedWith(EISDIR);
+        }
+        if (!S_ISREG(existing.st_mode)) {
+            RecordFailure(Failure::InvalidArgument);  // a device, pipe or socket
             return std::nullopt;
         }
+        if (faccessat(AT_FDCWD, target->c_str(), W_OK, AT_EACCESS) != 0) {
+            return FailedBySystem();
+        }
     } else if (errno != ENOENT) {
-        return std::nullopt;
+        return FailedBySystem();
     }
 
-    // Whatever can throw comes before the temporary file exists: from its
-    // creation on, only moves happen until `file` owns it and would remove it.
+    // From its creation on, the temporary file belongs to `file`: whatever
+    // fails or throws later (the buffer's allocation) leaves through its
+    // destructor, which removes it. Before, only moves happen.
     std::string targetPath = *target;
     std::string tempPath;
     const int fd = CreateTempFile(DirectoryOf(targetPath), tempPath);
     if (fd < 0) {
-        return std::nullopt;
+        return FailedBySystem();
     }
     AtomicFile file(fd, std::move(tempPath), std::move(targetPath), bufferBytes);
     if (replacing) {
         // Owner first: changing it clears set-id bits that the mode restores.
         // Only a privileged caller can give the file back to another owner;
-        // everyone else keeps their own ownership, as any rewrite would.
-        if (existing.st_uid != geteuid() || existing.st_gid != getegid()) {
-            (void)fchown(fd, existing.st_uid, existing.st_gid);
+        // anyone else keeps the group at least when they belong to it, and
+        // otherwise their own ownership, as any rewrite would.
+        if ((existing.st_uid != geteuid() || existing.st_gid != getegid()) &&
+            fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+            (void)fchown(fd, uid_t(-1), existing.st_gid);
         }
         if (fchmod(fd, existing.st_mode & 07777) != 0) {
-            return std::nullopt;  // the destructor removes the temporary file
+            return FailedBySystem();
         }
     }
     if (bufferBytes > 0) {
@@ -189,6 +220,10 @@ bool AtomicFile::WriteThrough(const unsigned char* data, std::size_t size) noexc
             continue;
         }
         if (written <= 0) {
+            if (written == 0) {
+                errno = EIO;  // a device that takes nothing and says nothing
+            }
+            RecordSystemFailure();
             failed_ = true;
             return false;
         }
@@ -234,9 +269,18 @@ bool AtomicFile::Commit() noexcept {
     // No fsync: the promise is that a failed write never damages the target,
     // not durability across a power cut, and a sync per picture would cost
     // more than the picture. (ext4 flushes a file renamed over another anyway.)
+    // A failed write has recorded its reason already.
     const bool written = !failed_ && FlushBuffer();
-    const bool closed = close(std::exchange(fd_, -1)) == 0;
-    if (!written || !closed || rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
+    bool renamed = false;
+    if (close(std::exchange(fd_, -1)) != 0) {
+        RecordSystemFailure();
+    } else if (written) {
+        renamed = rename(tempPath_.c_str(), targetPath_.c_str()) == 0;
+        if (!renamed) {
+            RecordSystemFailure();
+        }
+    }
+    if (!renamed) {
         Discard();
         return false;
     }
