@@ -24,9 +24,10 @@ namespace qrfuzz {
 #define FUZZ_REQUIRE(condition) \
     ((condition) ? void(0) : ::qrfuzz::Fail(#condition, __FILE__, __LINE__))
 
-// Once per fuzz process: the locales, a fixed umask (0022), and a private scratch folder removed at
-// exit (see ScratchFolder).
+// Once per fuzz process: the locales and a fixed umask (0022).
 void InitialiseTarget();
+// A private folder (under $TMPDIR, else /tmp), made on first use and removed
+// with its content when the process exits.
 const std::string& ScratchFolder();
 
 struct Colours {
