@@ -1,12 +1,14 @@
 # Thin wrapper over CMake and CTest. The README names the targets.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+WIN_BUILD  ?= build-windows
+WIN_ARCHES := i686 x86_64
 JOBS       ?= $(shell nproc)
 # Warnings are errors in CI; elsewhere they stay warnings.
 WERROR     ?= $(if $(CI),ON,OFF)
 CMAKE_ARGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRIMAGE_WERROR=$(WERROR)
 
-.PHONY: all deps build run test test-fast test-asan test-hardening bench fuzz install clean
+.PHONY: all deps build run test test-fast test-asan test-hardening test-windows windows bench fuzz install clean
 
 all: build
 
@@ -23,11 +25,34 @@ run: build
 
 # Everything: unit, window and system tests, then the unit tests once more
 # under AddressSanitizer and UndefinedBehaviorSanitizer, then the hardening
-# checks.
+# checks, then the Windows DLLs under Wine.
 test: build
 	scripts/run-tests $(BUILD) -j $(JOBS)
 	$(MAKE) test-asan
 	$(MAKE) test-hardening
+	$(MAKE) test-windows
+
+# The Windows DLLs, cross-built with mingw-w64: qrimage32.dll (i686) and
+# qrimage64.dll (x86_64), with their import libraries and qrimage.h, in
+# $(WIN_BUILD)/out.
+windows: deps
+	set -e; for arch in $(WIN_ARCHES); do \
+	  cmake -S . -B $(WIN_BUILD)/$$arch -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch-w64-mingw32.cmake \
+	    -DQRIMAGE_WERROR=$(WERROR) -DQRIMAGE_BUILD_GENERATOR=OFF -DQRIMAGE_BUILD_BENCH=OFF \
+	    -DQRIMAGE_WINDOWS_DEPS=$(CURDIR)/$(WIN_BUILD)/deps-$$arch \
+	    -DQRIMAGE_WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wineprefix \
+	    -DQRIMAGE_LINUX_BUILD=$(CURDIR)/$(BUILD); \
+	  cmake --build $(WIN_BUILD)/$$arch -j $(JOBS); \
+	  cmake --install $(WIN_BUILD)/$$arch --prefix $(WIN_BUILD)/out; \
+	done
+
+# The Windows tests under Wine (CTest label "windows"); they compare the
+# DLLs' pictures with the Linux library's, so the Linux tree is built first.
+test-windows: build windows
+	set -e; for arch in $(WIN_ARCHES); do \
+	  (cd $(WIN_BUILD)/$$arch && ctest --output-on-failure -L windows -j $(JOBS)); \
+	done
 
 # Only the fast library tests; needs no X server or spooler.
 test-fast: build
@@ -37,7 +62,7 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=Debug -DQRIMAGE_SANITIZE=ON \
 	  -DQRIMAGE_BUILD_GENERATOR=OFF -DQRIMAGE_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && ctest --output-on-failure -L unit -j $(JOBS)
+	scripts/run-tests $(ASAN_BUILD) -L unit -j $(JOBS)
 
 # Hardening: the concurrency test under ThreadSanitizer, every fuzz target
 # for a minute, and the allocation-failure walk.
@@ -46,10 +71,10 @@ test-hardening: build
 	  -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
 	  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread
 	cmake --build build-tsan -j $(JOBS) --target test_concurrency
-	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/qrimage/tests/tsan.supp" \
-	  ctest --output-on-failure -R '^test_concurrency$$'
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/qrimage/tests/tsan.supp" \
+	  scripts/run-tests build-tsan -R '^test_concurrency$$'
 	FUZZ_SECONDS=60 JOBS=$(JOBS) WERROR=$(WERROR) scripts/run-fuzz
-	cd $(BUILD) && ctest --output-on-failure -R '^test_allocation_failure$$'
+	scripts/run-tests $(BUILD) -R '^test_allocation_failure$$'
 
 bench: build
 	scripts/run-bench $(BUILD)
@@ -61,4 +86,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-tsan build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) build-tsan build-fuzz $(WIN_BUILD)

@@ -73,6 +73,18 @@
  *
  * Threads: every function may be called from several threads at once. The
  * colours are read at the start of each picture, one word after the other.
+ *
+ * Windows (qrimage32.dll, qrimage64.dll): the A functions widen texts and
+ * file names from the ANSI code page (CP_ACP) with MultiByteToWideChar; W
+ * file names go to the wide file functions unchanged. GetHBitmapW/A return a
+ * GDI DIB section (top-down, 32 bits) that the caller reads with GetObjectW
+ * and releases with GDI's DeleteObject. Failures set the thread's last error
+ * (GetLastError) instead of errno: ERROR_INVALID_PARAMETER for EINVAL,
+ * ERROR_INSUFFICIENT_BUFFER for ERANGE, ERROR_FILE_TOO_LARGE for EFBIG,
+ * ERROR_NOT_ENOUGH_MEMORY for ENOMEM, and the system's own code for files
+ * (ERROR_ACCESS_DENIED for a read-only file, ERROR_PATH_NOT_FOUND, ...). The
+ * colours live in a named file mapping of the user, owned by and open to that
+ * user alone, that exists while a process has the DLL file loaded.
  */
 #ifndef QRIMAGE_H
 #define QRIMAGE_H
@@ -80,12 +92,12 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
+/* On Windows the library is qrimage32.dll (32-bit) or qrimage64.dll (64-bit):
+ * __stdcall, undecorated names, the platform's own types. Its exports come
+ * from a module-definition file, so the declarations carry no dllexport. */
+#include <windows.h>
 #define QRIMAGE_CALL __stdcall
-#if defined(QRIMAGE_BUILDING)
-#define QRIMAGE_API __declspec(dllexport)
-#else
-#define QRIMAGE_API __declspec(dllimport)
-#endif
+#define QRIMAGE_API
 #else
 #define QRIMAGE_CALL
 #define QRIMAGE_API __attribute__((visibility("default")))
@@ -95,12 +107,16 @@
 extern "C" {
 #endif
 
-#if defined(__cplusplus) && __cplusplus >= 201103L
+/* One UTF-16 code unit of the W functions' texts and file names. */
+#if defined(_WIN32)
+typedef wchar_t qrimage_char16;
+#elif defined(__cplusplus) && __cplusplus >= 201103L
 typedef char16_t qrimage_char16;
 #else
 typedef uint_least16_t qrimage_char16;
 #endif
 
+#if !defined(_WIN32)
 /* The platform's record layouts, with its field names, so that code reading a
  * bitmap reads the same on every platform. */
 typedef uint32_t COLORREF;
@@ -141,6 +157,7 @@ typedef struct tagDIBSECTION {
  * No handle is given out twice while the library is loaded, so a released
  * handle never names a newer bitmap. */
 typedef struct QrImageBitmap* HBITMAP;
+#endif
 
 /* ---- Bitmap handles -------------------------------------------------------
  * The picture drawn into a new 32-bit bitmap: S x S pixels, 4 bytes each in
@@ -152,6 +169,7 @@ QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapW(const qrimage_char16* text, int32_t
 QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapA(const char* text, int32_t margin, int32_t moduleSize,
                                              int32_t level);
 
+#if !defined(_WIN32)
 /* Releases a bitmap made by this library, pixel memory included. Returns
  * nonzero when it did; 0, with errno EINVAL, for null or a handle this
  * library did not make or has released already. */
@@ -165,6 +183,7 @@ QRIMAGE_API int32_t QRIMAGE_CALL DeleteObject(HBITMAP bitmap);
  * for an unknown handle or a size too small. The pixel pointer stays valid
  * until DeleteObject. */
 QRIMAGE_API int32_t QRIMAGE_CALL GetObjectW(HBITMAP bitmap, int32_t size, void* out);
+#endif
 
 /* ---- BMP files -------------------------------------------------------------
  * Writes the picture as an uncompressed 32-bit BMP file: 14-byte file header,

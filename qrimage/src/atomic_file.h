@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "file_name.h"
+
 namespace qrimage {
 
 // A file being written under a temporary name in its target's folder. Commit
@@ -39,7 +41,7 @@ class AtomicFile {
     // folder cannot take a new file; the reason is recorded (failure.h): the
     // system's errno, EISDIR for a folder, InvalidArgument for an empty name
     // or a target that is no regular file. Throws std::bad_alloc.
-    static std::optional<AtomicFile> Open(const std::string& path, std::size_t bufferBytes);
+    static std::optional<AtomicFile> Open(const NativeFileName& path, std::size_t bufferBytes);
 
     AtomicFile(AtomicFile&& other) noexcept;
     AtomicFile& operator=(AtomicFile&&) = delete;
@@ -59,15 +61,15 @@ class AtomicFile {
     bool Commit() noexcept;
 
   private:
-    AtomicFile(int fd, std::string tempPath, std::string targetPath, std::size_t bufferBytes);
+    AtomicFile(int fd, NativeFileName tempPath, NativeFileName targetPath, std::size_t bufferBytes);
 
     bool FlushBuffer() noexcept;
     bool WriteThrough(const unsigned char* data, std::size_t size) noexcept;
     void Discard() noexcept;
 
     int fd_;
-    std::string tempPath_;
-    std::string targetPath_;
+    NativeFileName tempPath_;
+    NativeFileName targetPath_;
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t bufferBytes_;
     std::size_t buffered_ = 0;

@@ -170,7 +170,8 @@ QRIMAGE_API void QRIMAGE_CALL GenerateBMPW(const qrimage_char16* fileName,
                                            const qrimage_char16* text, int32_t margin,
                                            int32_t moduleSize, int32_t level) {
     qrimage::CallGuarded([&] {
-        qrimage::GenerateBmp(qrimage::FileNameFromWide(fileName), text, margin, moduleSize, level);
+        qrimage::GenerateBmp(qrimage::FileNameFromWide(qrimage::AsUtf16(fileName)),
+                             qrimage::AsUtf16(text), margin, moduleSize, level);
     });
 }
 

@@ -7,18 +7,25 @@
 
 namespace qrimage {
 
-// On POSIX a file name is the bytes of the path, relative to the current
-// folder unless absolute.
+// A file name as the platform's file functions take it, relative to the
+// current folder unless absolute: on Windows the UTF-16 units of the wide
+// file API, elsewhere the bytes of the path.
+#if defined(_WIN32)
+using NativeFileName = std::u16string;
+#else
 using NativeFileName = std::string;
+#endif
 
-// A W export's name: its UTF-8 form. Nullopt, with InvalidArgument recorded,
-// for a null name or one holding an unpaired surrogate (it has no UTF-8
-// form, and replacing it would make different names collide). Throws
-// std::bad_alloc.
+// A W export's name. On Windows its units unchanged; elsewhere its UTF-8
+// form. Nullopt, with InvalidArgument recorded, for a null name or (not on
+// Windows) one holding an unpaired surrogate (it has no UTF-8 form, and
+// replacing it would make different names collide). Throws std::bad_alloc.
 std::optional<NativeFileName> FileNameFromWide(const char16_t* name);
 
-// An A export's name: its bytes unchanged, whatever the locale. Nullopt,
-// with InvalidArgument recorded, for a null name. Throws std::bad_alloc.
+// An A export's name. On Windows widened from the ANSI code page, as the
+// system's own A functions do; elsewhere its bytes unchanged, whatever the
+// locale. Nullopt, with InvalidArgument recorded, for a null name. Throws
+// std::bad_alloc.
 std::optional<NativeFileName> FileNameFromNarrow(const char* name);
 
 }  // namespace qrimage

@@ -13,6 +13,7 @@
 #include "failure.h"
 #include "picture.h"
 #include "png_writer.h"
+#include "text_conversion.h"
 
 namespace qrimage {
 
@@ -94,7 +95,8 @@ QRIMAGE_API void QRIMAGE_CALL GetPNGW(const qrimage_char16* text, int32_t margin
             qrimage::RecordFailure(qrimage::Failure::InvalidArgument);
             return;
         }
-        qrimage::GetPng(qrimage::EncodeTextW(text, level), margin, moduleSize, pngSize, pngBuffer);
+        qrimage::GetPng(qrimage::EncodeTextW(qrimage::AsUtf16(text), level), margin, moduleSize,
+                        pngSize, pngBuffer);
     });
 }
 

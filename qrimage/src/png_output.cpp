@@ -59,7 +59,8 @@ QRIMAGE_API void QRIMAGE_CALL GeneratePNGW(const qrimage_char16* fileName,
                                            const qrimage_char16* text, int32_t margin,
                                            int32_t moduleSize, int32_t level) {
     qrimage::CallGuarded([&] {
-        qrimage::GeneratePng(qrimage::FileNameFromWide(fileName), text, margin, moduleSize, level);
+        qrimage::GeneratePng(qrimage::FileNameFromWide(qrimage::AsUtf16(fileName)),
+                             qrimage::AsUtf16(text), margin, moduleSize, level);
     });
 }
 

@@ -1,0 +1,69 @@
+// Bitmap sections on POSIX systems: the library's own stand-in for the
+// platform's (bitmap_registry.h), with DeleteObject and GetObjectW to release
+// and describe them.
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "bitmap_registry.h"
+#include "bitmap_section.h"
+#include "call_guard.h"
+#include "failure.h"
+
+namespace qrimage {
+namespace {
+
+int32_t GetBitmapObject(HBITMAP handle, int32_t size, void* out) {
+    const std::optional<DIBSECTION> section = DescribeBitmap(handle);
+    if (!section) {
+        RecordFailure(Failure::InvalidArgument);
+        return 0;
+    }
+    // As the platform does: without a buffer, the size of the basic record;
+    // otherwise the largest record that fits.
+    if (out == nullptr) {
+        return int32_t(sizeof(BITMAP));
+    }
+    if (size >= int32_t(sizeof(DIBSECTION))) {
+        std::memcpy(out, &*section, sizeof(DIBSECTION));
+        return int32_t(sizeof(DIBSECTION));
+    }
+    if (size >= int32_t(sizeof(BITMAP))) {
+        std::memcpy(out, &section->dsBm, sizeof(BITMAP));
+        return int32_t(sizeof(BITMAP));
+    }
+    RecordFailure(Failure::InvalidArgument);
+    return 0;
+}
+
+}  // namespace
+
+HBITMAP MakeBitmapSection(const Picture& picture) {
+    auto bitmap = std::make_unique<BitmapSection>();
+    bitmap->header = SectionHeader(picture.geometry);
+    bitmap->pixels =
+        std::make_unique_for_overwrite<unsigned char[]>(picture.geometry.PictureBytes32());
+    DrawPicture(picture, bitmap->pixels.get());
+    return AdoptBitmap(std::move(bitmap));
+}
+
+}  // namespace qrimage
+
+extern "C" {
+
+QRIMAGE_API int32_t QRIMAGE_CALL DeleteObject(HBITMAP bitmap) {
+    return qrimage::CallGuarded<int32_t>(0, [&] {
+        if (qrimage::ReleaseBitmap(bitmap) == nullptr) {
+            qrimage::RecordFailure(qrimage::Failure::InvalidArgument);
+            return 0;
+        }
+        return 1;
+    });
+}
+
+QRIMAGE_API int32_t QRIMAGE_CALL GetObjectW(HBITMAP bitmap, int32_t size, void* out) {
+    return qrimage::CallGuarded<int32_t>(
+        0, [&] { return qrimage::GetBitmapObject(bitmap, size, out); });
+}
+
+}  // extern "C"

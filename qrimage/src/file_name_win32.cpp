@@ -1,0 +1,21 @@
+// File names on Windows: W names go to the wide file API unchanged, A names
+// are widened from the ANSI code page, as the system's own A functions do.
+#include "failure.h"
+#include "file_name.h"
+#include "text_conversion.h"
+
+namespace qrimage {
+
+std::optional<NativeFileName> FileNameFromWide(const char16_t* name) {
+    if (name == nullptr) {
+        RecordFailure(Failure::InvalidArgument);
+        return std::nullopt;
+    }
+    return NativeFileName(name);
+}
+
+std::optional<NativeFileName> FileNameFromNarrow(const char* name) {
+    return WidenAnsiText(name);  // records InvalidArgument for null
+}
+
+}  // namespace qrimage

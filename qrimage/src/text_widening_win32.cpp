@@ -1,0 +1,34 @@
+// WidenAnsiText on Windows: the system's ANSI code page, as the platform's
+// own A functions widen their strings.
+#include <windows.h>
+
+#include <climits>
+#include <cstring>
+
+#include "failure.h"
+#include "text_conversion.h"
+
+namespace qrimage {
+
+std::optional<std::u16string> WidenAnsiText(const char* text) {
+    if (text == nullptr) {
+        RecordFailure(Failure::InvalidArgument);
+        return std::nullopt;
+    }
+    // n bytes never widen to more than n units. The block is zero-filled and
+    // its unit n stays 0, so the result ends there even when the conversion
+    // stops short; bytes the code page does not map become its default
+    // character.
+    const std::size_t length = std::strlen(text);
+    if (length >= std::size_t(INT_MAX)) {
+        RecordFailure(Failure::OutOfMemory);  // more than the conversion can count
+        return std::nullopt;
+    }
+    std::u16string wide(length + 1, u'\0');
+    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, int(length + 1),
+                        reinterpret_cast<wchar_t*>(wide.data()), int(length + 1));
+    wide.resize(std::char_traits<char16_t>::length(wide.c_str()));
+    return wide;
+}
+
+}  // namespace qrimage

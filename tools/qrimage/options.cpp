@@ -1,0 +1,213 @@
+#include "options.h"
+
+#include <getopt.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace qrtool {
+
+namespace {
+
+std::optional<int32_t> ParseNumber(std::string_view text, int32_t minimum) {
+    int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < minimum) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<int32_t> ParseLevel(std::string_view text) {
+    static constexpr std::string_view kLetters = "LMQH";
+    if (text.size() != 1) {
+        return std::nullopt;
+    }
+    const auto at = kLetters.find(char(text[0] & ~0x20));  // either case
+    return at == std::string_view::npos ? std::nullopt : std::optional(int32_t(at));
+}
+
+std::optional<Format> ParseFormat(std::string_view text) {
+    if (text == "png") {
+        return Format::Png;
+    }
+    if (text == "bmp") {
+        return Format::Bmp;
+    }
+    if (text == "utf8") {
+        return Format::Utf8;
+    }
+    return std::nullopt;
+}
+
+enum LongOnly { kBatch = 0x100, kForeground, kBackground };
+
+const option kEncodeOptions[] = {{"output", required_argument, nullptr, 'o'},
+                                 {"type", required_argument, nullptr, 't'},
+                                 {"level", required_argument, nullptr, 'l'},
+                                 {"margin", required_argument, nullptr, 'm'},
+                                 {"size", required_argument, nullptr, 's'},
+                                 {"batch", required_argument, nullptr, kBatch},
+                                 {"null", no_argument, nullptr, '0'},
+                                 {"jobs", required_argument, nullptr, 'j'},
+                                 {"help", no_argument, nullptr, 'h'},
+                                 {"version", no_argument, nullptr, 'V'},
+                                 {nullptr, 0, nullptr, 0}};
+const char kEncodeShort[] = ":o:t:l:m:s:0j:hV";
+
+const option kColourOptions[] = {{"foreground", required_argument, nullptr, kForeground},
+                                 {"background", required_argument, nullptr, kBackground},
+                                 {"help", no_argument, nullptr, 'h'},
+                                 {nullptr, 0, nullptr, 0}};
+const char kColourShort[] = ":h";
+
+// Applies one parsed option; returns an error message, or "" when it fits.
+std::string Apply(int option, const char* value, Options& options, bool& batchOnly) {
+    const std::string_view text = value != nullptr ? value : "";
+    switch (option) {
+        case 'o':
+            options.output = value;
+            return "";
+        case 't':
+            options.format = ParseFormat(text);
+            return options.format ? ""
+                                  : "unknown type '" + std::string(text) + "' (png, bmp or utf8)";
+        case 'l':
+            if (auto level = ParseLevel(text)) {
+                options.settings.level = *level;
+                return "";
+            }
+            return "unknown level '" + std::string(text) + "' (L, M, Q or H)";
+        case 'm':
+            if (auto margin = ParseNumber(text, 0)) {
+                options.settings.margin = *margin;
+                return "";
+            }
+            return "the margin must be a whole number of modules, 0 or more";
+        case 's':
+            if (auto size = ParseNumber(text, 1)) {
+                options.settings.moduleSize = *size;
+                return "";
+            }
+            return "the size must be a whole number of pixels, 1 or more";
+        case kBatch:
+            options.command = Options::Command::Batch;
+            options.batchList = text;
+            return "";
+        case '0':
+            options.nulSeparated = batchOnly = true;
+            return "";
+        case 'j':
+            if (auto jobs = ParseNumber(text, 1); jobs && *jobs <= 1024) {
+                options.jobs = unsigned(*jobs);
+                batchOnly = true;
+                return "";
+            }
+            return "the number of jobs must be 1 to 1024";
+        case kForeground:
+        case kBackground:
+            if (auto colour = ParseColour(std::string(text))) {
+                (option == kForeground ? options.foreground : options.background) = colour;
+                return "";
+            }
+            return "a colour is written RRGGBB in hexadecimal, not '" + std::string(text) + "'";
+        case 'h':
+            options.command = Options::Command::Help;
+            return "";
+        case 'V':
+            options.command = Options::Command::Version;
+            return "";
+        default:
+            return "";
+    }
+}
+
+}  // namespace
+
+char LevelLetter(int32_t level) {
+    return level >= 0 && level <= 3 ? "LMQH"[level] : '?';
+}
+
+std::optional<COLORREF> ParseColour(const std::string& text) {
+    const std::string_view digits =
+        !text.empty() && text[0] == '#' ? std::string_view(text).substr(1) : text;
+    uint32_t rgb = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), rgb, 16);
+    if (digits.size() != 6 || error != std::errc() || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    // RRGGBB as written; the word holds red in its lowest byte.
+    return COLORREF(0xFF000000u | (rgb & 0xFF) << 16 | (rgb & 0xFF00) | (rgb >> 16 & 0xFF));
+}
+
+std::string FormatColour(COLORREF colour) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X%02X", colour & 0xFF, colour >> 8 & 0xFF,
+                  colour >> 16 & 0xFF);
+    return text;
+}
+
+std::variant<Options, UsageError> ParseArguments(int argc, char** argv) {
+    Options options;
+    const bool colours =
+        argc > 1 && (std::strcmp(argv[1], "colours") == 0 || std::strcmp(argv[1], "colors") == 0);
+    if (colours) {
+        options.command = Options::Command::Colours;
+        --argc;
+        ++argv;
+    }
+    const option* longOptions = colours ? kColourOptions : kEncodeOptions;
+    const char* shortOptions = colours ? kColourShort : kEncodeShort;
+    bool batchOnly = false;
+    opterr = 0;
+    optind = 1;
+    for (int option;
+         (option = getopt_long(argc, argv, shortOptions, longOptions, nullptr)) != -1;) {
+        if (option == ':') {
+            return UsageError{"option " + std::string(argv[optind - 1]) + " needs a value"};
+        }
+        if (option == '?') {
+            const std::string name =
+                optopt != 0 ? std::string("-") + char(optopt) : std::string(argv[optind - 1]);
+            return UsageError{"unknown option " + name};
+        }
+        if (std::string error = Apply(option, optarg, options, batchOnly); !error.empty()) {
+            return UsageError{error};
+        }
+    }
+    if (options.command == Options::Command::Help || options.command == Options::Command::Version) {
+        return options;
+    }
+    const std::vector<std::string> operands(argv + optind, argv + argc);
+    if (colours) {
+        if (!operands.empty()) {
+            return UsageError{"the colours command takes no text"};
+        }
+        return options;
+    }
+    if (options.command == Options::Command::Batch) {
+        if (!operands.empty()) {
+            return UsageError{"--batch takes its texts from the list, not from the command line"};
+        }
+        if (!options.output || *options.output == "-") {
+            return UsageError{"--batch needs -o with a file name pattern such as 'out/{n}.png'"};
+        }
+        return options;
+    }
+    if (batchOnly) {
+        return UsageError{"-0 and -j work only with --batch"};
+    }
+    if (operands.size() > 1) {
+        return UsageError{"one text only (quote a text that holds spaces)"};
+    }
+    if (!operands.empty()) {
+        options.text = operands[0];
+    }
+    return options;
+}
+
+}  // namespace qrtool

@@ -1,0 +1,54 @@
+// The command line of qrimage, parsed into what the tool should do.
+#pragma once
+
+#include <qrimage.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace qrtool {
+
+enum class Format { Png, Bmp, Utf8 };
+
+// How every picture is drawn; the library's own argument ranges.
+struct PictureSettings {
+    int32_t level = 1;       // 0..3 = L, M, Q, H
+    int32_t margin = 4;      // quiet zone in modules, 0 or more
+    int32_t moduleSize = 4;  // pixels per module, 1 or more
+};
+
+struct Options {
+    enum class Command { Encode, Batch, Colours, Help, Version };
+    Command command = Command::Encode;
+    std::optional<std::string> text;    // Encode: the argument; none or "-" reads standard input
+    std::optional<std::string> output;  // -o: a file, "-" for standard output, or a batch pattern
+    std::optional<Format> format;       // -t
+    PictureSettings settings;
+    std::string batchList;               // Batch: the list file, "-" for standard input
+    bool nulSeparated = false;           // Batch: -0
+    unsigned jobs = 0;                   // Batch: -j, 0 = one per core
+    std::optional<COLORREF> foreground;  // Colours: values to set
+    std::optional<COLORREF> background;
+};
+
+// A mistake in the command line, worded for one line after "qrimage: ".
+struct UsageError {
+    std::string message;
+};
+
+// Parses argv (argv[0] is the program). "qrimage colours ..." is the colours
+// command; everything else encodes. Checks ranges and combinations, not
+// files. Not thread-safe (getopt_long).
+std::variant<Options, UsageError> ParseArguments(int argc, char** argv);
+
+// The letter of a level 0..3.
+char LevelLetter(int32_t level);
+
+// Colour words as the user writes them: "RRGGBB" (a leading '#' allowed) to
+// a COLORREF with the fourth byte 0xFF, as the defaults have it; and back.
+std::optional<COLORREF> ParseColour(const std::string& text);
+std::string FormatColour(COLORREF colour);
+
+}  // namespace qrtool

@@ -1,0 +1,189 @@
+#include "picture_output.h"
+
+#include <fcntl.h>
+#include <qrimage.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <random>
+
+#include "failure_reason.h"
+#include "terminal_drawing.h"
+#include "utf8_text.h"
+
+namespace qrtool {
+
+namespace {
+
+using PngBlock = std::unique_ptr<unsigned char, decltype(&DestroyBuffer)>;
+
+std::string WriteAllTo(std::FILE* out, const void* data, std::size_t size,
+                       const std::string& name) {
+    if (std::fwrite(data, 1, size, out) != size || std::fflush(out) != 0) {
+        return "cannot write " + name + ": " + SystemReason(errno);
+    }
+    return "";
+}
+
+// The half-block drawing as text, or the library's reason.
+std::string Drawing(const std::u16string& text, const PictureSettings& settings, bool coloured,
+                    std::string& drawing) {
+    errno = 0;
+    const std::optional<ModuleGrid> grid = ReadModules(text, settings.margin, settings.level);
+    if (!grid) {
+        return LibraryFailure(errno, settings.level, "");
+    }
+    drawing = DrawHalfBlocks(*grid, coloured);
+    return "";
+}
+
+// Replaces `path` with `bytes` as the library replaces its pictures: a new
+// temporary file beside it (mode 0666 less the umask), then a rename, so that
+// a failure leaves the old file as it was and no partial one.
+std::string ReplaceFile(const std::string& path, const std::string& bytes) {
+    const std::filesystem::path target(path);
+    std::random_device random;
+    const std::string temporary =
+        (target.parent_path() / (".qrimage-" + std::to_string(random()) + ".tmp")).string();
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return "cannot write " + path + ": " + SystemReason(errno);
+    }
+    std::size_t written = 0;
+    for (ssize_t piece = 0; written < bytes.size(); written += std::size_t(piece)) {
+        piece = write(fd, bytes.data() + written, bytes.size() - written);
+        if (piece < 0 && errno == EINTR) {
+            piece = 0;
+        } else if (piece <= 0) {
+            break;
+        }
+    }
+    const int writeError = written == bytes.size() ? 0 : errno != 0 ? errno : EIO;
+    const bool closed = close(fd) == 0;
+    const int error = writeError != 0 ? writeError : closed ? 0 : errno;
+    if (error != 0 || rename(temporary.c_str(), path.c_str()) != 0) {
+        const int reason = error != 0 ? error : errno;
+        unlink(temporary.c_str());
+        return "cannot write " + path + ": " + SystemReason(reason);
+    }
+    return "";
+}
+
+// A private folder in $TMPDIR for a picture that the library only writes as
+// a file; removed with its content.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        std::error_code error;
+        std::string pattern = (std::filesystem::temp_directory_path(error) / "qrimage-XXXXXX");
+        if (!error && mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) {
+            std::filesystem::remove_all(path_, ignored);
+        }
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+}  // namespace
+
+std::optional<Format> FormatOfPath(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return char(c | 0x20); });
+    if (extension == ".png") {
+        return Format::Png;
+    }
+    if (extension == ".bmp") {
+        return Format::Bmp;
+    }
+    if (extension == ".txt") {
+        return Format::Utf8;
+    }
+    return std::nullopt;
+}
+
+std::string WritePictureFile(const std::u16string& text, const PictureSettings& settings,
+                             Format format, const std::string& path) {
+    if (format == Format::Utf8) {
+        std::string drawing;
+        if (std::string failure = Drawing(text, settings, false, drawing); !failure.empty()) {
+            return failure;
+        }
+        return ReplaceFile(path, drawing);
+    }
+    std::string reason;
+    const std::optional<std::u16string> widePath = Utf8ToUtf16(path, reason);
+    if (!widePath) {
+        return "cannot write " + path + ": the file name is not UTF-8 (" + reason + ")";
+    }
+    errno = 0;
+    (format == Format::Png ? GeneratePNGW : GenerateBMPW)(
+        widePath->c_str(), text.c_str(), settings.margin, settings.moduleSize, settings.level);
+    // The library leaves errno alone when it succeeds; the file must be there.
+    if (errno == 0 && access(path.c_str(), F_OK) == 0) {
+        return "";
+    }
+    return LibraryFailure(errno, settings.level, path);
+}
+
+std::string WritePictureToStream(const std::u16string& text, const PictureSettings& settings,
+                                 Format format, std::FILE* out, bool colouredDrawing) {
+    switch (format) {
+        case Format::Utf8: {
+            std::string drawing;
+            if (std::string failure = Drawing(text, settings, colouredDrawing, drawing);
+                !failure.empty()) {
+                return failure;
+            }
+            return WriteAllTo(out, drawing.data(), drawing.size(), "standard output");
+        }
+        case Format::Png: {
+            uint32_t size = 0;
+            unsigned char* block = nullptr;
+            errno = 0;
+            GetPNGW(text.c_str(), settings.margin, settings.moduleSize, settings.level, &size,
+                    &block);
+            const PngBlock png(block, &DestroyBuffer);
+            if (!png) {
+                return LibraryFailure(errno, settings.level, "");
+            }
+            return WriteAllTo(out, png.get(), size, "standard output");
+        }
+        case Format::Bmp: {
+            // The library writes BMP only as a file: make it aside, then copy.
+            const ScratchFolder scratch;
+            if (scratch.Path().empty()) {
+                return "cannot make a temporary folder: " + SystemReason(errno);
+            }
+            const std::string path = scratch.Path() + "/picture.bmp";
+            if (std::string failure = WritePictureFile(text, settings, Format::Bmp, path);
+                !failure.empty()) {
+                return failure;
+            }
+            const std::unique_ptr<std::FILE, decltype(&std::fclose)> file(
+                std::fopen(path.c_str(), "rb"), &std::fclose);
+            const std::optional<std::string> bytes = file ? ReadAll(file.get()) : std::nullopt;
+            if (!bytes) {
+                return "cannot read " + path + ": " + SystemReason(errno);
+            }
+            return WriteAllTo(out, bytes->data(), bytes->size(), "standard output");
+        }
+    }
+    return "unknown format";
+}
+
+}  // namespace qrtool

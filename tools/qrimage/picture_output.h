@@ -1,0 +1,28 @@
+// One picture written in one of the tool's formats, to a file or a stream.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "options.h"
+
+namespace qrtool {
+
+// The format a file name asks for by its extension (.png, .bmp, .txt for the
+// half-block drawing; any case), nullopt for others.
+std::optional<Format> FormatOfPath(const std::string& path);
+
+// Writes the picture of `text` into the file `path` (UTF-8 bytes). PNG and
+// BMP go through the library, which replaces the file atomically. Returns ""
+// on success, else what failed and why. Thread-safe.
+std::string WritePictureFile(const std::u16string& text, const PictureSettings& settings,
+                             Format format, const std::string& path);
+
+// Writes the picture of `text` to `out` (the caller's stream, flushed here).
+// `colouredDrawing` adds colour escapes to the half-block drawing. Returns ""
+// on success, else what failed and why.
+std::string WritePictureToStream(const std::u16string& text, const PictureSettings& settings,
+                                 Format format, std::FILE* out, bool colouredDrawing);
+
+}  // namespace qrtool

@@ -1,0 +1,22 @@
+// Text as the tool takes it: UTF-8 bytes, checked strictly and turned into
+// the UTF-16 that the library's W functions take.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qrtool {
+
+// The UTF-16 form of `text`, or nullopt with `reason` set ("invalid UTF-8 at
+// byte N", "the text holds a NUL byte", "the text is empty"). Overlong forms,
+// surrogates and code points above U+10FFFF are invalid: nothing is replaced,
+// so the library encodes exactly the bytes given. Thread-safe.
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::string& reason);
+
+// Every byte of `in` up to its end; nullopt with errno set when reading
+// fails. Does not close `in`.
+std::optional<std::string> ReadAll(std::FILE* in);
+
+}  // namespace qrtool
