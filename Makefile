@@ -33,8 +33,9 @@ test: build
 	$(MAKE) test-windows
 
 # The Windows DLLs, cross-built with mingw-w64: qrimage32.dll (i686) and
-# qrimage64.dll (x86_64), with their import libraries and qrimage.h, in
-# $(WIN_BUILD)/out.
+# qrimage64.dll (x86_64), with their import libraries and qrimage.h, and the
+# Win32 window programs carrying them, qrgenerator.exe (i686) and
+# qrgenerator64.exe (x86_64), in $(WIN_BUILD)/out.
 windows: deps
 	set -e; for arch in $(WIN_ARCHES); do \
 	  cmake -S . -B $(WIN_BUILD)/$$arch -G Ninja -DCMAKE_BUILD_TYPE=Release \
