@@ -1,6 +1,12 @@
 #include "library_binding.h"
 
+#include <type_traits>
+
+#include "qrimage.h"
 #include "utf.h"
+
+static_assert(std::is_same_v<LibraryBinding::GenerateBmpWFunction, decltype(&::GenerateBMPW)>,
+              "the declaration must match the library's header");
 
 std::string LibraryBinding::Bind() {
     if (generate_ != nullptr) {

@@ -26,10 +26,11 @@ class LibraryBinding {
     DWORD GenerateBMPW(const wchar_t* fileName, const wchar_t* text, int32_t margin,
                        int32_t moduleSize, int32_t level) const;
 
-  private:
+    // GenerateBMPW of qrimage.h (checked against it in the .cpp).
     using GenerateBmpWFunction = void(__stdcall*)(const wchar_t*, const wchar_t*, int32_t, int32_t,
                                                   int32_t);
 
+  private:
     std::wstring path_;
     GenerateBmpWFunction generate_ = nullptr;
 };
