@@ -20,19 +20,11 @@ std::wstring Environment(const wchar_t* name) {
 }
 
 std::wstring ExecutableFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
-        if (length == 0) {
-            return {};
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return path.substr(0, path.find_last_of(L'\\'));
+    // Room for the longest path Windows has (32767 characters).
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), DWORD(path.size())));
+    const std::size_t separator = path.find_last_of(L'\\');
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
 }
 
 // Whether this user may create files in `folder`: access control lists
