@@ -51,7 +51,7 @@ echo "-- layout"
 # Layout: every control where the design puts it; a screenshot as artefact.
 "$loader" "$layout_check" </dev/null >"$TEST_ENV_DIR/layout.txt" 2>&1 \
   || { cat "$TEST_ENV_DIR/layout.txt"; fail "layout"; }
-import -window root "$prefix/../qrgenerator-$(basename "$program" .exe).png" || true
+import -window root "$prefix/../window-$(basename "$program" .exe).png" || true
 
 echo "-- create"
 # Clicks at a control's centre, given in pixels of the client area.
