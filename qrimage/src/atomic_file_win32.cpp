@@ -167,35 +167,6 @@ bool AtomicFile::WriteThrough(const unsigned char* data, std::size_t size) noexc
     return true;
 }
 
-bool AtomicFile::FlushBuffer() noexcept {
-    const std::size_t pending = std::exchange(buffered_, 0);
-    return WriteThrough(buffer_.get(), pending);
-}
-
-bool AtomicFile::Write(const void* data, std::size_t size) noexcept {
-    if (failed_ || fd_ < 0) {
-        return false;
-    }
-    if (size == 0) {
-        return true;
-    }
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    if (size <= bufferBytes_ - buffered_) {
-        std::memcpy(buffer_.get() + buffered_, bytes, size);
-        buffered_ += size;
-        return true;
-    }
-    if (!FlushBuffer()) {
-        return false;
-    }
-    if (size < bufferBytes_) {
-        std::memcpy(buffer_.get(), bytes, size);
-        buffered_ = size;
-        return true;
-    }
-    return WriteThrough(bytes, size);
-}
-
 bool AtomicFile::Commit() noexcept {
     if (fd_ < 0 || committed_) {
         return false;
