@@ -80,12 +80,21 @@ inline std::u16string Wide(const std::string& ascii) {
     return {ascii.begin(), ascii.end()};
 }
 
-// Runs a program with arguments (none holding a single quote); returns its
-// exit status, or -1 when it did not exit normally.
+// `text` quoted for the shell.
+inline std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+// Runs a program with arguments; returns its exit status, or -1 when it did
+// not exit normally.
 inline int RunProgram(const std::vector<std::string>& arguments) {
     std::string command;
     for (const std::string& argument : arguments) {
-        command += " '" + argument + "'";
+        command += " " + Quoted(argument);
     }
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
