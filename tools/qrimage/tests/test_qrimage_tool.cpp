@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <numeric>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "pictures.h"
@@ -253,18 +255,15 @@ TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnesAndAnyJobCountGivesTheSame
     const std::string expectedErrors =
         "LIST:3: invalid UTF-8 at byte 5\nLIST:4: the text is empty\n"
         "LIST:5: text too long for a QR code at level H\n";
+    // Standard error's lines, sorted, the list's name replaced by LIST.
     auto errorsOf = [](const Result& result, const std::string& list) {
-        std::vector<std::string> lines;
-        std::istringstream in(result.err);
+        std::istringstream in(
+            std::regex_replace(result.err, std::regex("(^|\n)" + list + ":"), "$1LIST:"));
+        std::multiset<std::string> lines;
         for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
+            lines.insert(line + "\n");
         }
-        std::sort(lines.begin(), lines.end());
-        std::string joined;
-        for (const auto& line : lines) {
-            joined += std::regex_replace(line, std::regex("^" + list + ":"), "LIST:") + "\n";
-        }
-        return joined;
+        return std::accumulate(lines.begin(), lines.end(), std::string());
     };
     struct Row {
         std::vector<std::string> arguments;
