@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -152,24 +153,17 @@ TEST(Refusals, NothingMadeAReasonSetTheProcessAlive) {
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "level " << row.level << " margin " << row.margin);
         HBITMAP bitmap = reinterpret_cast<HBITMAP>(1);
-        EXPECT_EQ(LastErrorAfter(
-                      [&] { bitmap = GetHBitmapW(row.text, row.margin, row.size, row.level); }),
-                  row.reason);
-        EXPECT_EQ(bitmap, nullptr);
-        EXPECT_EQ(LastErrorAfter([&] {
-                      GenerateBMPW(target.c_str(), row.text, row.margin, row.size, row.level);
-                  }),
-                  row.reason);
-        EXPECT_EQ(LastErrorAfter([&] {
-                      GeneratePNGW(target.c_str(), row.text, row.margin, row.size, row.level);
-                  }),
-                  row.reason);
         uint32_t size = 7;
         unsigned char marker = 0, *block = &marker;
-        EXPECT_EQ(LastErrorAfter(
-                      [&] { GetPNGW(row.text, row.margin, row.size, row.level, &size, &block); }),
-                  row.reason);
-        EXPECT_TRUE(size == 7 && block == &marker);
+        const std::function<void()> calls[] = {
+            [&] { bitmap = GetHBitmapW(row.text, row.margin, row.size, row.level); },
+            [&] { GenerateBMPW(target.c_str(), row.text, row.margin, row.size, row.level); },
+            [&] { GeneratePNGW(target.c_str(), row.text, row.margin, row.size, row.level); },
+            [&] { GetPNGW(row.text, row.margin, row.size, row.level, &size, &block); }};
+        for (const auto& call : calls) {
+            EXPECT_EQ(LastErrorAfter(call), row.reason);
+        }
+        EXPECT_TRUE(bitmap == nullptr && size == 7 && block == &marker);
     }
     EXPECT_EQ(LastErrorAfter([] { GetHBitmapA(nullptr, 1, 5, 2); }), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(LastErrorAfter([] { GenerateBMPA(nullptr, "abc", 1, 5, 2); }),
