@@ -62,7 +62,7 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=Debug -DQRIMAGE_SANITIZE=ON \
 	  -DQRIMAGE_BUILD_GENERATOR=OFF -DQRIMAGE_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && ctest --output-on-failure -L unit -j $(JOBS)
+	scripts/run-tests $(ASAN_BUILD) -L unit -j $(JOBS)
 
 # Hardening: the concurrency test under ThreadSanitizer, every fuzz target
 # for a minute, and the allocation-failure walk.
@@ -71,10 +71,10 @@ test-hardening: build
 	  -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
 	  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread
 	cmake --build build-tsan -j $(JOBS) --target test_concurrency
-	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/qrimage/tests/tsan.supp" \
-	  ctest --output-on-failure -R '^test_concurrency$$'
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/qrimage/tests/tsan.supp" \
+	  scripts/run-tests build-tsan -R '^test_concurrency$$'
 	FUZZ_SECONDS=60 JOBS=$(JOBS) WERROR=$(WERROR) scripts/run-fuzz
-	cd $(BUILD) && ctest --output-on-failure -R '^test_allocation_failure$$'
+	scripts/run-tests $(BUILD) -R '^test_allocation_failure$$'
 
 bench: build
 	scripts/run-bench $(BUILD)

@@ -1,22 +1,42 @@
 // Fuzz target: arbitrary text through every export that returns its picture
 // in memory (GetHBitmapW/A with GetObjectW and DeleteObject, GetPNGW/A with
 // DestroyBuffer), with level, margin, moduleSize and colours from the input.
-// Every result is checked against the independent model of fuzz_model.h.
+// A picture must decode to its text (GetPNGA: the caller's bytes), the PNG
+// block of a W text must show the bitmap's pixels, errno stays untouched,
+// and nothing is refused without its reason in errno.
 //
-// Input: the text bytes first; the arguments are read from the end (see
+// Input: the text bytes first; from the end the arguments (see
 // ConsumeCallArguments), then a GetObjectW size and a foreign handle value.
-#include <fuzzer/FuzzedDataProvider.h>
-#include <qrimage.h>
-
-#include <cstdint>
+#include <cerrno>
 #include <cstring>
-#include <string>
 
-#include "fuzz_calls.h"
-#include "fuzz_model.h"
-#include "fuzz_support.h"
+#include "fuzz_check.h"
 
 using namespace qrfuzz;
+
+namespace {
+
+// GetPNGW or GetPNGA (get(&size, &block)) with sentinel out-parameters: they
+// stay untouched when nothing is made. Returns the block's bytes, if any, and
+// the errno the call left in `error`.
+template <class Get>
+std::optional<std::string> TakePng(int& error, Get get) {
+    unsigned char sentinel = 0, *block = &sentinel;
+    uint32_t size = 0xC0FFEE11u;
+    errno = kUntouched;
+    get(&size, &block);
+    error = errno;
+    if (block == &sentinel) {
+        FUZZ_REQUIRE(size == 0xC0FFEE11u);
+        return std::nullopt;
+    }
+    FUZZ_REQUIRE(block != nullptr);
+    std::string bytes(reinterpret_cast<char*>(block), size);
+    DestroyBuffer(block);
+    return bytes;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     InitialiseTarget();
@@ -25,63 +45,69 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    const CallArguments arguments = ConsumeCallArguments(input);
+    const CallArguments a = ConsumeCallArguments(input);
     const int32_t objectSize = input.ConsumeBool() ? input.ConsumeIntegral<int32_t>()
                                                    : input.ConsumeIntegralInRange(-1, 80);
-    const uintptr_t foreignHandle = input.ConsumeIntegral<uintptr_t>();
+    const auto foreign = reinterpret_cast<HBITMAP>(input.ConsumeIntegral<uintptr_t>());
     const std::string bytes = input.ConsumeRemainingBytesAsString();
+    const Colours colours = ApplyColours(a.colours);
+    const LocaleScope locale(a.locale);
+    const int32_t m = a.margin, s = a.moduleSize, l = a.level;
+    int error = 0;
 
-    const Colours colours = ApplyColours(arguments.colours);
-    const CharsetScope charset(arguments.charset);
-    const int32_t level = arguments.level;
-    const int32_t margin = arguments.margin;
-    const int32_t moduleSize = arguments.moduleSize;
-
-    // A null text produces nothing anywhere.
-    CheckBitmapHandle(GetHBitmapW(nullptr, margin, moduleSize, level), Model{}, colours, objectSize,
-                      foreignHandle);
-    CheckBitmapHandle(GetHBitmapA(nullptr, margin, moduleSize, level), Model{}, colours, objectSize,
-                      foreignHandle);
-    CheckPngBlock(
-        [&](uint32_t* s, unsigned char** b) { GetPNGW(nullptr, margin, moduleSize, level, s, b); },
-        Model{}, colours);
-    CheckPngBlock(
-        [&](uint32_t* s, unsigned char** b) { GetPNGA(nullptr, margin, moduleSize, level, s, b); },
-        Model{}, colours);
+    // Handles the library never made, and null texts: nothing, EINVAL.
+    FUZZ_REQUIRE(Tracked(error, [&] { return GetObjectW(foreign, 0, nullptr); }) == 0 &&
+                 error == EINVAL);
+    FUZZ_REQUIRE(Tracked(error, [&] { return DeleteObject(foreign); }) == 0 && error == EINVAL);
+    FUZZ_REQUIRE(Tracked(error, [&] { return GetHBitmapW(nullptr, m, s, l); }) == nullptr &&
+                 error == EINVAL);
+    FUZZ_REQUIRE(Tracked(error, [&] { return GetHBitmapA(nullptr, m, s, l); }) == nullptr &&
+                 error == EINVAL);
+    FUZZ_REQUIRE(!TakePng(error, [&](auto... out) { GetPNGW(nullptr, m, s, l, out...); }) &&
+                 error == EINVAL);
+    FUZZ_REQUIRE(!TakePng(error, [&](auto... out) { GetPNGA(nullptr, m, s, l, out...); }) &&
+                 error == EINVAL);
     DestroyBuffer(nullptr);
 
-    // UTF-16: embedded NULs end the text, unpaired surrogates become U+FFFD.
-    const std::u16string wide = Utf16OfBytes(bytes, arguments.wideAsPairs);
-    const Model wideModel = Predict(Utf8OfUtf16(wide), level, margin, moduleSize);
-    TraceCall("W", arguments, wideModel);
-    if (WithinBudget(wideModel)) {
-        CheckBitmapHandle(GetHBitmapW(wide.c_str(), margin, moduleSize, level), wideModel, colours,
-                          objectSize, foreignHandle);
-        CheckPngBlock(
-            [&](uint32_t* s, unsigned char** b) {
-                GetPNGW(wide.c_str(), margin, moduleSize, level, s, b);
-            },
-            wideModel, colours);
+    // UTF-16: its UTF-8 comes back; the PNG block shows the same pixels.
+    const std::u16string wide = a.wideAsPairs ? UnitsOfPairs(bytes) : Widen(bytes, Utf8Locale());
+    const std::string utf8 = Utf8Of(wide);
+    if (WorthCalling(a, utf8.size())) {
+        const HBITMAP handle = Tracked(error, [&] { return GetHBitmapW(wide.c_str(), m, s, l); });
+        CheckErrno(handle != nullptr, error, Reasons(a, utf8.size()));
+        const Picture bitmap = TakeBitmap(handle, objectSize);
+        const auto png =
+            TakePng(error, [&](auto... out) { GetPNGW(wide.c_str(), m, s, l, out...); });
+        CheckErrno(png.has_value(), error, Reasons(a, utf8.size()));
+        FUZZ_REQUIRE(png.has_value() == (handle != nullptr));
+        if (png) {
+            CheckPicture(bitmap, a, colours, utf8);
+            FUZZ_REQUIRE(DecodePng(*png, colours) == bitmap);
+        }
     }
 
-    // Narrow text in the thread's character set; GetPNGA takes its bytes as
-    // they are.
-    const Model narrowModel =
-        Predict(Utf8OfNarrow(bytes, arguments.charset), level, margin, moduleSize,
-                3 * std::strlen(bytes.c_str()));  // U+FFFD for a byte at most
-    TraceCall("A", arguments, narrowModel);
-    if (WithinBudget(narrowModel)) {
-        CheckBitmapHandle(GetHBitmapA(bytes.c_str(), margin, moduleSize, level), narrowModel,
-                          colours, objectSize, foreignHandle);
+    // Narrow text, widened in the thread's character set.
+    bool exact = true;
+    const std::string narrowUtf8 = Utf8Of(Widen(bytes, a.locale, &exact));
+    const std::size_t narrowBytes = exact ? narrowUtf8.size() : 3 * std::strlen(bytes.c_str());
+    if (WorthCalling(a, narrowBytes)) {
+        const HBITMAP handle = Tracked(error, [&] { return GetHBitmapA(bytes.c_str(), m, s, l); });
+        CheckErrno(handle != nullptr, error, Reasons(a, narrowBytes));
+        if (handle != nullptr) {
+            CheckPicture(TakeBitmap(handle, objectSize), a, colours,
+                         exact ? std::optional(narrowUtf8) : std::nullopt);
+        }
     }
-    const Model bytesModel = Predict(std::string(bytes.c_str()), level, margin, moduleSize);
-    TraceCall("GetPNGA", arguments, bytesModel);
-    if (WithinBudget(bytesModel)) {
-        CheckPngBlock(
-            [&](uint32_t* s, unsigned char** b) {
-                GetPNGA(bytes.c_str(), margin, moduleSize, level, s, b);
-            },
-            bytesModel, colours);
+
+    // GetPNGA: the caller's bytes, unchanged.
+    const std::string raw = bytes.c_str();
+    if (WorthCalling(a, raw.size())) {
+        const auto png =
+            TakePng(error, [&](auto... out) { GetPNGA(raw.c_str(), m, s, l, out...); });
+        CheckErrno(png.has_value(), error, Reasons(a, raw.size()));
+        if (png) {
+            CheckPicture(DecodePng(*png, colours), a, colours, raw);
+        }
     }
     return 0;
 }

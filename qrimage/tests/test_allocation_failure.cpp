@@ -3,7 +3,8 @@
 // zlib, iconv, operator new), and for N = 1, 2, ... the N-th allocation of a
 // call fails, until a call meets none. A failed call must produce nothing (or
 // the picture made without failures), leave out-parameters, an existing file
-// and the folder alone, free all it allocated, and return. No sanitizers here.
+// and the folder alone, free all it allocated, set errno to ENOMEM (or leave
+// it alone when it made its picture), and return. No sanitizers here.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -25,6 +26,8 @@ void __libc_free(void* block);
 }
 
 namespace {
+
+constexpr int kUntouched = 0x7E57;  // errno before a call: success leaves it
 
 // One watched call on one thread: which allocation fails, and the blocks it
 // allocated that are still live. Static storage, since it cannot allocate.
@@ -161,7 +164,9 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
         const qrtest::Library library;
         qrtest::WriteFile(target, earlier);
         window = Window{true, false, pthread_self(), failAt};
+        errno = kUntouched;
         const Result result = call(library);
+        const int error = errno;
         window.open = false;
         EXPECT_EQ(window.liveCount, 0u) << where << ": blocks not freed";
         EXPECT_EQ(result.fault, nullptr) << where << ": " << result.fault;
@@ -173,6 +178,7 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
             EXPECT_FALSE(output.has_value()) << where << ": the earlier file was changed";
             output = file;
         }
+        EXPECT_EQ(error, output ? kUntouched : ENOMEM) << where << ": errno";
         return output;
     };
 

@@ -774,14 +774,18 @@ TEST(ColoursDeathTest, AFullTmpfsLeavesTheColoursProcessLocal) {
             while (filler << Bytes(4096, 'x') << std::flush) {
             }
         }
-        const Library library;
-        const bool defaults =
-            library.GetForegroundColor() == 0xFF000000u && library.GetBackgroundColor() == ~0u;
-        const Picture picture = FromBitmap(library, library.GetHBitmapW(u"abc", 1, 1, 0));
-        library.SetForegroundColor(0x00FF0000u);
-        Report(std::string(defaults ? "" : "not the defaults; ") +
-               (picture == Model("abc", 1, 1, 0) ? "" : "no picture in the defaults; ") +
-               (library.GetForegroundColor() == 0x00FF0000u ? "" : "not stored; ") +
+        std::string problems;
+        {  // Report ends the process without destructors: unload, remove the copy first.
+            const Library library;
+            const bool defaults =
+                library.GetForegroundColor() == 0xFF000000u && library.GetBackgroundColor() == ~0u;
+            const Picture picture = FromBitmap(library, library.GetHBitmapW(u"abc", 1, 1, 0));
+            library.SetForegroundColor(0x00FF0000u);
+            problems = std::string(defaults ? "" : "not the defaults; ") +
+                       (picture == Model("abc", 1, 1, 0) ? "" : "no picture in the defaults; ") +
+                       (library.GetForegroundColor() == 0x00FF0000u ? "" : "not stored; ");
+        }
+        Report(problems +
                (FolderEntries("/dev/shm") == Names{"filler"} ? "" : "an object was left"));
     };
     EXPECT_EXIT(loadWithoutRoom(), testing::ExitedWithCode(0), "");

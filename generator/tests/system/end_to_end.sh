@@ -34,8 +34,19 @@ stop_pid() {  # stops one process of ours by its id and waits until it is gone
   for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
   kill -9 "$1" 2>/dev/null || true
 }
+# A program stopped by a signal cannot remove the colour object of its
+# library copy; user 4242's (no runtime folder) lies in /dev/shm, named after
+# the user and the copy.
+remove_colour_objects() {
+  local copy user device inode
+  while read -r copy; do
+    read -r user device inode < <(stat -c '%u %d %i' "$copy")
+    rm -f "/dev/shm/qrimage-colours-$user-$device-$inode-"*
+  done < <(find "$work" -name "$library_name" -type f)
+}
 cleanup() {
   for pid in "${pids[@]}"; do stop_pid "$pid"; done
+  [ ${#pids[@]} -eq 0 ] || remove_colour_objects
   [ ! -f "$work/env/xvfb.pid" ] || stop_pid "$(cat "$work/env/xvfb.pid")"
   rm -rf "$work"
 }
