@@ -80,12 +80,21 @@ inline std::u16string Wide(const std::string& ascii) {
     return {ascii.begin(), ascii.end()};
 }
 
-// Runs a program with arguments (none holding a single quote); returns its
-// exit status, or -1 when it did not exit normally.
+// `text` quoted for the shell.
+inline std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+// Runs a program with arguments; returns its exit status, or -1 when it did
+// not exit normally.
 inline int RunProgram(const std::vector<std::string>& arguments) {
     std::string command;
     for (const std::string& argument : arguments) {
-        command += " '" + argument + "'";
+        command += " " + Quoted(argument);
     }
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -108,36 +117,25 @@ class ScopedThreadLocale {
 // A private copy of the built library file, loaded with RTLD_LOCAL, its
 // exports as members named as in qrimage.h. The colours are shared per
 // library file, so a copy's start from the defaults and reach no other test.
-// `beforeLoad` runs between the copy and its loading. Throws
-// std::runtime_error when the copy cannot be loaded.
+// Throws std::runtime_error when the copy cannot be made or loaded.
 class Library {
     TempFolder folder_;  // removed with the copy in it
     std::string path_ = folder_ / fs::path(QRIMAGE_LIBRARY_FILE).filename().string();
-    struct stat identity_ {};
-    void* handle_;
-
-    void* Load(const std::function<void(const Library&)>& beforeLoad) {
-        fs::copy_file(QRIMAGE_LIBRARY_FILE, path_);
-        if (stat(path_.c_str(), &identity_) != 0) {
-            throw std::runtime_error("cannot copy to " + path_);
-        }
-        if (beforeLoad) {
-            beforeLoad(*this);
-        }
-        void* handle = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
-        return handle != nullptr ? handle : throw std::runtime_error("cannot load " + path_);
-    }
+    void* handle_ = fs::copy_file(QRIMAGE_LIBRARY_FILE, path_)
+                        ? dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL)
+                        : nullptr;
 
   public:
-    explicit Library(const std::function<void(const Library&)>& beforeLoad = {})
-        : handle_(Load(beforeLoad)) {}
+    Library() {
+        if (handle_ == nullptr) {
+            throw std::runtime_error("cannot load " + path_);
+        }
+    }
     ~Library() { dlclose(handle_); }
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
     const std::string& Path() const { return path_; }
-    // The name of the copy's colour object in its folder ("/qrimage-...").
-    std::string ColourObject() const { return qrimage::ColourObjectName(geteuid(), identity_); }
 
 #define QRTEST_EXPORT(name) \
     decltype(&::name) name = reinterpret_cast<decltype(&::name)>(dlsym(handle_, #name));

@@ -9,12 +9,17 @@
 #include <qrimage.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
 using Bytes = std::string;
+namespace fs = std::filesystem;
 
 // The folder of this program, where the DLL and the caller program lie.
 std::wstring ProgramFolder() {
@@ -26,66 +31,44 @@ std::wstring ProgramFolder() {
 
 // A new empty folder under %TEMP%, removed with its files at the end.
 class TempFolder {
+    fs::path path_;
+
   public:
     TempFolder() {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
         for (unsigned n = GetTickCount();; ++n) {
-            path_ = std::wstring(temp) + L"qrimage-test-" + std::to_wstring(n);
-            if (CreateDirectoryW(path_.c_str(), nullptr)) {
+            path_ = fs::temp_directory_path() / ("qrimage-test-" + std::to_string(n));
+            if (fs::create_directory(path_)) {
                 break;
             }
         }
     }
     ~TempFolder() {
         for (const std::wstring& name : Entries()) {
-            SetFileAttributesW((*this / name).c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW((*this / name).c_str());
+            SetFileAttributesW((*this / name).c_str(),
+                               FILE_ATTRIBUTE_NORMAL);  // read-only ones
         }
-        RemoveDirectoryW(path_.c_str());
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
     }
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+    std::wstring operator/(const std::wstring& name) const { return (path_ / name).wstring(); }
     std::vector<std::wstring> Entries() const {
         std::vector<std::wstring> names;
-        WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-        for (BOOL more = search != INVALID_HANDLE_VALUE; more;
-             more = FindNextFileW(search, &found)) {
-            if (std::wstring(found.cFileName) != L"." && std::wstring(found.cFileName) != L"..") {
-                names.push_back(found.cFileName);
-            }
-        }
-        if (search != INVALID_HANDLE_VALUE) {
-            FindClose(search);
+        for (const auto& entry : fs::directory_iterator(path_)) {
+            names.push_back(entry.path().filename().wstring());
         }
         std::sort(names.begin(), names.end());
         return names;
     }
-
-  private:
-    std::wstring path_;
 };
 
 // A file's bytes, or "missing".
 Bytes FileBytes(const std::wstring& name) {
-    const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return "missing";
-    }
-    Bytes bytes(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    ReadFile(file, bytes.data(), DWORD(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    return bytes;
+    std::ifstream in(fs::path(name), std::ios::binary);
+    return in ? Bytes(std::istreambuf_iterator<char>(in), {}) : "missing";
 }
 
 void PutFile(const std::wstring& name, const Bytes& bytes) {
-    const HANDLE file =
-        CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    std::ofstream(fs::path(name), std::ios::binary) << bytes;
 }
 
 // The picture a GDI bitmap holds, top row first, with its side; the bitmap is
@@ -170,24 +153,17 @@ TEST(Refusals, NothingMadeAReasonSetTheProcessAlive) {
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "level " << row.level << " margin " << row.margin);
         HBITMAP bitmap = reinterpret_cast<HBITMAP>(1);
-        EXPECT_EQ(LastErrorAfter(
-                      [&] { bitmap = GetHBitmapW(row.text, row.margin, row.size, row.level); }),
-                  row.reason);
-        EXPECT_EQ(bitmap, nullptr);
-        EXPECT_EQ(LastErrorAfter([&] {
-                      GenerateBMPW(target.c_str(), row.text, row.margin, row.size, row.level);
-                  }),
-                  row.reason);
-        EXPECT_EQ(LastErrorAfter([&] {
-                      GeneratePNGW(target.c_str(), row.text, row.margin, row.size, row.level);
-                  }),
-                  row.reason);
         uint32_t size = 7;
         unsigned char marker = 0, *block = &marker;
-        EXPECT_EQ(LastErrorAfter(
-                      [&] { GetPNGW(row.text, row.margin, row.size, row.level, &size, &block); }),
-                  row.reason);
-        EXPECT_TRUE(size == 7 && block == &marker);
+        const std::function<void()> calls[] = {
+            [&] { bitmap = GetHBitmapW(row.text, row.margin, row.size, row.level); },
+            [&] { GenerateBMPW(target.c_str(), row.text, row.margin, row.size, row.level); },
+            [&] { GeneratePNGW(target.c_str(), row.text, row.margin, row.size, row.level); },
+            [&] { GetPNGW(row.text, row.margin, row.size, row.level, &size, &block); }};
+        for (const auto& call : calls) {
+            EXPECT_EQ(LastErrorAfter(call), row.reason);
+        }
+        EXPECT_TRUE(bitmap == nullptr && size == 7 && block == &marker);
     }
     EXPECT_EQ(LastErrorAfter([] { GetHBitmapA(nullptr, 1, 5, 2); }), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(LastErrorAfter([] { GenerateBMPA(nullptr, "abc", 1, 5, 2); }),
@@ -280,7 +256,8 @@ TEST(Colours, SharedWhileLoadedDefaultsAfterTheLastProcess) {
         reinterpret_cast<void*>(GetProcAddress(library, "SetForegroundColor")));
     set(0x00123456u);
     EXPECT_EQ(RunCaller(L"\"" + copy + L"\" colours 00123456 FFFFFFFF"), 0u);
-    EXPECT_EQ(GetForegroundColor(), 0xFF000000u);  // another DLL file, other colours
+    EXPECT_EQ(GetForegroundColor(),
+              0xFF000000u);  // another DLL file, other colours
     // A colour set by the child stays while this process holds the DLL.
     EXPECT_EQ(RunCaller(L"\"" + copy + L"\" set 00ABCDEF 00000000"), 0u);
     EXPECT_EQ(RunCaller(L"\"" + copy + L"\" colours 00ABCDEF 00000000"), 0u);

@@ -2,21 +2,15 @@
 // compared with the library's pixels, errors and exit statuses, and batches.
 // Each run loads a private copy of the library, so the shared colours of
 // other programs are never touched.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <png.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <algorithm>
 #include <map>
+#include <numeric>
 #include <regex>
+#include <set>
 #include <sstream>
 
-#include "support.h"
-
-extern char** environ;
+#include "pictures.h"
 
 namespace {
 
@@ -26,13 +20,6 @@ using Bytes = std::string;
 struct Result {
     int status = -1;
     Bytes out, err;
-};
-
-// 4 bytes a pixel (blue, green, red, alpha), top row first.
-struct Picture {
-    int side = 0;
-    Bytes bgra;
-    bool operator==(const Picture&) const = default;
 };
 
 class QrimageTool : public ::testing::Test {
@@ -49,105 +36,34 @@ class QrimageTool : public ::testing::Test {
     // Runs the tool in `work` with `input` on standard input; with
     // `terminal`, on a pseudo-terminal (util-linux script), standard output
     // and standard error both in Result::out.
-    Result Run(std::vector<std::string> arguments, const Bytes& input = "", bool terminal = false) {
+    Result Run(const std::vector<std::string>& arguments, const Bytes& input = "",
+               bool terminal = false) {
         WriteFile(work / ".in", input);
-        arguments.insert(arguments.begin(), QRIMAGE_TOOL);
+        std::string command = Quoted(QRIMAGE_TOOL);
+        for (const std::string& argument : arguments) {
+            command += " " + Quoted(argument);
+        }
         if (terminal) {
-            std::string command;
-            for (const auto& argument : arguments) {
-                command += " '" + argument + "'";
-            }
-            arguments = {"/usr/bin/script", "-qec", command, "/dev/null"};
+            command = "script -qec " + Quoted(command) + " /dev/null";
         }
-        std::vector<std::string> environment = {"LD_LIBRARY_PATH=" +
-                                                fs::path(library.Path()).parent_path().string()};
-        for (char** variable = environ; *variable != nullptr; ++variable) {
-            if (std::string_view(*variable).rfind("LD_LIBRARY_PATH=", 0) != 0) {
-                environment.push_back(*variable);
-            }
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, (work / ".in").c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, (work / ".out").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, (work / ".err").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addchdir_np(&actions, work.Path().c_str());
-        auto pointers = [](std::vector<std::string>& strings) {
-            std::vector<char*> list;
-            for (auto& s : strings) {
-                list.push_back(s.data());
-            }
-            list.push_back(nullptr);
-            return list;
-        };
-        std::vector<char*> argv = pointers(arguments), envp = pointers(environment);
-        pid_t child = 0;
-        int status = 0;
-        Result result;
-        if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0 &&
-            waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-            result.status = WEXITSTATUS(status);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        result.out = ReadFile(work / ".out").value_or("");
-        result.err = ReadFile(work / ".err").value_or("");
+        const int status = std::system(("cd " + Quoted(work.Path()) + " && LD_LIBRARY_PATH=" +
+                                        Quoted(fs::path(library.Path()).parent_path()) + " " +
+                                        command + " <.in >.out 2>.err")
+                                           .c_str());
+        Result result{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                      ReadFile(work / ".out").value_or(""), ReadFile(work / ".err").value_or("")};
         for (const char* scratch : {".in", ".out", ".err"}) {
             fs::remove(work / scratch);
         }
         return result;
     }
 
-    // The library's own picture of the UTF-8 text, through GetHBitmapW.
+    // The library's own picture of the UTF-8 text.
     Picture Expected(const Bytes& utf8, int margin, int size, int level) {
-        std::u16string wide;  // the test's texts stay in the Basic Multilingual Plane or pair up
-        for (std::size_t i = 0; i < utf8.size();) {
-            const auto lead = uint8_t(utf8[i]);
-            const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-            char32_t point = length == 1 ? lead : lead & (0x7F >> length);
-            for (int k = 1; k < length; ++k) {
-                point = point << 6 | (uint8_t(utf8[i + k]) & 0x3F);
-            }
-            if (point >= 0x10000) {
-                wide += char16_t(0xD800 + ((point - 0x10000) >> 10));
-                wide += char16_t(0xDC00 + (point & 0x3FF));
-            } else {
-                wide += char16_t(point);
-            }
-            i += std::size_t(length);
-        }
-        Bytes bgra = BitmapBytes(library, library.GetHBitmapW(wide.c_str(), margin, size, level));
-        int side = 0;
-        while (std::size_t(4 * side * side) < bgra.size()) {
-            ++side;
-        }
-        return {side, bgra};
+        const ScopedThreadLocale locale("C.UTF-8");
+        return FromBitmap(library, library.GetHBitmapA(utf8.c_str(), margin, size, level));
     }
 };
-
-// ---- reading the outputs back ---------------------------------------------
-
-Picture FromPng(const Bytes& png) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) {
-        return {};
-    }
-    image.format = PNG_FORMAT_BGRA;
-    Picture picture{int(image.width), Bytes(PNG_IMAGE_SIZE(image), '\0')};
-    return png_image_finish_read(&image, nullptr, picture.bgra.data(), 0, nullptr) ? picture
-                                                                                   : Picture{};
-}
-
-Picture FromBmp(const Bytes& bmp) {  // 54 header bytes, then rows bottom row first
-    const std::size_t side = bmp.size() < 54 ? 0 : uint8_t(bmp[18]) | uint8_t(bmp[19]) << 8;
-    Picture picture{int(side), {}};
-    for (std::size_t row = side; row-- > 0 && bmp.size() == 54 + 4 * side * side;) {
-        picture.bgra += bmp.substr(54 + row * 4 * side, 4 * side);
-    }
-    return picture;
-}
 
 // The half-block drawing rasterised back: one pixel per module, glyph halves
 // black, the rest white. Colour escapes are dropped.
@@ -210,14 +126,9 @@ TEST_F(QrimageTool, EveryFormatDecodesToTheTextAndMatchesTheLibrarysPixels) {
         int margin, size, level;
         bool terminal = false;
     };
+    // clang-format off
     const Row rows[] = {
-        {{"-o", "x.png", "-l", "H", "-m", "2", "-s", "3", kCyrillic},
-         kCyrillic,
-         "x.png",
-         FromPng,
-         2,
-         3,
-         3},
+        {{"-o", "x.png", "-l", "H", "-m", "2", "-s", "3", kCyrillic}, kCyrillic, "x.png", FromPng, 2, 3, 3},
         {{kAstral, "-o", "x.BMP", "-l", "l"}, kAstral, "x.BMP", FromBmp, 4, 4, 0},
         {{"-o", "x.txt", "-m", "1", "-l", "Q", "abc"}, "abc", "x.txt", FromDrawing, 1, 1, 2},
         {{"-o", "-", "-s", "2"}, kAstral, "", FromPng, 4, 2, 1},
@@ -227,6 +138,7 @@ TEST_F(QrimageTool, EveryFormatDecodesToTheTextAndMatchesTheLibrarysPixels) {
         {{"-m", "2", kCyrillic}, kCyrillic, "", FromDrawing, 2, 1, 1, true},  // on a terminal
         {{"-t", "png", "-o", "x.txt", "-l", "q", "abc"}, "abc", "x.txt", FromPng, 4, 4, 2},
     };
+    // clang-format on
     for (const Row& row : rows) {
         const bool textGiven =
             std::find(row.arguments.begin(), row.arguments.end(), row.text) != row.arguments.end();
@@ -259,38 +171,21 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyWithTheirExitStatus) {
         int status;
         std::string message;  // in standard error
     };
+    const Bytes tooLarge =
+        "qrimage: picture too large (its pixels would pass 2 GiB): choose a smaller size or "
+        "margin\n";
+    // clang-format off
     const Row rows[] = {
-        {{"-o", "x.png",
-          "a\xFF"
-          "b"},
-         "",
-         1,
-         "qrimage: invalid UTF-8 at byte 2\n"},
+        {{"-o", "x.png", "a\xFF" "b"}, "", 1, "qrimage: invalid UTF-8 at byte 2\n"},
         {{"-o", "x.png"}, "\xED\xA0\x80", 1, "qrimage: invalid UTF-8 at byte 1\n"},  // surrogate
         {{"-o", "x.png"}, "\xC0\xAF", 1, "qrimage: invalid UTF-8 at byte 1\n"},      // overlong
         {{"-o", "x.png"}, Bytes("a\0b", 3), 1, "qrimage: the text holds a NUL byte at byte 2\n"},
         {{"-o", "x.png", ""}, "", 1, "qrimage: the text is empty\n"},
-        {{"-o", "kept.png", "-l", "H", Bytes(1274, 'a')},
-         "",
-         1,
-         "qrimage: text too long for a QR code at level H\n"},
-        {{"-t", "png", Bytes(2954, 'a'), "-l", "L"},
-         "",
-         1,
-         "qrimage: text too long for a QR code at level L\n"},
-        {{"-o", "kept.png", "-s", "100000", "abc"},
-         "",
-         1,
-         "qrimage: picture too large (its pixels would pass 2 GiB): choose a smaller size or "
-         "margin\n"},
-        {{"-o", "none/x.png", "abc"},
-         "",
-         1,
-         "qrimage: cannot write none/x.png: No such file or directory\n"},
-        {{"-o", "kept.png/x.bmp", "abc"},
-         "",
-         1,
-         "qrimage: cannot write kept.png/x.bmp: Not a directory\n"},
+        {{"-o", "kept.png", "-l", "H", Bytes(1274, 'a')}, "", 1, "qrimage: text too long for a QR code at level H\n"},
+        {{"-t", "png", Bytes(2954, 'a'), "-l", "L"}, "", 1, "qrimage: text too long for a QR code at level L\n"},
+        {{"-o", "kept.png", "-s", "100000", "abc"}, "", 1, tooLarge},
+        {{"-o", "none/x.png", "abc"}, "", 1, "qrimage: cannot write none/x.png: No such file or directory\n"},
+        {{"-o", "kept.png/x.bmp", "abc"}, "", 1, "qrimage: cannot write kept.png/x.bmp: Not a directory\n"},
         {{"-o", "/sys/x.png", "abc"}, "", 1, "qrimage: cannot write /sys/x.png: "},  // root too
         {{"-o", "x.gif", "abc"}, "", 2, "cannot tell the format of x.gif"},
         {{"-x"}, "", 2, "qrimage: unknown option -x\nTry 'qrimage --help' for more information.\n"},
@@ -306,6 +201,7 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyWithTheirExitStatus) {
         {{"--batch", "list", "-o", "{n:0}.png"}, "", 2, "the width in {n:W} must be 1 to 20"},
         {{"colours", "--foreground", "12345"}, "", 2, "a colour is written RRGGBB"},
     };
+    // clang-format on
     if (geteuid() != 0) {  // permissions do not stop root
         ASSERT_EQ(Run({"-o", "locked/x.png", "abc"}).err,
                   "qrimage: cannot write locked/x.png: Permission denied\n");
@@ -359,18 +255,15 @@ TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnesAndAnyJobCountGivesTheSame
     const std::string expectedErrors =
         "LIST:3: invalid UTF-8 at byte 5\nLIST:4: the text is empty\n"
         "LIST:5: text too long for a QR code at level H\n";
+    // Standard error's lines, sorted, the list's name replaced by LIST.
     auto errorsOf = [](const Result& result, const std::string& list) {
-        std::vector<std::string> lines;
-        std::istringstream in(result.err);
+        std::istringstream in(
+            std::regex_replace(result.err, std::regex("(^|\n)" + list + ":"), "$1LIST:"));
+        std::multiset<std::string> lines;
         for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
+            lines.insert(line + "\n");
         }
-        std::sort(lines.begin(), lines.end());
-        std::string joined;
-        for (const auto& line : lines) {
-            joined += std::regex_replace(line, std::regex("^" + list + ":"), "LIST:") + "\n";
-        }
-        return joined;
+        return std::accumulate(lines.begin(), lines.end(), std::string());
     };
     struct Row {
         std::vector<std::string> arguments;
