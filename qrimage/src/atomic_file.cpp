@@ -1,12 +1,36 @@
-// The platform-independent half of AtomicFile: gathering small pieces in the
-// buffer. Opening, writing through, committing and discarding are the
-// platform's (atomic_file_posix.cpp, atomic_file_win32.cpp).
+// The platform-independent half of AtomicFile: construction, moves and the
+// gathering of small pieces in the buffer. Opening, writing through,
+// committing and discarding are the platform's (atomic_file_posix.cpp,
+// atomic_file_win32.cpp).
 #include <cstring>
 #include <utility>
 
 #include "atomic_file.h"
 
 namespace qrimage {
+
+AtomicFile::AtomicFile(int fd, NativeFileName tempPath, NativeFileName targetPath,
+                       std::size_t bufferBytes)
+    : fd_(fd),
+      tempPath_(std::move(tempPath)),
+      targetPath_(std::move(targetPath)),
+      bufferBytes_(bufferBytes) {}
+
+AtomicFile::AtomicFile(AtomicFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      tempPath_(std::move(other.tempPath_)),
+      targetPath_(std::move(other.targetPath_)),
+      buffer_(std::move(other.buffer_)),
+      bufferBytes_(other.bufferBytes_),
+      buffered_(std::exchange(other.buffered_, 0)),
+      failed_(other.failed_),
+      committed_(std::exchange(other.committed_, true)) {
+    other.tempPath_.clear();
+}
+
+AtomicFile::~AtomicFile() {
+    Discard();
+}
 
 bool AtomicFile::FlushBuffer() noexcept {
     const std::size_t pending = std::exchange(buffered_, 0);

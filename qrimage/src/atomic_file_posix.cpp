@@ -179,29 +179,6 @@ std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t 
     return file;
 }
 
-AtomicFile::AtomicFile(int fd, std::string tempPath, std::string targetPath,
-                       std::size_t bufferBytes)
-    : fd_(fd),
-      tempPath_(std::move(tempPath)),
-      targetPath_(std::move(targetPath)),
-      bufferBytes_(bufferBytes) {}
-
-AtomicFile::AtomicFile(AtomicFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      tempPath_(std::move(other.tempPath_)),
-      targetPath_(std::move(other.targetPath_)),
-      buffer_(std::move(other.buffer_)),
-      bufferBytes_(other.bufferBytes_),
-      buffered_(std::exchange(other.buffered_, 0)),
-      failed_(other.failed_),
-      committed_(std::exchange(other.committed_, true)) {
-    other.tempPath_.clear();
-}
-
-AtomicFile::~AtomicFile() {
-    Discard();
-}
-
 void AtomicFile::Discard() noexcept {
     if (fd_ >= 0) {
         close(fd_);

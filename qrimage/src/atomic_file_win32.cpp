@@ -114,29 +114,6 @@ std::optional<AtomicFile> AtomicFile::Open(const NativeFileName& path, std::size
     return file;
 }
 
-AtomicFile::AtomicFile(int fd, NativeFileName tempPath, NativeFileName targetPath,
-                       std::size_t bufferBytes)
-    : fd_(fd),
-      tempPath_(std::move(tempPath)),
-      targetPath_(std::move(targetPath)),
-      bufferBytes_(bufferBytes) {}
-
-AtomicFile::AtomicFile(AtomicFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      tempPath_(std::move(other.tempPath_)),
-      targetPath_(std::move(other.targetPath_)),
-      buffer_(std::move(other.buffer_)),
-      bufferBytes_(other.bufferBytes_),
-      buffered_(std::exchange(other.buffered_, 0)),
-      failed_(other.failed_),
-      committed_(std::exchange(other.committed_, true)) {
-    other.tempPath_.clear();
-}
-
-AtomicFile::~AtomicFile() {
-    Discard();
-}
-
 void AtomicFile::Discard() noexcept {
     if (fd_ >= 0) {
         _close(fd_);
