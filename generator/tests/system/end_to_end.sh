@@ -151,6 +151,9 @@ for user in 4241 4242; do
     "$prefix/bin/qrgenerator" >"$work/user$user.log" 2>&1 &
   pids+=($!)
 done
+# Both windows first: they open at the same place, and one that is mapped
+# later would cover the other while it is being typed into.
+for pid in "${pids[1]}" "${pids[2]}"; do find_window "$pid" 'QR генератор' >/dev/null; done
 create_in "${pids[1]}" "user 4241" "" "${picture[4241]}/QR.bmp"
 create_in "${pids[2]}" "user 4242" "" "${picture[4242]}/QR.bmp"
 for user in 4241 4242; do
