@@ -8,17 +8,15 @@ export TEST_ENV_DIR
 export TEST_PDF_DIR=$TEST_ENV_DIR/pdf
 TEST_PRINTER=${TEST_PRINTER:-QRIMAGE_TEST_PDF}
 export TEST_PRINTER
-# A second PDF queue whose PPD declares hardware margins (an inset printable
-# area), so that tests can tell the printable area's corner from the page's.
-# It is not the default: a test selects it with PRINTER=$TEST_MARGIN_PRINTER.
+# A second PDF queue, not the default (PRINTER=$TEST_MARGIN_PRINTER selects
+# it), whose hardware margins in points (left, bottom, right, top; left and
+# top differ so that a swapped x and y shows) set the printable area's corner
+# apart from the page's.
 TEST_MARGIN_PRINTER=${TEST_MARGIN_PRINTER:-QRIMAGE_TEST_MARGINS}
 export TEST_MARGIN_PRINTER
 export TEST_MARGIN_PDF_DIR=$TEST_ENV_DIR/pdf-margins
-# Hardware margins of that queue in points (left, bottom, right, top); left
-# and top differ so that a swapped x and y shows.
 TEST_MARGINS_PT=(36 18 18 54)
-# Where the stand-in image viewer records the paths it is asked to open, one
-# per line; a test may point it at a file of its own.
+# The paths the stand-in image viewer is asked to open, one a line.
 export TEST_VIEWER_LOG=$TEST_ENV_DIR/xdg/opened.log
 
 test_env_fail() { echo "test-env: $*" >&2; return 1; }
@@ -35,19 +33,13 @@ test_env_start_xvfb() {
   export DISPLAY=:$number
 }
 
-# A private CUPS spooler: its own configuration, spool, cache, state and
-# logs under $TEST_ENV_DIR/cups, one unix socket, reached by the programs and
-# tools through CUPS_SERVER (and CUPS_SERVERROOT, so that no client reads the
-# machine's client.conf or lpoptions). The machine's spooler, its default
-# printer and /etc/cups stay as they are.
-#
-# cups-pdf reads its settings only from /etc/cups/cups-pdf-NAME.conf (the
-# folder is built in, and the PPD cannot carry paths). So the spooler runs
-# in a mount namespace of its own where a folder of ours is bind-mounted over
-# /etc/cups; cups-pdf's output, spool, log and ghostscript temporary folders
-# all point into $TEST_ENV_DIR. Where no mount namespace can be made, the
-# two files are written into the real /etc/cups and test_env_stop removes
-# them again.
+# A private CUPS spooler under $TEST_ENV_DIR/cups on one unix socket, named by
+# CUPS_SERVER (and CUPS_SERVERROOT: no client reads the machine's client.conf
+# or lpoptions); the machine's spooler and /etc/cups stay as they are.
+# cups-pdf reads its settings only from /etc/cups/cups-pdf-NAME.conf, so the
+# spooler runs in a mount namespace of its own with a folder of ours over
+# /etc/cups. Where none can be made, the two files go into the real /etc/cups
+# and test_env_stop removes them again.
 test_env_start_cups() {
   local cups=$TEST_ENV_DIR/cups
   mkdir -p "$cups/conf" "$cups/spool/tmp" "$cups/cache" "$cups/state" "$cups/log" "$cups/etc" \

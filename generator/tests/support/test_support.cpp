@@ -63,11 +63,12 @@ WindowFixture::WindowFixture(const QString& subfolder, const WindowFixture* same
     : folder_(sameFolderAs != nullptr     ? sameFolderAs->folder_
               : subfolder.startsWith('/') ? subfolder
                                           : root_.path() + QLatin1Char('/') + subfolder) {
-    const QString error = !root_.isValid() ? root_.errorString()
-                          : !QDir().mkpath(folder_)
-                              ? QStringLiteral("no folder")
-                              : QString::fromStdString(
-                                    ExtractResourceFile(folder_, kLibraryNameId, kLibraryDataId).error);
+    const QString error =
+        !root_.isValid() ? root_.errorString()
+        : !QDir().mkpath(folder_)
+            ? QStringLiteral("no folder")
+            : QString::fromStdString(
+                  ExtractResourceFile(folder_, kLibraryNameId, kLibraryDataId).error);
     if (!error.isEmpty()) {
         qFatal("library not written to %s: %s", qPrintable(folder_), qPrintable(error));
     }
@@ -77,10 +78,6 @@ WindowFixture::WindowFixture(const QString& subfolder, const WindowFixture* same
     if (!QTest::qWaitForWindowActive(window_.get())) {
         qFatal("the window did not become active");
     }
-}
-
-WindowFixture::~WindowFixture() {
-    window_.reset();
 }
 
 QString WindowFixture::libraryFile() const {

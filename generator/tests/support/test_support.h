@@ -31,16 +31,13 @@ bool BecomeOrdinaryUser();
 QString SmallDiskFolder();
 
 // The window, shown and active, on a fresh application folder `subfolder`
-// (passed on as given: spaces, Cyrillic, a trailing "/"; an absolute path
-// is taken as it is) holding the library
-// as start-up writes it, or on the folder of `sameFolderAs`. Ends the test
-// program when it cannot be set up.
+// (passed on as given: spaces, Cyrillic, a trailing "/", an absolute path)
+// holding the library as start-up writes it, or on the folder of
+// `sameFolderAs`. Ends the test program when it cannot be set up.
 class WindowFixture {
   public:
     explicit WindowFixture(const QString& subfolder = QStringLiteral("app"),
                            const WindowFixture* sameFolderAs = nullptr);
-    // Closes the window.
-    ~WindowFixture();
 
     frmQR& window() { return *window_; }
     const QString& folder() const { return folder_; }

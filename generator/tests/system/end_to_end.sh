@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
 # The whole program, used as people would, on an X server of its own, each
 # picture read back by an independent decoder.
-# 1. The built program in a fresh application folder whose path holds spaces
-#    and Cyrillic letters: a Cyrillic text pasted, digits typed, Enter; Esc
-#    and Enter (Yes) close it and QR.bmp goes.
-# 2. The installed program (`cmake --install` into a prefix owned by root)
-#    run at once by two ordinary users (uids 4241 and 4242, no groups), the
-#    first with a runtime folder, the second without: each picture lands in
-#    that user's own 0700 folder, $XDG_RUNTIME_DIR/qrgenerator or
-#    ~/.cache/qrgenerator, beside the user's library copy; nothing is written
-#    into the installation; closing one window leaves the other's picture.
+# 1. The built program in a folder with spaces and Cyrillic letters: a
+#    Cyrillic text pasted, digits typed, Enter; Esc, Enter (Yes): QR.bmp goes.
+# 2. The installed program (a prefix owned by root) run at once by two
+#    ordinary users, with and without a runtime folder: each picture lands in
+#    the user's own 0700 $XDG_RUNTIME_DIR/qrgenerator or ~/.cache/qrgenerator
+#    beside the user's library copy; nothing is written into the
+#    installation; closing one window leaves the other's picture.
 # Usage: end_to_end.sh QRGENERATOR QR_DECODE BUILT_LIBRARY LIBRARY_NAME BUILD_DIR
 set -euo pipefail
 program=$1 decoder=$2 built_library=$3 library_name=$4 build=$5
@@ -34,9 +32,8 @@ stop_pid() {  # stops one process of ours by its id and waits until it is gone
   for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
   kill -9 "$1" 2>/dev/null || true
 }
-# A program stopped by a signal cannot remove the colour object of its
-# library copy; user 4242's (no runtime folder) lies in /dev/shm, named after
-# the user and the copy.
+# A program stopped by a signal leaves its library copy's colour object;
+# user 4242's (no runtime folder) lies in /dev/shm.
 remove_colour_objects() {
   local copy user device inode
   while read -r copy; do
@@ -52,9 +49,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# An X server of its own, from the project's test environment: no other
-# test's window can take the keyboard focus while this one types. It has no
-# access control, so the users below may connect too.
+# An X server of its own (no other test's window takes the keyboard focus),
+# without access control, so the users below may connect too.
 mkdir -m 0700 "$work/env" "$work/runtime"
 export TEST_ENV_DIR=$work/env XDG_RUNTIME_DIR=$work/runtime
 # shellcheck source=../../../scripts/test-env.sh
