@@ -145,7 +145,9 @@ std::u16string Widen(std::string_view bytes, locale_t locale, bool* exact) {
         wchar_t code = 0;
         const std::size_t length =
             std::mbrtowc(&code, bytes.data() + at, bytes.size() - at, &state);
-        if (length == std::size_t(-1) || length == std::size_t(-2)) {
+        // glibc's mbrtowc takes UTF-8 sequences beyond U+10FFFF that iconv
+        // refuses byte by byte: such a character is malformed input too.
+        if (length == std::size_t(-1) || length == std::size_t(-2) || code > 0x10FFFF) {
             if (exact != nullptr && MB_CUR_MAX > 1) {
                 *exact = false;  // in a multibyte set, where to resume is iconv's call
             }
