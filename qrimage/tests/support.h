@@ -23,7 +23,6 @@
 #include <string>
 #include <vector>
 
-#include "../src/colour_object_name.h"
 #include "qrimage.h"
 
 namespace qrtest {
@@ -114,19 +113,22 @@ class ScopedThreadLocale {
     ScopedThreadLocale& operator=(const ScopedThreadLocale&) = delete;
 };
 
-// A private copy of the built library file, loaded with RTLD_LOCAL, its
-// exports as members named as in qrimage.h. The colours are shared per
-// library file, so a copy's start from the defaults and reach no other test.
-// Throws std::runtime_error when the copy cannot be made or loaded.
+// A library file loaded with RTLD_LOCAL, its exports as members named as in
+// qrimage.h: by default a private copy of the built one, whose colours
+// (shared per library file) start from the defaults and reach no other test.
+// Throws std::runtime_error when the file cannot be copied or loaded.
 class Library {
-    TempFolder folder_;  // removed with the copy in it
-    std::string path_ = folder_ / fs::path(QRIMAGE_LIBRARY_FILE).filename().string();
-    void* handle_ = fs::copy_file(QRIMAGE_LIBRARY_FILE, path_)
-                        ? dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL)
-                        : nullptr;
+    std::optional<TempFolder> folder_;  // holds the copy
+    std::string path_;
+    void* handle_;
 
   public:
-    Library() {
+    explicit Library(const std::string& file = "")
+        : folder_(file.empty() ? std::optional<TempFolder>(std::in_place) : std::nullopt),
+          path_(folder_ ? *folder_ / fs::path(QRIMAGE_LIBRARY_FILE).filename().string() : file),
+          handle_(!folder_ || fs::copy_file(QRIMAGE_LIBRARY_FILE, path_)
+                      ? dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL)
+                      : nullptr) {
         if (handle_ == nullptr) {
             throw std::runtime_error("cannot load " + path_);
         }
