@@ -1,6 +1,6 @@
-// Helpers shared by the library's tests: temporary folders and files, other
-// programs, thread locales, private library copies, and how their outputs
-// are read back (zxing-cpp is the decoder oracle).
+// Helpers shared by the library's tests: temporary folders and files, thread
+// locales, library copies, and how their outputs are read back (zxing-cpp is
+// the decoder oracle).
 #pragma once
 
 #include <dlfcn.h>
@@ -86,17 +86,6 @@ inline std::string Quoted(const std::string& text) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
     return quoted + "'";
-}
-
-// Runs a program with arguments; returns its exit status, or -1 when it did
-// not exit normally.
-inline int RunProgram(const std::vector<std::string>& arguments) {
-    std::string command;
-    for (const std::string& argument : arguments) {
-        command += " " + Quoted(argument);
-    }
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Switches the calling thread's LC_CTYPE for a scope, leaving the process's

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the project into a temporary prefix, builds consumer.c against the
-# installed copy as C with pkg-config, and runs it.
+# Installs the project into a temporary prefix and checks the installed
+# library as an outside caller meets it: its links and SONAME, exactly the
+# functions of its header exported, and consumer.c built against it as C with
+# pkg-config, then run.
 # Usage: run_consumer.sh BUILD_DIR C_COMPILER CONSUMER_SOURCE [EXTRA_FLAGS...]
 set -euo pipefail
 build=$1 cc=$2 source=$3
@@ -15,6 +17,13 @@ library=$libdir/libqrimage.so
 [ "$(readlink "$library")" = libqrimage.so.1 ] || { echo "bad libqrimage.so link"; exit 1; }
 [[ $(readlink "$library.1") == libqrimage.so.1.* ]] || { echo "bad libqrimage.so.1 link"; exit 1; }
 objdump -p "$library" | grep -q 'SONAME *libqrimage.so.1$' || { echo "bad SONAME"; exit 1; }
+declared=$(grep -o 'QRIMAGE_CALL [A-Za-z]*' "$(find "$prefix" -name qrimage.h)" | cut -d' ' -f2 | sort)
+exported=$(nm -D --defined-only "$library" | awk '{ print $NF }' | sort)
+if [ "$declared" != "$exported" ]; then
+    echo "exports differ from the header's functions ('<' missing, '>' unexpected):"
+    diff <(echo "$declared") <(echo "$exported")
+    exit 1
+fi
 # The .pc file names the configured prefix; point it at the temporary one.
 flags=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --define-variable=prefix="$prefix" \
     --cflags --libs qrimage)
@@ -22,9 +31,3 @@ flags=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --define-variable=prefix="$p
 "$cc" -std=c11 -Wall -Wextra -Wpedantic -Werror "$@" -o "$prefix/consumer" -x c "$source" -x none \
     $flags -Wl,-rpath,"$libdir"
 "$prefix/consumer"
-# The consumer was the last process with the library loaded: its colour
-# object went with it.
-object=qrimage-colours-$(id -u)-$(stat -L -c %d-%i "$library")-
-if compgen -G "${XDG_RUNTIME_DIR:-/dev/shm}/$object*" >/dev/null || compgen -G "/dev/shm/$object*" >/dev/null; then
-    echo "colour object left behind"; exit 1
-fi
