@@ -157,8 +157,8 @@ std::string PngBlock(const Library& library, Get get) {
     uint32_t length = 7;
     unsigned char marker = 0, *block = &marker;
     get(&length, &block);
-    if (block == &marker) {
-        return length == 7 ? "" : "out-parameters written";
+    if (block == &marker || block == nullptr) {
+        return block == &marker && length == 7 ? "" : "out-parameters written";
     }
     std::string bytes(reinterpret_cast<const char*>(block), length);
     library.DestroyBuffer(block);
