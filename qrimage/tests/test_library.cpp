@@ -317,6 +317,13 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
         uint32_t size = 0;
         unsigned char* block = nullptr;
         const int32_t kInfo = sizeof info, kSection = sizeof section;
+        // A file export on a name in the folder; 0 for the table.
+        const auto w = [&](auto generate, const std::u16string& name) {
+            return generate((base + name).c_str(), u"abc", 1, 1, 0), 0;
+        };
+        const auto a = [&](auto generate, const Bytes& name) {
+            return generate(in(name).c_str(), "abc", 1, 1, 0), 0;
+        };
         // clang-format off
         const std::tuple<int, int, std::function<int()>> cases[] = {
             {kInfo, kCallers, [&] { return q.GetObjectW(bitmap, 0, nullptr); }},
@@ -333,36 +340,36 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
             {0, EINVAL, [&] { return q.DeleteObject(bitmap); }},
             {1, kCallers, [&] { return q.DeleteObject(newer); }},
             {0, EINVAL, [&] { return int(q.GetHBitmapA(nullptr, 1, 1, 0) != nullptr); }},
-            {0, EINVAL, [&] { q.GetPNGW(u"abc", 1, 1, 0, nullptr, &block); return int(block != nullptr); }},
-            {0, EINVAL, [&] { q.GetPNGA("abc", 1, 1, 0, &size, nullptr); return int(size); }},
-            {0, EINVAL, [&] { q.GenerateBMPW(nullptr, u"abc", 1, 1, 0); return 0; }},
-            {0, EINVAL, [&] { q.GenerateBMPA("", "abc", 1, 1, 0); return 0; }},
-            {0, EINVAL, [&] { q.GeneratePNGW((base + u"a\xD800").c_str(), u"abc", 1, 1, 0); return 0; }},
-            {0, EINVAL, [&] { q.GenerateBMPA(in("fifo").c_str(), "abc", 1, 1, 0); return 0; }},
-            {0, EISDIR, [&] { q.GenerateBMPW((base + u"dir").c_str(), u"abc", 1, 1, 0); return 0; }},
-            {0, EISDIR, [&] { q.GeneratePNGA(in("new/").c_str(), "abc", 1, 1, 0); return 0; }},
-            {0, kCallers, [&] { q.GenerateBMPA(in("фото").c_str(), "abc", 1, 1, 0); return 0; }},
-            {0, kCallers, [&] { q.GeneratePNGA(in("\xF4\xEE\xF2\xEE").c_str(), "abc", 1, 1, 0); return 0; }},
+            {0, EINVAL, [&] { return q.GetPNGW(u"abc", 1, 1, 0, nullptr, &block), int(!!block); }},
+            {0, EINVAL, [&] { return q.GetPNGA("abc", 1, 1, 0, &size, nullptr), int(size); }},
+            {0, EINVAL, [&] { return q.GenerateBMPW(nullptr, u"abc", 1, 1, 0), 0; }},
+            {0, EINVAL, [&] { return q.GenerateBMPA("", "abc", 1, 1, 0), 0; }},
+            {0, EINVAL, [&] { return w(q.GeneratePNGW, u"a\xD800"); }},  // an unpaired surrogate
+            {0, EINVAL, [&] { return a(q.GenerateBMPA, "fifo"); }},
+            {0, EISDIR, [&] { return w(q.GenerateBMPW, u"dir"); }},
+            {0, EISDIR, [&] { return a(q.GeneratePNGA, "new/"); }},
+            {0, kCallers, [&] { return a(q.GenerateBMPA, "фото"); }},
+            {0, kCallers, [&] { return a(q.GeneratePNGA, "\xF4\xEE\xF2\xEE"); }},  // "фото" in CP1251
             {0, kCallers, [&] {
                 const ScopedThreadLocale cp1251("ru_RU.CP1251");  // the bytes of "иной" in it
-                q.GenerateBMPA(in("\xE8\xED\xEE\xE9").c_str(), "abc", 1, 1, 0);
-                q.GeneratePNGW((base + u"кадр").c_str(), u"abc", 1, 1, 0);
-                return 0; }},
+                return a(q.GenerateBMPA, "\xE8\xED\xEE\xE9") + w(q.GeneratePNGW, u"кадр"); }},
             {0604, kCallers, [&] {
-                q.GeneratePNGW((base + u"link.png").c_str(), u"abc", 1, 5, 0);
-                return ReadFile(in("real.png")).value().starts_with("\x89PNG") * int(fs::status(in("real.png")).permissions()); }},
+                w(q.GeneratePNGW, u"link.png");
+                const bool png = ReadFile(in("real.png")).value().starts_with("\x89PNG");
+                return png * int(fs::status(in("real.png")).permissions()); }},
             {0640, kCallers, [&] {
                 const mode_t previous = umask(027);
-                q.GenerateBMPW((base + u"new.bmp").c_str(), u"abc", 1, 5, 0);
+                w(q.GenerateBMPW, u"new.bmp");
                 umask(previous);
                 return int(fs::status(in("new.bmp")).permissions()); }},
-            {0, EACCES, [&] { q.GenerateBMPW((base + u"readonly").c_str(), u"abc", 1, 1, 0); return 0; }},
-            {0, EACCES, [&] { q.GeneratePNGW((base + u"closed/new.png").c_str(), u"abc", 1, 1, 0); return 0; }},
-            {0, ENOENT, [&] { q.GenerateBMPW((base + u"missing/new.bmp").c_str(), u"abc", 1, 1, 0); return 0; }},
-            {0664, kCallers, [&] {
-                q.GenerateBMPW((base + u"shared.bmp").c_str(), u"abc", 1, 1, 0);
+            {0, EACCES, [&] { return w(q.GenerateBMPW, u"readonly"); }},
+            {0, EACCES, [&] { return w(q.GeneratePNGW, u"closed/new.png"); }},
+            {0, ENOENT, [&] { return w(q.GenerateBMPW, u"missing/new.bmp"); }},
+            {0664, kCallers, [&] {  // a rewrite by a member of the file's group
+                w(q.GenerateBMPW, u"shared.bmp");
                 stat(in("shared.bmp").c_str(), &status);
-                return int(status.st_size > 54 && status.st_gid == (root ? gid_t(4242) : getegid())) * int(status.st_mode & 07777); }},
+                const bool kept = status.st_gid == (root ? gid_t(4242) : getegid());
+                return (status.st_size > 54 && kept) * int(status.st_mode & 07777); }},
         };
         // clang-format on
         for (std::size_t row = 0; row < std::size(cases); ++row) {
