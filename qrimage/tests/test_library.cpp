@@ -219,11 +219,10 @@ using ChildChecks = testing::ScopedFakeTestPartResultReporter;
 }
 
 // No room: on a full /dev/shm (a small tmpfs in a private mount namespace)
-// the library loads, and its colours work process-locally from the defaults;
-// files that do not fit fail with ENOSPC, then EROFS once the folder is
-// read-only, leaving the earlier files and no temporary file, and libpng
-// prints nothing. Memory that runs out is ENOMEM (the sanitizers' allocators
-// ignore the limit).
+// the library loads, its colours work process-locally from the defaults, and
+// files that do not fit fail with ENOSPC, then EROFS when read-only, leaving
+// the earlier files and no temporary file; libpng prints nothing. Memory that
+// runs out is ENOMEM (the sanitizers' allocators ignore the limit).
 TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root for a mount namespace";
@@ -267,15 +266,11 @@ TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
     EXPECT_EXIT(withoutRoom(), testing::ExitedWithCode(0), "^$");
 }
 
-// The other calls, in order, by a caller who is not root (as root, the child
-// process becomes user 12345, a member of group 4242, first): what each
-// returns and the errno it leaves (the caller's value when it succeeds).
-// Bitmap handles are known until deleted, and a stale one never names a newer
-// bitmap, even one of the same size made right after (its memory could be
-// the released one's). A names are bytes, whatever the locale; W names are
-// UTF-8 on disk. A link's target is replaced and keeps its mode; new files
-// follow the umask; nothing is written where the caller may not write; a
-// rewrite by a member of the file's group, not its owner, keeps the group.
+// The other calls, in order, by a caller who is not root (as root the child
+// becomes user 12345 of group 4242): what each returns and the errno it leaves
+// (the caller's on success). A stale bitmap handle never names a newer bitmap,
+// even one made right after in the released one's memory. A names are bytes
+// in any locale; W names are UTF-8 on disk. A link's target keeps its mode.
 TEST(CallsDeathTest, HandlesPointersAndFiles) {
     const bool root = geteuid() == 0;
     const Library q;
@@ -381,12 +376,11 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
     EXPECT_EXIT(asCaller(), testing::ExitedWithCode(0), "");
 }
 
-// Another process that loads the library file `file` from the folder
-// `folder`, with XDG_RUNTIME_DIR `runtime` (null: unset), moves to / and runs
-// `steps`, which may hold(): say so and wait for the end of the process's input. The
-// constructor returns once the process holds, or has ended; Finish() ends its
-// input and returns its exit status, 0 when the steps returned true. At the
-// end of its scope the process is killed, unless it finished.
+// A process that loads `file` from `folder` with XDG_RUNTIME_DIR `runtime`
+// (null: unset), moves to / and runs `steps`, which may hold() the library
+// until the process's input ends. Built once the process holds or ended;
+// Finish() ends the input and gives the exit status (0: the steps returned
+// true); killed at the end of its scope unless it finished.
 class Peer {
     pid_t pid_;
     int input_, output_;

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Installs the project into a temporary prefix and checks the installed
-# library as an outside caller meets it: its links and SONAME, exactly the
-# functions of its header exported, and consumer.c built against it as C with
-# pkg-config, then run.
+# Installs the project into a temporary prefix and checks the library there:
+# links, SONAME, exactly its header's functions exported, and consumer.c
+# built against it as C with pkg-config, then run.
 # Usage: run_consumer.sh BUILD_DIR C_COMPILER CONSUMER_SOURCE [EXTRA_FLAGS...]
 set -euo pipefail
 build=$1 cc=$2 source=$3
@@ -17,7 +16,8 @@ library=$libdir/libqrimage.so
 [ "$(readlink "$library")" = libqrimage.so.1 ] || { echo "bad libqrimage.so link"; exit 1; }
 [[ $(readlink "$library.1") == libqrimage.so.1.* ]] || { echo "bad libqrimage.so.1 link"; exit 1; }
 objdump -p "$library" | grep -q 'SONAME *libqrimage.so.1$' || { echo "bad SONAME"; exit 1; }
-declared=$(grep -o 'QRIMAGE_CALL [A-Za-z]*' "$(find "$prefix" -name qrimage.h)" | cut -d' ' -f2 | sort)
+declared=$(grep -oE 'QRIMAGE_CALL [A-Za-z]+\(' "$(find "$prefix" -name qrimage.h)" | tr -d '(' |
+    cut -d' ' -f2 | sort)
 exported=$(nm -D --defined-only "$library" | awk '{ print $NF }' | sort)
 if [ "$declared" != "$exported" ]; then
     echo "exports differ from the header's functions ('<' missing, '>' unexpected):"
