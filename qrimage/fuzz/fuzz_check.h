@@ -68,7 +68,7 @@ struct CallArguments {
     int32_t level, margin, moduleSize;
     locale_t locale;   // the thread's LC_CTYPE for the call: C, C.UTF-8 or CP1251
     bool wideAsPairs;  // W text as UTF-16LE pairs, else the bytes read as UTF-8
-    Colours colours;   // in force: set from the input, or as an earlier input left them
+    Colours colours;   // from the input, else the defaults (not an earlier input's)
 };
 
 // Reads the arguments, sets the colours if the input has them, and makes
@@ -84,11 +84,12 @@ inline CallArguments ConsumeCallArguments(FuzzedDataProvider& input) {
     CallArguments a{next(0, -1, 4),       next(1, -1, 10),
                     next(2, -1, 6),       locales[std::array{0, 1, 2, 1}[mode >> 5 & 3]],
                     (mode >> 3 & 1) != 0, {}};
-    if (mode >> 4 & 1) {
-        SetForegroundColor(input.ConsumeIntegral<uint32_t>());
-        SetBackgroundColor(input.ConsumeIntegral<uint32_t>());
-    }
-    a.colours = {GetForegroundColor(), GetBackgroundColor()};
+    static const Colours defaults{GetForegroundColor(), GetBackgroundColor()};  // before any Set
+    a.colours = (mode >> 4 & 1)
+                    ? Colours{input.ConsumeIntegral<uint32_t>(), input.ConsumeIntegral<uint32_t>()}
+                    : defaults;
+    SetForegroundColor(a.colours.foreground);
+    SetBackgroundColor(a.colours.background);
     uselocale(a.locale);
     return a;
 }

@@ -101,8 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t selector = input.ConsumeIntegral<uint8_t>();
     const auto which = Export(selector & 3u);
     const auto target = Target(((selector >> 2) & 7u) % 6);
-    const bool relative = (selector & 0x20u) != 0, isWide = which == BmpW || which == PngW;
-    const bool bmp = which == BmpW || which == BmpA;
+    const bool relative = (selector & 0x20u) != 0, isWide = which % 2 == 0, bmp = which < PngW;
     const rlim_t fileSizeLimit = kFileSizeLimits[selector >> 6];
     const auto [wide, narrow] = ConsumeFileName(input);
     const bool convertible = !isWide || wide.find(u'\xD800') == std::u16string::npos;
