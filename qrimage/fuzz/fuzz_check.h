@@ -71,8 +71,8 @@ struct CallArguments {
     Colours colours;   // from the input, else the defaults (not an earlier input's)
 };
 
-// Reads the arguments, sets the colours if the input has them, and makes
-// the locale the thread's.
+// Reads the arguments, sets the colours (the input's, else the defaults),
+// and makes the locale the thread's.
 inline CallArguments ConsumeCallArguments(FuzzedDataProvider& input) {
     // Mode bits: raw level, raw margin, raw moduleSize, UTF-16 pairs, set
     // colours, then two bits of character set.
