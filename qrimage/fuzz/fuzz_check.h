@@ -1,103 +1,191 @@
 // What the fuzz targets share: arguments read from a fuzz input, and checks
-// of the library's pictures that need no second model of the picture. A
-// picture's geometry must follow from its side, margin and moduleSize; it is
-// drawn in exactly the two colours in force; and the zxing-cpp decoder must
-// read the text back from its modules.
+// of pictures that need no model of the picture: the geometry follows from
+// the side, there are just the two colours in force, zxing-cpp reads the
+// text back.
 #pragma once
 
+#include <ZXing/ReadBarcode.h>
 #include <fuzzer/FuzzedDataProvider.h>
+#include <iconv.h>
+#include <langinfo.h>
 #include <locale.h>
+#include <png.h>
 #include <qrimage.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+// The checks run at full speed and add no coverage of their own to guide the fuzzer.
+#pragma clang attribute push(__attribute__((no_sanitize("coverage"))), apply_to = function)
 namespace qrfuzz {
 
 // Ends the process with a message; libFuzzer keeps the input as a crash.
-[[noreturn]] void Fail(const char* what, const char* file, int line);
+[[noreturn]] inline void Fail(const char* what, const char* file, int line) {
+    std::fprintf(stderr, "\n*** invariant broken: %s (%s:%d), errno %d\n", what, file, line, errno);
+    std::abort();
+}
 
 #define FUZZ_REQUIRE(condition) \
     ((condition) ? void(0) : ::qrfuzz::Fail(#condition, __FILE__, __LINE__))
 
+inline constexpr int64_t kMaxPixelBytes = 0x7FFFFFFF;            // the library's limit
+inline constexpr int64_t kBudgetPixelBytes = int64_t(16) << 20;  // pictures fuzzed
+// Bytes of 8-bit data a version 40 symbol holds at L, M, Q, H. The encoder's
+// segments can cost a little more: three quarters are sure to fit.
+inline constexpr std::size_t kSureFit[4] = {2953 * 3 / 4, 2331 * 3 / 4, 1663 * 3 / 4, 1273 * 3 / 4};
+// errno before every call: a call that makes its picture leaves it so.
+inline constexpr int kUntouched = 0x7E57;
+
+inline locale_t locales[3];  // C, C.UTF-8, CP1251, as scripts/setup-deps installs them
+
 // Once per fuzz process: the locales and a fixed umask (0022).
-void InitialiseTarget();
-// A private folder (under $TMPDIR, else /tmp), made on first use and removed
-// with its content when the process exits.
-const std::string& ScratchFolder();
+inline void InitialiseTarget() {
+    for (int i = 0; const char* name : {"C", "C.UTF-8", "ru_RU.CP1251"}) {
+        FUZZ_REQUIRE((locales[i++] = newlocale(LC_CTYPE_MASK, name, nullptr)) != nullptr);
+    }
+    umask(022);
+}
 
 struct Colours {
     uint32_t foreground, background;
 };
 
-// The arguments every export shares, read from the end of the input (the
-// text is what remains at its start). Each integer comes either from a small
-// range around the valid values or as a raw 32-bit value, so that both the
-// pictures and the refusals get explored.
+// The arguments every export shares, read from the end of the input. Each
+// integer comes either from a small range around the valid values or as a
+// raw 32-bit value, so that both the pictures and the refusals get explored.
 struct CallArguments {
     int32_t level, margin, moduleSize;
-    locale_t locale;   // LC_CTYPE of the A functions: C, C.UTF-8 or CP1251
-    bool wideAsPairs;  // W text as UTF-16LE pairs, else decoded as UTF-8
-    std::optional<Colours> colours;
-};
-CallArguments ConsumeCallArguments(FuzzedDataProvider& input);
-
-// Makes `locale` the calling thread's LC_CTYPE for its lifetime.
-class LocaleScope {
-  public:
-    explicit LocaleScope(locale_t locale) : previous_(uselocale(locale)) {}
-    ~LocaleScope() { uselocale(previous_); }
-    LocaleScope(const LocaleScope&) = delete;
-    LocaleScope& operator=(const LocaleScope&) = delete;
-
-  private:
-    locale_t previous_;
+    locale_t locale;   // the thread's LC_CTYPE for the call: C, C.UTF-8 or CP1251
+    bool wideAsPairs;  // W text as UTF-16LE pairs, else the bytes read as UTF-8
+    Colours colours;   // from the input, else the defaults (not an earlier input's)
 };
 
-// UTF-16 of bytes up to the first NUL, read in `locale` with mbrtowc (a
-// byte it cannot read is U+FFFD). `exact` becomes false when the library's
-// iconv may read it otherwise (a malformed multibyte sequence).
-std::u16string Widen(std::string_view bytes, locale_t locale, bool* exact = nullptr);
-locale_t Utf8Locale();
-// UTF-16 units as little-endian byte pairs (an odd last byte is a unit).
-std::u16string UnitsOfPairs(std::string_view bytes);
-// UTF-8 of UTF-16 up to the first 0 unit; an unpaired surrogate is U+FFFD.
-std::string Utf8Of(std::u16string_view units);
-
-// Sets the colours when the input asks for it, checks they read back whole,
-// and returns the colours in force.
-Colours ApplyColours(const std::optional<Colours>& colours);
-
-// Whether a call with these arguments may be made while fuzzing: every
-// refusal is, but a picture above a few MiB costs time and finds nothing a
-// smaller one misses. `textBytes` bounds the text's UTF-8 length.
-bool WorthCalling(const CallArguments& arguments, std::size_t textBytes);
-
-// errno before every call: a call that makes its picture leaves it so.
-inline constexpr int kUntouched = 0x7E57;
-
-// Runs `call` with errno at kUntouched; `error` gets the errno it left.
-template <class Call>
-auto Tracked(int& error, Call call) {
-    errno = kUntouched;
-    const auto result = call();
-    error = errno;
-    return result;
+// Reads the arguments, sets the colours (the input's, else the defaults),
+// and makes the locale the thread's.
+inline CallArguments ConsumeCallArguments(FuzzedDataProvider& input) {
+    // Mode bits: raw level, raw margin, raw moduleSize, UTF-16 pairs, set
+    // colours, then two bits of character set.
+    const uint8_t mode = input.ConsumeIntegral<uint8_t>();
+    const auto next = [&](int bit, int32_t low, int32_t high) {
+        return (mode >> bit & 1) ? input.ConsumeIntegral<int32_t>()
+                                 : input.ConsumeIntegralInRange(low, high);
+    };
+    CallArguments a{next(0, -1, 4),       next(1, -1, 10),
+                    next(2, -1, 6),       locales[std::array{0, 1, 2, 1}[mode >> 5 & 3]],
+                    (mode >> 3 & 1) != 0, {}};
+    static const Colours defaults{GetForegroundColor(), GetBackgroundColor()};  // before any Set
+    a.colours = (mode >> 4 & 1)
+                    ? Colours{input.ConsumeIntegral<uint32_t>(), input.ConsumeIntegral<uint32_t>()}
+                    : defaults;
+    SetForegroundColor(a.colours.foreground);
+    SetBackgroundColor(a.colours.background);
+    uselocale(a.locale);
+    return a;
 }
 
-// The reasons (errno values) a call may give for making nothing with these
-// arguments and a text of at most `textBytes` UTF-8 bytes: EINVAL for invalid
-// arguments or an empty text, ERANGE when the text may not fit, EFBIG when
-// the picture may be too large. None: the call must make its picture.
-std::vector<int> Reasons(const CallArguments& arguments, std::size_t textBytes);
+// `in` converted by iconv; each input unit (`unitBytes` long) it cannot
+// convert becomes `replacement`, and the conversion resumes after it.
+inline std::string Iconv(std::string_view in, const char* from, const char* to,
+                         std::string_view replacement, std::size_t unitBytes) {
+    const iconv_t converter = iconv_open(to, from);
+    FUZZ_REQUIRE(converter != iconv_t(-1));
+    std::string out;
+    char* next = const_cast<char*>(in.data());  // iconv's historic signature
+    std::size_t left = in.size();
+    while (left > 0) {
+        char buffer[256];
+        char* end = buffer;
+        std::size_t room = sizeof buffer;
+        const bool stuck =
+            iconv(converter, &next, &left, &end, &room) == std::size_t(-1) && errno != E2BIG;
+        out.append(buffer, end);
+        if (stuck) {
+            out += replacement;
+            next += std::min(unitBytes, left);
+            left -= std::min(unitBytes, left);
+        }
+    }
+    iconv_close(converter);
+    return out;
+}
 
-// Checks errno after a call: untouched when it produced its picture, else
-// one of `reasons`.
-void CheckErrno(bool produced, int error, const std::vector<int>& reasons);
+// The rest of the input as text, and the UTF-8 iconv makes of it: the W
+// text's (an unpaired surrogate is U+FFFD; little-endian, as the hosts), and
+// the A text's (up to its NUL) in the call's locale, a byte it cannot read
+// being U+FFFD.
+struct Texts {
+    std::string bytes;
+    std::u16string wide;
+    std::string wideUtf8, narrowUtf8;
+};
+
+inline Texts ConsumeTexts(FuzzedDataProvider& input, const CallArguments& a) {
+    Texts t{input.ConsumeRemainingBytesAsString(), {}, {}, {}};
+    const auto pairs = [](const std::string& bytes) {  // an odd last byte is a unit
+        std::u16string units((bytes.size() + 1) / 2, u'\0');
+        std::memcpy(units.data(), bytes.data(), bytes.size());
+        return units;
+    };
+    const auto widen = [&](const char* set) {  // up to the NUL
+        return pairs(Iconv(t.bytes.c_str(), set, "UTF-16LE", "\xFD\xFF", 1));
+    };
+    const auto utf8 = [](const std::u16string& units) {  // up to the 0
+        const std::u16string_view text(units.c_str());
+        return Iconv({reinterpret_cast<const char*>(text.data()), 2 * text.size()}, "UTF-16LE",
+                     "UTF-8", "\xEF\xBF\xBD", 2);
+    };
+    t.wide = a.wideAsPairs ? pairs(t.bytes) : widen("UTF-8");
+    t.wideUtf8 = utf8(t.wide);
+    t.narrowUtf8 = utf8(widen(nl_langinfo_l(CODESET, a.locale)));
+    return t;
+}
+
+inline bool ValidArguments(const CallArguments& a) {
+    return a.level >= 0 && a.level <= 3 && a.margin >= 0 && a.moduleSize >= 1;
+}
+
+// 4 * side^2 for a symbol `width` modules wide; beyond the library's limit
+// (side > 23170), kMaxPixelBytes + 1. The arguments are valid.
+inline int64_t PixelBytes(int64_t width, const CallArguments& a) {
+    const int64_t modules = width + 2 * int64_t(a.margin);
+    return modules > 23170 / a.moduleSize ? kMaxPixelBytes + 1
+                                          : 4 * (modules * a.moduleSize) * (modules * a.moduleSize);
+}
+
+// Whether a call with `textBytes` of UTF-8 is worth making: every refusal
+// is, but a picture above a few MiB costs time and finds nothing more.
+inline bool WorthCalling(const CallArguments& a, std::size_t textBytes) {
+    return !ValidArguments(a) || textBytes == 0 || PixelBytes(21, a) > kMaxPixelBytes ||
+           PixelBytes(177, a) <= kBudgetPixelBytes;
+}
+
+// Checks errno after a call: untouched when it made its picture, else a
+// reason the arguments give (EINVAL for invalid arguments or an empty text,
+// ERANGE for a text that may not fit, EFBIG for a picture that may be too
+// large) or one of `more` that holds. A call with no reason must succeed.
+inline void CheckErrno(bool produced, int error, const CallArguments& a, std::size_t textBytes,
+                       std::initializer_list<std::pair<bool, int>> more = {}) {
+    std::vector<std::pair<bool, int>> reasons = {
+        {!ValidArguments(a) || textBytes == 0, EINVAL},
+        {textBytes > kSureFit[a.level & 3], ERANGE},
+        {ValidArguments(a) && PixelBytes(177, a) > kMaxPixelBytes, EFBIG}};
+    reasons.insert(reasons.end(), more);
+    const bool documented =
+        produced ? error == kUntouched : std::ranges::count(reasons, std::pair(true, error)) > 0;
+    errno = error;  // for the message
+    FUZZ_REQUIRE(documented);
+}
 
 // A picture as 4-byte pixels (blue, green, red, fourth byte) top row first.
 struct Picture {
@@ -106,17 +194,106 @@ struct Picture {
     bool operator==(const Picture&) const = default;
 };
 
-// The handle's pixels after checking its GetObjectW descriptions (also with
-// `objectSize` from the input) and that DeleteObject releases it exactly once.
-Picture TakeBitmap(HBITMAP handle, int32_t objectSize);
-// A PNG file or block decoded by libpng, after checking its header chunks.
-Picture DecodePng(std::string_view png, const Colours& colours);
-// A BMP file's pixels, after checking its headers.
-Picture DecodeBmp(std::string_view bmp);
+// The handle's pixels after checking its GetObjectW records (also for
+// `objectSize` from the input); DeleteObject releases it. errno is kept.
+inline Picture TakeBitmap(HBITMAP handle, int32_t objectSize) {
+    if (handle == nullptr) {
+        return {};
+    }
+    const int error = errno;
+    DIBSECTION d{};
+    FUZZ_REQUIRE(GetObjectW(handle, sizeof d, &d) == int32_t(sizeof d));
+    const int64_t side = d.dsBm.bmWidth;
+    FUZZ_REQUIRE(d.dsBm.bmHeight == side && d.dsBm.bmWidthBytes == 4 * side &&
+                 d.dsBm.bmBitsPixel == 32 && d.dsBm.bmBits != nullptr && d.dsBmih.biWidth == side &&
+                 d.dsBmih.biHeight == -side);
+    // Any size: the largest record that fits, the same as above, not a byte more.
+    const int32_t fits = objectSize >= int32_t(sizeof d)         ? int32_t(sizeof d)
+                         : objectSize >= int32_t(sizeof(BITMAP)) ? int32_t(sizeof(BITMAP))
+                                                                 : 0;
+    std::array<unsigned char, sizeof d + 16> out;
+    out.fill(0xA5);
+    FUZZ_REQUIRE(GetObjectW(handle, objectSize, out.data()) == fits &&
+                 std::memcmp(out.data(), &d, std::size_t(fits)) == 0 &&
+                 std::all_of(out.begin() + fits, out.end(), [](auto c) { return c == 0xA5; }));
+    Picture picture{side, std::string(static_cast<const char*>(d.dsBm.bmBits), 4 * side * side)};
+    FUZZ_REQUIRE(DeleteObject(handle) != 0);
+    errno = error;
+    return picture;
+}
 
-// Checks a produced picture: geometry, colours, quiet zone, whole module
-// blocks, and that the decoder reads `text` back (nullopt: any text).
-void CheckPicture(const Picture& picture, const CallArguments& arguments, const Colours& colours,
-                  const std::optional<std::string>& text);
+// The block of GetPNGW or GetPNGA (`get`), none when it left its
+// out-parameters untouched.
+template <class Get, class Text>
+std::optional<std::string> PngBlock(Get get, Text text, const CallArguments& a) {
+    unsigned char sentinel = 0, *block = &sentinel;
+    uint32_t size = 0xC0FFEE11u;
+    get(text, a.margin, a.moduleSize, a.level, &size, &block);
+    if (block == &sentinel) {
+        FUZZ_REQUIRE(size == 0xC0FFEE11u);
+        return std::nullopt;
+    }
+    FUZZ_REQUIRE(block != nullptr);
+    std::string bytes(reinterpret_cast<char*>(block), size);
+    DestroyBuffer(block);
+    return bytes;
+}
+
+// A PNG file or block decoded by libpng (none: no picture); errno is kept.
+inline Picture DecodePng(const std::optional<std::string>& png) {
+    if (!png) {
+        return {};
+    }
+    const int error = errno;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    FUZZ_REQUIRE(png_image_begin_read_from_memory(&image, png->data(), png->size()) != 0);
+    image.format = PNG_FORMAT_BGRA;
+    Picture picture{image.width, std::string(PNG_IMAGE_SIZE(image), '\0')};
+    FUZZ_REQUIRE(image.width == image.height);
+    FUZZ_REQUIRE(png_image_finish_read(&image, nullptr, picture.bgra.data(), 0, nullptr) != 0);
+    errno = error;
+    return picture;
+}
+
+// Checks a produced picture: geometry, two colours, quiet zone, whole module
+// blocks, and that zxing-cpp reads `text` back from the modules, upright.
+inline void CheckPicture(const Picture& picture, const CallArguments& a, const std::string& text) {
+    // side = (width + 2 * margin) * moduleSize, width = 17 + 4 * version.
+    const int64_t side = picture.side, size = a.moduleSize, quiet = int64_t(a.margin) * size;
+    FUZZ_REQUIRE(size >= 1 && side > 0 && side % size == 0 &&
+                 int64_t(picture.bgra.size()) == 4 * side * side);
+    const int64_t width = side / size - 2 * int64_t(a.margin);
+    FUZZ_REQUIRE(width >= 21 && width <= 177 && (width - 17) % 4 == 0);
+    const auto pixel = [](uint32_t c) {
+        return std::string{char(c >> 16), char(c >> 8), char(c), '\xFF'};
+    };
+    const std::string foreground = pixel(a.colours.foreground),
+                      background = pixel(a.colours.background);
+    std::vector<uint8_t> modules(std::size_t(width * width));  // one byte each, 0 for dark
+    const char* pixels = picture.bgra.data();
+    for (int64_t y = 0; y < side; ++y) {
+        for (int64_t x = 0; x < side; ++x) {
+            const std::string_view here(pixels + 4 * (y * side + x), 4);
+            FUZZ_REQUIRE(here == foreground || here == background);
+            if (x < quiet || y < quiet || x >= side - quiet || y >= side - quiet) {
+                FUZZ_REQUIRE(here == background);
+                continue;
+            }
+            const int64_t row = (y - quiet) / size, column = (x - quiet) / size;
+            const int64_t corner = (quiet + row * size) * side + quiet + column * size;
+            FUZZ_REQUIRE(here == std::string_view(pixels + 4 * corner, 4));
+            modules[std::size_t(row * width + column)] = here == foreground ? 0 : 255;
+        }
+    }
+    if (foreground != background) {
+        const ZXing::Result result = ZXing::ReadBarcode(
+            ZXing::ImageView(modules.data(), int(width), int(width), ZXing::ImageFormat::Lum),
+            ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setIsPure(true));
+        FUZZ_REQUIRE(result.isValid() && !result.isMirrored() && result.orientation() == 0);
+        FUZZ_REQUIRE(std::string(result.bytes().begin(), result.bytes().end()) == text);
+    }
+}
 
 }  // namespace qrfuzz
+#pragma clang attribute pop

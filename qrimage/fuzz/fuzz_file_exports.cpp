@@ -1,22 +1,17 @@
-// Fuzz target: the file exports GenerateBMPW/A and GeneratePNGW/A writing
-// into a private folder, with text, arguments, colours, file name, a target
-// that is new, an existing file, a symbolic link to a file, a directory, in a
-// missing folder or a null name, and sometimes a file size limit that makes
-// the writes fail. Afterwards the folder must hold exactly what the call may
-// leave (never a temporary file): the earlier state, or one complete file
-// (the target, or the file its link points to) whose pixels equal the bitmap
-// handle's of the same call, a PNG file equal to the GetPNGW block.
+// Fuzz target: GenerateBMPW/A and GeneratePNGW/A into a private folder, to a
+// new file, an existing one, a symbolic link to one, a directory, a missing
+// folder or a null name, sometimes under a file size limit that makes writes
+// fail. The folder keeps what it held (no temporary file, no partial file)
+// but for a whole file at the target or behind its link, showing the same
+// call's bitmap; a PNG file equals the GetPNGW block.
 //
 // Input: the text bytes first; from the end the arguments (see
 // ConsumeCallArguments), then a selector byte and the file name.
-#include <dirent.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -33,6 +28,13 @@ constexpr const char* kEarlier = "an earlier file, to be replaced whole or kept 
 constexpr const char* kLinked = "P-linked";
 constexpr rlim_t kFileSizeLimits[] = {RLIM_INFINITY, 100, 1000, 20000};
 
+std::string folder;  // private, under $TMPDIR; removed when the process exits
+
+void RemoveFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
 std::optional<std::string> ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return file ? std::optional(std::string(std::istreambuf_iterator<char>(file), {}))
@@ -40,50 +42,47 @@ std::optional<std::string> ReadFile(const std::string& path) {
 }
 
 void WriteEarlierFile(const std::string& path) {
-    FUZZ_REQUIRE(bool(std::ofstream(path, std::ios::binary) << kEarlier));
-    FUZZ_REQUIRE(chmod(path.c_str(), 0640) == 0);
+    FUZZ_REQUIRE(std::ofstream(path, std::ios::binary) << kEarlier &&
+                 chmod(path.c_str(), 0640) == 0);
 }
 
 // Every entry of the folder with its lstat mode.
-std::map<std::string, mode_t> ListFolder(const std::string& folder) {
+std::map<std::string, mode_t> ListFolder() {
     std::map<std::string, mode_t> entries;
-    DIR* directory = opendir(folder.c_str());
-    FUZZ_REQUIRE(directory != nullptr);
-    while (const dirent* entry = readdir(directory)) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         struct stat status {};
-        const std::string name = entry->d_name;
-        if (name != "." && name != ".." && lstat((folder + "/" + name).c_str(), &status) == 0) {
-            entries.emplace(name, status.st_mode);
-        }
+        FUZZ_REQUIRE(lstat(entry.path().c_str(), &status) == 0);
+        entries.emplace(entry.path().filename(), status.st_mode);
     }
-    closedir(directory);
     return entries;
 }
 
-// A file name from a small alphabet, Cyrillic ya, and a UTF-16 unit with no
-// UTF-8 form (A: a byte that is no UTF-8); `onDisk` is the name as the file
-// system gets it: A names are bytes, W names UTF-8.
-struct FileName {
-    std::u16string wide;
-    std::string narrow, onDisk;
-    bool convertible = true;  // W: no unpaired surrogate
-};
+// The BMP file of a picture: "BM", file size, 0, pixel offset; a 40-byte
+// info header: side x side (bottom row first), 1 plane, 32 bits, BI_RGB,
+// the pixel bytes, zeros; the rows bottom first.
+std::string BmpFile(const Picture& picture) {
+    const auto side = uint32_t(picture.side), bytes = 4 * side * side;
+    const uint32_t fields[] = {54 + bytes, 0,     54, 40, side, side, 1 | 32 << 16,
+                               0,          bytes, 0,  0,  0,    0};
+    std::string file = "BM" + std::string(reinterpret_cast<const char*>(fields), sizeof fields);
+    for (uint32_t row = side; row-- > 0;) {
+        file += picture.bgra.substr(4 * side * row, 4 * side);
+    }
+    return file;
+}
 
-FileName ConsumeFileName(FuzzedDataProvider& input, bool isWide) {
+// A file name, W and A: "q" and up to 12 characters from a small alphabet,
+// Cyrillic ya, or one with no form on disk: an unpaired surrogate (A: a
+// byte that is no UTF-8, but a valid name). The A name is the name on disk.
+std::pair<std::u16string, std::string> ConsumeFileName(FuzzedDataProvider& input) {
     static constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789-._";
-    FileName name{u"q", "q", ""};
+    std::pair<std::u16string, std::string> name{u"q", "q"};
     for (std::size_t i = input.ConsumeIntegralInRange<std::size_t>(0, 12); i > 0; --i) {
         const std::size_t pick = input.ConsumeIntegralInRange<std::size_t>(0, kAlphabet.size() + 1);
-        const bool ya = pick == kAlphabet.size();
-        name.wide += pick < kAlphabet.size() ? char16_t(kAlphabet[pick])
-                     : ya                    ? u'\u044F'
-                                             : u'\xD800';
-        name.narrow += pick < kAlphabet.size() ? std::string(1, kAlphabet[pick])
-                       : ya                    ? "\xD1\x8F"
-                                               : "\x98";
-        name.convertible &= !isWide || pick <= kAlphabet.size();
+        const bool ya = pick == kAlphabet.size(), other = pick > kAlphabet.size();
+        name.first += ya ? u'\u044F' : other ? u'\xD800' : char16_t(kAlphabet[pick]);
+        name.second += ya ? "\xD1\x8F" : other ? "\x98" : kAlphabet.substr(pick, 1);
     }
-    name.onDisk = isWide ? Utf8Of(name.wide) : name.narrow;
     return name;
 }
 
@@ -91,7 +90,8 @@ FileName ConsumeFileName(FuzzedDataProvider& input, bool isWide) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     InitialiseTarget();
-    ScratchFolder();
+    folder = std::filesystem::temp_directory_path() / "qrimage-fuzz.XXXXXX";
+    FUZZ_REQUIRE(mkdtemp(folder.data()) != nullptr && std::atexit(RemoveFolder) == 0);
     return 0;
 }
 
@@ -101,136 +101,80 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t selector = input.ConsumeIntegral<uint8_t>();
     const auto which = Export(selector & 3u);
     const auto target = Target(((selector >> 2) & 7u) % 6);
-    const bool relative = (selector & 0x20u) != 0, isWide = which == BmpW || which == PngW;
+    const bool relative = (selector & 0x20u) != 0, isWide = which % 2 == 0, bmp = which < PngW;
     const rlim_t fileSizeLimit = kFileSizeLimits[selector >> 6];
-    const FileName name = ConsumeFileName(input, isWide);
-    const std::string text = input.ConsumeRemainingBytesAsString();
-    const Colours colours = ApplyColours(a.colours);
-    const LocaleScope locale(a.locale);
-    const std::string& folder = ScratchFolder();
-    const int32_t m = a.margin, s = a.moduleSize, l = a.level;
-
-    const std::u16string wideText = a.wideAsPairs ? UnitsOfPairs(text) : Widen(text, Utf8Locale());
-    bool exact = true;
-    const std::string utf8 = isWide ? Utf8Of(wideText) : Utf8Of(Widen(text, a.locale, &exact));
-    const std::size_t textBytes = exact ? utf8.size() : 3 * std::strlen(text.c_str());
-    if (!WorthCalling(a, textBytes)) {
+    const auto [wide, narrow] = ConsumeFileName(input);
+    const bool convertible = !isWide || wide.find(u'\xD800') == std::u16string::npos;
+    const Texts t = ConsumeTexts(input, a);
+    const std::string& text = isWide ? t.wideUtf8 : t.narrowUtf8;
+    if (!WorthCalling(a, text.size())) {
         return 0;
     }
 
-    // The target before the call. Relative names are resolved against the
-    // scratch folder, the current one during the call.
+    // The target, and what the folder must hold after a refusal. Relative
+    // names are resolved against the folder, the current one during the call.
+    const std::string path = folder + "/" + narrow;
+    if (target == ExistingFile) {
+        WriteEarlierFile(path);
+    } else if (target == SymbolicLink) {
+        WriteEarlierFile(folder + "/" + kLinked);
+        FUZZ_REQUIRE(symlink(kLinked, path.c_str()) == 0);
+    } else if (target == Directory) {
+        FUZZ_REQUIRE(mkdir(path.c_str(), 0755) == 0);
+    }
+    auto entries = ListFolder();
     const std::string prefix =
         (relative ? "" : folder + "/") + (target == MissingFolder ? "missing/" : "");
-    const std::string path = folder + "/" + name.onDisk;
-    switch (target) {
-        case ExistingFile:
-            WriteEarlierFile(path);
-            break;
-        case SymbolicLink:
-            WriteEarlierFile(folder + "/" + kLinked);
-            FUZZ_REQUIRE(symlink(kLinked, path.c_str()) == 0);
-            break;
-        case Directory:
-            FUZZ_REQUIRE(mkdir(path.c_str(), 0755) == 0);
-            break;
-        default:
-            break;
-    }
-    const std::u16string wideName = std::u16string(prefix.begin(), prefix.end()) + name.wide;
-    const std::string narrowName = prefix + name.narrow;
-    const char16_t* wideFile = target == NullName ? nullptr : wideName.c_str();
-    const char* narrowFile = target == NullName ? nullptr : narrowName.c_str();
+    const std::u16string wideName = std::u16string(prefix.begin(), prefix.end()) + wide;
+    const std::string narrowName = prefix + narrow;
 
     char previousFolder[4096];
     FUZZ_REQUIRE(getcwd(previousFolder, sizeof previousFolder) && chdir(folder.c_str()) == 0);
-    rlimit limit{};
-    FUZZ_REQUIRE(getrlimit(RLIMIT_FSIZE, &limit) == 0);
-    const rlimit previousLimit = limit;
-    limit.rlim_cur = std::min(fileSizeLimit, limit.rlim_max);
+    rlimit previousLimit{};
+    FUZZ_REQUIRE(getrlimit(RLIMIT_FSIZE, &previousLimit) == 0);
+    const rlimit limit{std::min(fileSizeLimit, previousLimit.rlim_max), previousLimit.rlim_max};
     // Over the limit a write fails with EFBIG, as on a full disk, instead of
     // raising SIGXFSZ (libFuzzer's handler would end the run).
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     FUZZ_REQUIRE(setrlimit(RLIMIT_FSIZE, &limit) == 0);
     errno = kUntouched;
-    switch (which) {
-        case BmpW:
-            GenerateBMPW(wideFile, wideText.c_str(), m, s, l);
-            break;
-        case BmpA:
-            GenerateBMPA(narrowFile, text.c_str(), m, s, l);
-            break;
-        case PngW:
-            GeneratePNGW(wideFile, wideText.c_str(), m, s, l);
-            break;
-        case PngA:
-            GeneratePNGA(narrowFile, text.c_str(), m, s, l);
-            break;
+    if (isWide) {
+        (bmp ? GenerateBMPW : GeneratePNGW)(target == NullName ? nullptr : wideName.c_str(),
+                                            t.wide.c_str(), a.margin, a.moduleSize, a.level);
+    } else {
+        (bmp ? GenerateBMPA : GeneratePNGA)(target == NullName ? nullptr : narrowName.c_str(),
+                                            t.bytes.c_str(), a.margin, a.moduleSize, a.level);
     }
     const int error = errno;
     FUZZ_REQUIRE(setrlimit(RLIMIT_FSIZE, &previousLimit) == 0 && chdir(previousFolder) == 0);
     std::signal(SIGXFSZ, previousHandler);
 
-    // The folder afterwards: the target (or the file behind its link), and
-    // nothing else.
-    const auto entries = ListFolder(folder);
-    using Entries = std::map<std::string, mode_t>;
-    const std::string written = target == SymbolicLink ? folder + "/" + kLinked : path;
-    const bool mayWrite = target == NewFile || target == ExistingFile || target == SymbolicLink;
-    const std::optional<std::string> file = mayWrite ? ReadFile(written) : std::nullopt;
+    // Only a name the call can use may get its file.
+    const bool mayWrite =
+        convertible && (target == NewFile || target == ExistingFile || target == SymbolicLink);
+    const std::optional<std::string> file =
+        mayWrite ? ReadFile(target == SymbolicLink ? folder + "/" + kLinked : path) : std::nullopt;
     const bool produced = file && file != kEarlier;
-    switch (target) {
-        case NewFile:
-            FUZZ_REQUIRE(entries ==
-                         (produced ? Entries{{name.onDisk, S_IFREG | 0644}} : Entries{}));
-            break;
-        case ExistingFile:
-            FUZZ_REQUIRE(entries == (Entries{{name.onDisk, S_IFREG | 0640}}));
-            break;
-        case SymbolicLink:
-            FUZZ_REQUIRE(entries ==
-                         (Entries{{name.onDisk, S_IFLNK | 0777}, {kLinked, S_IFREG | 0640}}));
-            break;
-        case Directory:
-            FUZZ_REQUIRE(entries == (Entries{{name.onDisk, S_IFDIR | 0755}}) &&
-                         ListFolder(path).empty());
-            break;
-        default:
-            FUZZ_REQUIRE(entries.empty());
+    if (produced && target == NewFile) {
+        entries.emplace(narrow, S_IFREG | 0644);
     }
-
+    FUZZ_REQUIRE(ListFolder() == entries);
     if (produced) {
-        // The file shows the bitmap of the same call, and that bitmap's text.
-        const Picture bitmap = TakeBitmap(
-            isWide ? GetHBitmapW(wideText.c_str(), m, s, l) : GetHBitmapA(text.c_str(), m, s, l),
-            0);
-        const bool bmp = which == BmpW || which == BmpA;
-        FUZZ_REQUIRE((bmp ? DecodeBmp(*file) : DecodePng(*file, colours)) == bitmap);
-        CheckPicture(bitmap, a, colours, exact ? std::optional(utf8) : std::nullopt);
-        if (which == PngW) {
-            uint32_t length = 0;
-            unsigned char* block = nullptr;
-            GetPNGW(wideText.c_str(), m, s, l, &length, &block);
-            FUZZ_REQUIRE(block != nullptr &&
-                         std::string_view(reinterpret_cast<char*>(block), length) == *file);
-            DestroyBuffer(block);
-        }
+        const Picture bitmap =
+            TakeBitmap(isWide ? GetHBitmapW(t.wide.c_str(), a.margin, a.moduleSize, a.level)
+                              : GetHBitmapA(t.bytes.c_str(), a.margin, a.moduleSize, a.level),
+                       0);
+        FUZZ_REQUIRE(bmp ? *file == BmpFile(bitmap) : DecodePng(file) == bitmap);
+        CheckPicture(bitmap, a, text);
+        FUZZ_REQUIRE(which != PngW || PngBlock(GetPNGW, t.wide.c_str(), a) == file);
     }
-    // errno: untouched, or the reason of something wrong with the call.
-    std::vector<int> reasons = Reasons(a, textBytes);
-    const std::pair<bool, int> targetReasons[] = {{target == NullName || !name.convertible, EINVAL},
-                                                  {target == MissingFolder, ENOENT},
-                                                  {target == Directory, EISDIR},
-                                                  {fileSizeLimit != RLIM_INFINITY, EFBIG}};
-    for (const auto& [holds, reason] : targetReasons) {
-        if (holds) {
-            reasons.push_back(reason);
-        }
-    }
-    CheckErrno(produced, error, reasons);
+    CheckErrno(produced, error, a, text.size(),
+               {{target == NullName || !convertible, EINVAL},
+                {target == MissingFolder, ENOENT},
+                {target == Directory, EISDIR},
+                {fileSizeLimit != RLIM_INFINITY, EFBIG}});
     for (const auto& [entry, mode] : entries) {
-        const std::string entryPath = folder + "/" + entry;
-        FUZZ_REQUIRE((S_ISDIR(mode) ? rmdir(entryPath.c_str()) : unlink(entryPath.c_str())) == 0);
+        std::filesystem::remove_all(folder + "/" + entry);
     }
     return 0;
 }
