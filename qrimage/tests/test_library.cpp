@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <type_traits>
 
 #include "../src/colour_object_name.h"
@@ -180,6 +181,47 @@ Bytes Chunk(const Bytes& type, const Bytes& data) {  // length, type, data, CRC
            BigEndian(crc32(0, reinterpret_cast<const Bytef*>(covered.data()), covered.size()));
 }
 
+// True when the bits after the last pixel of every PNG row are all 1 as the
+// file holds them: libpng hands a user transform the unfiltered row before it
+// masks those bits away for the caller, so no filter needs undoing here.
+bool PaddingBitsAreSet(const Bytes& png) {
+    struct Reader {
+        const Bytes& png;
+        std::size_t at;
+        bool set;
+    } reader{png, 0, true};
+    png_structp read = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(read);
+    png_byte row[64];  // a small picture's row; longjmp skips no destructor
+    if (setjmp(png_jmpbuf(read)) != 0) {
+        png_destroy_read_struct(&read, &info, nullptr);
+        return false;
+    }
+    png_set_read_fn(read, &reader, [](png_structp p, png_bytep out, png_size_t size) {
+        auto& r = *static_cast<Reader*>(png_get_io_ptr(p));
+        if (size > r.png.size() - r.at) {
+            png_error(p, "truncated");
+        }
+        std::memcpy(out, r.png.data() + r.at, size);
+        r.at += size;
+    });
+    png_set_read_user_transform_fn(read, [](png_structp p, png_row_infop row, png_bytep data) {
+        auto& r = *static_cast<Reader*>(png_get_io_ptr(p));
+        const unsigned used = row->width * row->pixel_depth % 8;  // bits of the last byte
+        const unsigned padding = used == 0 ? 0 : 0xFFu >> used;
+        r.set = r.set && (data[row->rowbytes - 1] & padding) == padding;
+    });
+    png_read_info(read, info);
+    if (png_get_rowbytes(read, info) > sizeof row) {
+        png_error(read, "row too long for this check");
+    }
+    for (png_uint_32 y = 0; y < png_get_image_height(read, info); ++y) {
+        png_read_row(read, row, nullptr);
+    }
+    png_destroy_read_struct(&read, &info, nullptr);
+    return reader.set;
+}
+
 // The headers, byte by byte. BMP: "BM", file size 52954, pixels at 54; info
 // header of 40 bytes: 115 x 115 (positive: bottom row first), 1 plane, 32
 // bits, BI_RGB, 52900 pixel bytes, 16 zero bytes (no resolution, no
@@ -204,6 +246,7 @@ TEST(Pictures, Headers) {
                        Chunk("IHDR", Bytes("\0\0\0\x1D\0\0\0\x1D\1\3\0\0\0", 13)) +
                        Chunk("PLTE", Bytes("\0\0\xFF\x78\x56\x34", 6)) + Chunk("tRNS", "\xFF\xFF");
     EXPECT_EQ(png.substr(0, head.size()), head);
+    EXPECT_TRUE(PaddingBitsAreSet(png)) << "side 29: 3 bits after each row's last pixel";
 }
 
 // A child process's checks: their failures are gathered, and EndChild puts
