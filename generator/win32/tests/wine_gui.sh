@@ -14,8 +14,10 @@ fi
 # shellcheck source=../../../scripts/test-env.sh
 source "$here/../../../scripts/test-env.sh"
 export WINEPREFIX=$prefix WINELOADER=$loader WINEDEBUG=-all
+# An EXIT trap under set -e: no step may fail before the servers are stopped
+# (the program may have ended already).
 cleanup() {
-  [ -n "${program_pid:-}" ] && kill "$program_pid" 2>/dev/null
+  if [ -n "${program_pid:-}" ]; then kill "$program_pid" 2>/dev/null || true; fi
   wineserver -k 2>/dev/null || true
   test_env_stop
 }
