@@ -5,24 +5,16 @@
 # Usage: compare_corpus.sh LINUX_BUILD WINDOWS_WRITER
 set -euo pipefail
 linux_writer=$1/qrimage/tests/corpus_writer
-library=$1/qrimage/libqrimage.so.1
-if [ ! -x "$linux_writer" ]; then
-  echo "no Linux corpus writer at $linux_writer: build the Linux tree first"
-  exit 1
-fi
+[ -x "$linux_writer" ] || { echo "no $linux_writer: build the Linux tree first"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/linux" "$work/windows" "$work/lib"
-# The Linux writer uses a private copy of the library, so that the colours it
-# sets belong to that copy alone; the last process out removes its colours.
-cp -L "$library" "$work/lib/"
+# A private copy of the Linux library, so that the colours the writer sets
+# belong to that copy alone.
+cp -L "$1/qrimage/libqrimage.so.1" "$work/lib/"
 (cd "$work/linux" && LD_LIBRARY_PATH="$work/lib" "$linux_writer")
-wine_run=$(cd "$(dirname "$0")/../../.." && pwd)/scripts/wine-run
-(cd "$work/windows" && "$wine_run" "$2") || exit $?
+(cd "$work/windows" && "$(dirname "$0")/../../../scripts/wine-run" "$2") || exit $?
+diff -r "$work/linux" "$work/windows" || { echo "the Windows library wrote other bytes"; exit 1; }
 count=$(ls "$work/linux" | wc -l)
-if ! diff -r "$work/linux" "$work/windows"; then
-  echo "the Windows library wrote other bytes than the Linux one"
-  exit 1
-fi
 echo "$count files identical"
 [ "$count" -gt 300 ]
