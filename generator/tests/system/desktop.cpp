@@ -1,0 +1,193 @@
+// The window with the desktop of scripts/test-env.sh: Open through xdg-open
+// (a stand-in viewer records its path), Copy read by another program, closing,
+// Print through cups-pdf queues (the default one and one with hardware
+// margins) whose PDFs poppler renders. noPrinter: CUPS_SERVER points nowhere.
+#include <QBitmap>
+#include <QClipboard>
+#include <QFile>
+#include <QPageLayout>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QRegion>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+#include "../support/test_support.h"
+
+namespace {
+
+ProcessResult ReadClipboard(const char* target) {
+    return RunProcess("xclip", {"-selection", "clipboard", "-t", target, "-o"});
+}
+
+// The smallest rectangle holding every black pixel.
+QRectF BlackBounds(const QImage& image) {
+    return QRegion(QBitmap::fromImage(image.createMaskFromColor(qRgb(0, 0, 0), Qt::MaskOutColor)))
+        .boundingRect();
+}
+
+// What is wrong with the printed `pdf` of `preview`, "" when nothing: the
+// picture's corner at `corner` (points), its side 1935 twips; it
+// reads back as `text`. A picture that fits the 300 dpi printer's 403 dots
+// prints exact: no grey pixel (no JPEG, no smoothing), every module whole.
+QString CheckPrint(const QString& pdf, const QImage& preview, QPointF corner,
+                   const QByteArray& text) {
+    const bool exact = preview.width() <= 403;
+    // poppler smooths a picture it enlarges less than fourfold: render the
+    // page's top-left part at a multiple of 300 dpi with 4+ pixels a pixel.
+    const double side = 1935.0 / 1440.0;  // inches
+    const double dpi = exact ? 300 * std::ceil((4.0 * preview.width() + 2) / (side * 300)) : 600;
+    const double scale = side * dpi / preview.width();  // device pixels a picture pixel
+    corner *= dpi / 72;
+    const int area = qRound(std::max(corner.x(), corner.y()) + 1.1 * side * dpi);
+    QTemporaryDir scratch;
+    const QString stem = scratch.filePath("page");
+    const ProcessResult render =
+        RunProcess("pdftoppm", {"-r", QString::number(dpi), "-gray", "-png", "-singlefile", "-W",
+                                QString::number(area), "-H", QString::number(area), pdf, stem});
+    const QImage printed = QImage(stem + ".png").convertToFormat(QImage::Format_Grayscale8);
+    if (printed.isNull()) {
+        return render.error;
+    }
+    if (exact && printed.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither)
+                         .convertToFormat(QImage::Format_Grayscale8) != printed) {
+        return QString("at %1 dpi some pixels are neither black nor white").arg(dpi);
+    }
+    const QRectF symbol = BlackBounds(preview);
+    const QRectF expected(corner + symbol.topLeft() * scale, symbol.size() * scale);
+    const QRectF found = BlackBounds(printed);
+    const double off = std::max(
+        {std::abs(found.left() - expected.left()), std::abs(found.top() - expected.top()),
+         std::abs(found.right() - expected.right()), std::abs(found.bottom() - expected.bottom())});
+    // Two dots at 300 dpi; a shrunk picture's edge may move by a module more.
+    if (off > 2 * dpi / 300 + (exact ? 0 : 5 * scale)) {
+        return QString("%1 pixels off at %2 dpi").arg(off).arg(dpi);
+    }
+    return Decode(printed).first == text ? QString() : QString("unreadable at %1 dpi").arg(dpi);
+}
+
+}  // namespace
+
+class DesktopTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void openThenCopy() {
+        WindowFixture fixture("Мои QR коды/папка с пробелами");
+        fixture.Create("открыть и скопировать", 2, 1);
+        // The viewer inherits this environment through xdg-open.
+        QTemporaryDir logFolder;
+        QFile log(logFolder.filePath("opened.log"));
+        qputenv("TEST_VIEWER_LOG", QFile::encodeName(log.fileName()));
+        QCOMPARE(fixture.Click(1), QStringList());
+        QTRY_VERIFY_WITH_TIMEOUT(log.exists(), 10000);
+        QTest::qWait(1000);  // a second, wrong start would show by now
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(log.readAll()), fixture.bitmapFile() + '\n');
+
+        // Copy twice, after someone deleted QR.bmp: the picture comes from
+        // memory, and the clipboard offers it once.
+        QVERIFY(QFile::remove(fixture.bitmapFile()));
+        QCOMPARE(fixture.Click(3), QStringList());
+        QCOMPARE(fixture.Click(3), QStringList());
+        // xclip prints nothing and succeeds for a format nobody offers: the
+        // BMP's magic must be there.
+        const ProcessResult bmp = ReadClipboard("image/bmp");
+        QVERIFY2(bmp.ok && bmp.out.startsWith("BM"), qPrintable(bmp.error));
+        QCOMPARE(QImage::fromData(bmp.out, "BMP").convertToFormat(QImage::Format_RGB32),
+                 fixture.preview());
+        const QList<QByteArray> targets = ReadClipboard("TARGETS").out.trimmed().split('\n');
+        QCOMPARE(targets.count("image/bmp"), 1);
+        QCOMPARE(targets.count("image/png"), 1);
+    }
+
+    // Closing deletes QR.bmp (one deleted already is no error) and empties
+    // the clipboard while it still holds our picture, not a text copied since.
+    void closing_data() {
+        QTest::addColumn<bool>("copiedSince");
+        QTest::newRow("our picture still there") << false;
+        QTest::newRow("QR.bmp deleted, a text copied since") << true;
+    }
+
+    void closing() {
+        QFETCH(bool, copiedSince);
+        WindowFixture fixture;
+        fixture.Create("до свидания");
+        QCOMPARE(fixture.Click(3), QStringList());
+        if (copiedSince) {
+            QVERIFY(QFile::remove(fixture.bitmapFile()));
+            QGuiApplication::clipboard()->setText("copied");
+        }
+        // The close box never asks.
+        QCOMPARE(Answering(QMessageBox::Yes, [&] { fixture.window().close(); }), QStringList());
+        QVERIFY(!fixture.window().isVisible() && !QFile::exists(fixture.bitmapFile()));
+        // Other programs see our picture go with the window, and only that.
+        const QByteArray seen = ReadClipboard(copiedSince ? "UTF8_STRING" : "TARGETS").out;
+        QVERIFY2(copiedSince ? seen == "copied" : !seen.contains("image/bmp"), seen.constData());
+    }
+
+    void printsEachNewPicture_data() {
+        QTest::addColumn<bool>("margins");
+        QTest::newRow("default queue") << false;
+        QTest::newRow("queue with hardware margins") << true;
+    }
+
+    void printsEachNewPicture() {
+        QFETCH(bool, margins);
+        const QString prefix = margins ? "TEST_MARGIN_" : "TEST_";
+        const QString queue = qEnvironmentVariable(qPrintable(prefix + "PRINTER"));
+        const QDir pdfFolder(qEnvironmentVariable(qPrintable(prefix + "PDF_DIR")));
+        // The margins queue is the user's default, the other the spooler's.
+        qunsetenv("LPDEST");
+        margins ? qputenv("PRINTER", queue.toLocal8Bit()) : qunsetenv("PRINTER");
+        QPageLayout layout = QPrinter(QPrinterInfo::printerInfo(queue)).pageLayout();
+        layout.setUnits(QPageLayout::Point);
+        const QMarginsF hardware = layout.minimumMargins();
+
+        // Pictures of different pixel sizes print at one size, each the new
+        // one; the second, 191 modules with the widest margin, is 955 pixels
+        // shrunk to 1935 twips.
+        WindowFixture fixture;
+        for (const auto& [text, sizeIndex] :
+             {std::pair<QString, int>("печать", 0), std::pair(QString(1000, u'a'), 5)}) {
+            QCOMPARE(fixture.Create(text, 2, sizeIndex), QStringList());
+            QCOMPARE(fixture.Click(2), QStringList());
+            QTRY_VERIFY_WITH_TIMEOUT(pdfFolder.entryList({"*.pdf"}).size() == 1 &&
+                                         RunProcess("lpstat", {"-o", queue}).out.isEmpty(),
+                                     30000);
+            const QString name = pdfFolder.entryList({"*.pdf"}).first();
+            const QString pdf = pdfFolder.filePath(name);
+            // cups-pdf names the file after the job: job_<id>-<job name>...
+            QVERIFY2(QRegularExpression("^job_\\d+-QR\\.bmp").match(name).hasMatch(),
+                     qPrintable(name));
+            const QString wrong = CheckPrint(pdf, fixture.preview(),
+                                             {hardware.left(), hardware.top()}, text.toUtf8());
+            QFile::remove(pdf);
+            QVERIFY2(wrong.isEmpty(), qPrintable(queue + ", " + text.left(20) + ": " + wrong));
+        }
+    }
+
+    // The job cannot be started: Qt spools it through a temporary file.
+    void printFailed() {
+        qunsetenv("PRINTER");  // the spooler's default queue
+        WindowFixture fixture;
+        fixture.Create("не напечатать");
+        const QByteArray temp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", "/nonexistent/qrgenerator-test");
+        const QStringList boxes = fixture.Click(2);
+        temp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", temp);
+        QCOMPARE(boxes, QStringList{"msgPrintFailed|QR|Не удалось выполнить печать на принтере «" +
+                                    qEnvironmentVariable("TEST_PRINTER") + "»."});
+    }
+
+    void noPrinter() {
+        WindowFixture fixture;
+        fixture.Create("нет принтера");
+        QCOMPARE(fixture.Click(2), QStringList{"msgNoPrinter|QR|Нет доступного принтера."});
+    }
+};
+
+QTEST_MAIN(DesktopTest)
+#include "desktop.moc"
