@@ -43,15 +43,6 @@ LogLevel warn
 Browsing No
 WebInterface No
 DefaultAuthType None
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
 CONF
   cat >"$cups/conf/cups-files.conf" <<CONF
 ServerRoot $cups/conf
