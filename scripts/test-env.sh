@@ -1,21 +1,15 @@
 # Test environment for the window and system tests: a private X server (Xvfb),
-# a private CUPS spooler with a PDF queue as its default printer, and
-# temporary XDG folders. Source it from bash, then: test_env_start; ...; test_env_stop.
-# Everything lives under $TEST_ENV_DIR; servers are stopped by their PID.
+# a private CUPS spooler whose default queue writes PDFs, a stand-in image
+# viewer and temporary XDG folders, all under $TEST_ENV_DIR. Source it from
+# bash, then: test_env_start; ...; test_env_stop.
 
 TEST_ENV_DIR=${TEST_ENV_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/qrimage-test-env.XXXXXX")}
 export TEST_ENV_DIR
 export TEST_PDF_DIR=$TEST_ENV_DIR/pdf
-TEST_PRINTER=${TEST_PRINTER:-QRIMAGE_TEST_PDF}
-export TEST_PRINTER
-# A second PDF queue, not the default (PRINTER=$TEST_MARGIN_PRINTER selects
-# it), whose hardware margins in points (left, bottom, right, top; left and
-# top differ so that a swapped x and y shows) set the printable area's corner
-# apart from the page's.
-TEST_MARGIN_PRINTER=${TEST_MARGIN_PRINTER:-QRIMAGE_TEST_MARGINS}
-export TEST_MARGIN_PRINTER
+export TEST_PRINTER=QRIMAGE_TEST_PDF
+# A second PDF queue, not the default, with hardware margins.
+export TEST_MARGIN_PRINTER=QRIMAGE_TEST_MARGINS
 export TEST_MARGIN_PDF_DIR=$TEST_ENV_DIR/pdf-margins
-TEST_MARGINS_PT=(36 18 18 54)
 # The paths the stand-in image viewer is asked to open, one a line.
 export TEST_VIEWER_LOG=$TEST_ENV_DIR/xdg/opened.log
 
@@ -33,13 +27,10 @@ test_env_start_xvfb() {
   export DISPLAY=:$number
 }
 
-# A private CUPS spooler under $TEST_ENV_DIR/cups on one unix socket, named by
-# CUPS_SERVER (and CUPS_SERVERROOT: no client reads the machine's client.conf
-# or lpoptions); the machine's spooler and /etc/cups stay as they are.
-# cups-pdf reads its settings only from /etc/cups/cups-pdf-NAME.conf, so the
-# spooler runs in a mount namespace of its own with a folder of ours over
-# /etc/cups. Where none can be made, the two files go into the real /etc/cups
-# and test_env_stop removes them again.
+# cupsd on a unix socket named by CUPS_SERVER (and CUPS_SERVERROOT: no client
+# reads the machine's client.conf or lpoptions). cups-pdf reads its settings
+# from /etc/cups/cups-pdf-NAME.conf only: cupsd runs in a mount namespace of
+# its own with a folder of ours over /etc/cups, the machine's stays as it is.
 test_env_start_cups() {
   local cups=$TEST_ENV_DIR/cups
   mkdir -p "$cups/conf" "$cups/spool/tmp" "$cups/cache" "$cups/state" "$cups/log" "$cups/etc" \
@@ -52,15 +43,6 @@ LogLevel warn
 Browsing No
 WebInterface No
 DefaultAuthType None
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
 CONF
   cat >"$cups/conf/cups-files.conf" <<CONF
 ServerRoot $cups/conf
@@ -72,26 +54,13 @@ ServerKeychain $cups/conf/ssl
 AccessLog $cups/log/access_log
 ErrorLog $cups/log/error_log
 PageLog $cups/log/page_log
-FileDevice No
 CONF
   test_env_cups_pdf_conf "$TEST_PDF_DIR" >"$cups/etc/cups-pdf-qrtest.conf"
   test_env_cups_pdf_conf "$TEST_MARGIN_PDF_DIR" >"$cups/etc/cups-pdf-qrtestm.conf"
-  local cupsd=(/usr/sbin/cupsd -f -c "$cups/conf/cupsd.conf" -s "$cups/conf/cups-files.conf")
   # shellcheck disable=SC2016
-  if unshare -m --propagation private true 2>/dev/null; then
-    unshare -m --propagation private sh -c 'mount --bind "$0" /etc/cups && exec "$@"' \
-      "$cups/etc" "${cupsd[@]}" >"$TEST_ENV_DIR/cupsd.log" 2>&1 &
-  else
-    test_env_fail "no private mount namespace: writing cups-pdf's settings into /etc/cups" || true
-    local name
-    for name in qrtest qrtestm; do
-      [ ! -e "/etc/cups/cups-pdf-$name.conf" ] \
-        || { test_env_fail "/etc/cups/cups-pdf-$name.conf is someone else's"; return 1; }
-      cp "$cups/etc/cups-pdf-$name.conf" /etc/cups/ && echo "/etc/cups/cups-pdf-$name.conf" \
-        >>"$TEST_ENV_DIR/written-outside"
-    done
-    "${cupsd[@]}" >"$TEST_ENV_DIR/cupsd.log" 2>&1 &
-  fi
+  unshare -m --propagation private sh -c 'mount --bind "$0" /etc/cups && exec "$@"' \
+    "$cups/etc" /usr/sbin/cupsd -f -c "$cups/conf/cupsd.conf" -s "$cups/conf/cups-files.conf" \
+    >"$TEST_ENV_DIR/cupsd.log" 2>&1 &
   echo $! >"$TEST_ENV_DIR/cupsd.pid"
   export CUPS_SERVER=$cups/cups.sock CUPS_SERVERROOT=$cups/conf
   for _ in $(seq 100); do lpstat -r 2>/dev/null | grep -q 'is running' && break; sleep 0.1; done
@@ -100,7 +69,24 @@ CONF
   lpadmin -p "$TEST_PRINTER" -v cups-pdf:/qrtest -m lsb/usr/cups-pdf/CUPS-PDF_noopt.ppd -E \
     2>/dev/null || { test_env_fail "cannot create the PDF queue"; return 1; }
   lpadmin -d "$TEST_PRINTER"
-  test_env_add_margin_queue
+  # The second queue: the cups-pdf PPD with every printable area inset (in
+  # points; left and top differ, so that a swapped x and y shows).
+  mkdir -p "$TEST_MARGIN_PDF_DIR" && chmod 0777 "$TEST_MARGIN_PDF_DIR"
+  awk -v l=36 -v b=18 -v r=18 -v t=54 '
+    /^\*ImageableArea / && match($0, /"[0-9. ]+"/) {
+      split(substr($0, RSTART + 1, RLENGTH - 2), a, " ")
+      $0 = substr($0, 1, RSTART - 1) "\"" a[1] + l " " a[2] + b " " a[3] - r " " a[4] - t "\""
+    }
+    { print }' /usr/share/ppd/cups-pdf/CUPS-PDF_noopt.ppd >"$TEST_ENV_DIR/margins.ppd" \
+    && lpadmin -p "$TEST_MARGIN_PRINTER" -v cups-pdf:/qrtestm -P "$TEST_ENV_DIR/margins.ppd" -E \
+    || { test_env_fail "cannot create the PDF queue with margins"; return 1; }
+}
+
+# cups-pdf's settings for a queue that writes its PDFs into $1.
+test_env_cups_pdf_conf() {
+  local cups=$TEST_ENV_DIR/cups
+  printf 'Out %s\nLabel 1\nUserUMask 0022\nGrp lpadmin\nSpool %s\nLog %s\nAnonDirName %s\n' \
+    "$1" "$cups/pdf-spool" "$cups/pdf-log" "$1"
 }
 
 # The machine's spooler as its users see it: every entry of /etc/cups with
@@ -112,32 +98,8 @@ test_env_system_cups_state() {
   env -u CUPS_SERVER -u CUPS_SERVERROOT lpstat -d -v -o 2>&1 || true
 }
 
-# cups-pdf's settings for a queue that writes its PDFs into $1.
-test_env_cups_pdf_conf() {
-  local cups=$TEST_ENV_DIR/cups
-  printf 'Out %s\nLabel 1\nUserUMask 0022\nGrp lpadmin\nSpool %s\nLog %s\nAnonDirName %s\n' \
-    "$1" "$cups/pdf-spool" "$cups/pdf-log" "$1"
-}
-
-# The cups-pdf PPD with every printable area inset by TEST_MARGINS_PT.
-test_env_add_margin_queue() {
-  local ppd=$TEST_ENV_DIR/margins.ppd
-  mkdir -p "$TEST_MARGIN_PDF_DIR" && chmod 0777 "$TEST_MARGIN_PDF_DIR"
-  awk -v l="${TEST_MARGINS_PT[0]}" -v b="${TEST_MARGINS_PT[1]}" \
-      -v r="${TEST_MARGINS_PT[2]}" -v t="${TEST_MARGINS_PT[3]}" '
-    /^\*ImageableArea / && match($0, /"[0-9. ]+"/) {
-      split(substr($0, RSTART + 1, RLENGTH - 2), a, " ")
-      $0 = substr($0, 1, RSTART - 1) "\"" a[1] + l " " a[2] + b " " a[3] - r " " a[4] - t "\""
-    }
-    { print }' /usr/share/ppd/cups-pdf/CUPS-PDF_noopt.ppd >"$ppd" \
-    || { test_env_fail "cannot write the PPD with margins"; return 1; }
-  lpadmin -p "$TEST_MARGIN_PRINTER" -v cups-pdf:/qrtestm -P "$ppd" -E \
-    || { test_env_fail "cannot create the PDF queue with margins"; return 1; }
-}
-
-# A stand-in viewer registered for image/bmp through the real xdg-open
-# association, in temporary XDG folders: it records each path it is given
-# in $TEST_VIEWER_LOG (read when it runs, so a test can set its own).
+# A stand-in viewer for image/bmp, found through xdg-open's real association:
+# it appends each path it is given to $TEST_VIEWER_LOG (as set when it runs).
 test_env_start_viewer() {
   local xdg=$TEST_ENV_DIR/xdg
   mkdir -p "$xdg/data/applications" "$xdg/config"
@@ -161,19 +123,19 @@ test_env_start() {
   test_env_start_xvfb && test_env_start_cups && test_env_start_viewer
 }
 
+# Stops process $1 of ours and waits until it is gone.
+test_env_stop_pid() {
+  kill "$1" 2>/dev/null || return 0
+  for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
+  kill -9 "$1" 2>/dev/null || true
+}
+
+# Runs as an EXIT trap under `set -e` too: no failing step may end it before
+# every server is stopped.
 test_env_stop() {
-  local f p
-  # Runs as an EXIT trap under `set -e` too: no failing step may end it
-  # before every server is stopped.
-  if [ -f "$TEST_ENV_DIR/written-outside" ]; then
-    xargs -d '\n' rm -f <"$TEST_ENV_DIR/written-outside" || true
-  fi
+  local f
   for f in "$TEST_ENV_DIR/cupsd.pid" "$TEST_ENV_DIR/xvfb.pid"; do
-    [ -f "$f" ] || continue
-    p=$(cat "$f"); kill "$p" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$p" 2>/dev/null || true
-    rm -f "$f"
+    [ ! -f "$f" ] || test_env_stop_pid "$(cat "$f")"
   done
   rm -rf "$TEST_ENV_DIR"
   return 0

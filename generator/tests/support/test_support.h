@@ -2,60 +2,88 @@
 // message boxes answered, other programs run, QR codes read by zxing-cpp.
 #pragma once
 
+#define ZX_USE_UTF8
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <ZXing/ReadBarcode.h>
 
 #include <functional>
 #include <memory>
 
 #include "frmQR.h"
 #include "limited_text_box.h"
+#include "resource_extraction.h"
 
-// Runs `action`, answering every message box that opens meanwhile with
-// `answer` (or closing it); returns each box as "objectName|title|text".
-QStringList Answering(QMessageBox::StandardButton answer, const std::function<void()>& action);
+// Runs `action`, answering each message box meanwhile with `answer` (or
+// closing it); returns the boxes as "objectName|title|text".
+inline QStringList Answering(QMessageBox::StandardButton answer,
+                             const std::function<void()>& action) {
+    QStringList seen;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box != nullptr && box->isVisible()) {
+            seen << box->objectName() + '|' + box->windowTitle() + '|' + box->text();
+            box->button(answer) ? box->button(answer)->click() : box->reject();
+        }
+    });
+    timer.start(10);
+    action();
+    return seen;
+}
 
-// For a test program run by root: from here on it runs as an ordinary user
-// (uid and gid 4241, no groups), as the window program does, so that file
-// permissions apply. It gets a mount namespace of its own with a private
-// 16 MiB tmpfs over the temporary folder, which holds its HOME and
-// XDG_RUNTIME_DIR too and vanishes with the program. Returns false (and
-// changes nothing) when not run by root or when no mount namespace can be
-// made. Call first in main().
-bool BecomeOrdinaryUser();
-
-// A 4 MiB tmpfs of that user's own, inside the private one: room for the
-// library copy and a picture, small enough to fill in a moment.
-QString SmallDiskFolder();
-
-// The window, shown and active, on a fresh application folder `subfolder`
-// (passed on as given: spaces, Cyrillic, a trailing "/", an absolute path)
-// holding the library as start-up writes it, or on the folder of
-// `sameFolderAs`. Ends the test program when it cannot be set up.
+// The window, shown and active, on the application folder `folder` (absolute,
+// or in a fresh temporary folder; passed on as given) holding the library.
 class WindowFixture {
   public:
-    explicit WindowFixture(const QString& subfolder = QStringLiteral("app"),
-                           const WindowFixture* sameFolderAs = nullptr);
+    explicit WindowFixture(const QString& folder = QStringLiteral("app"))
+        : folder_(folder.startsWith('/') ? folder : root_.path() + '/' + folder) {
+        if (!QDir().mkpath(folder_) ||
+            !ExtractResourceFile(folder_, kLibraryNameId, kLibraryDataId).error.empty()) {
+            qFatal("library not written to %s", qPrintable(folder_));
+        }
+        window_ = std::make_unique<frmQR>(folder_);
+        window_->show();
+        window_->activateWindow();
+        if (!QTest::qWaitForWindowActive(window_.get())) {
+            qFatal("the window did not become active");
+        }
+    }
 
     frmQR& window() { return *window_; }
     const QString& folder() const { return folder_; }
     QString bitmapFile() const { return folder_ + QStringLiteral("/QR.bmp"); }
-    QString libraryFile() const;
     LimitedTextBox* txt() const { return window_->findChild<LimitedTextBox*>("txt"); }
     QComboBox* combo() const { return window_->findChild<QComboBox*>("Combo1"); }
     // cmd_<index>: 0 Create, 1 Open, 2 Print, 3 Copy, 4 Exit.
     QPushButton* cmd(int index) const {
         return window_->findChild<QPushButton*>(QString("cmd_%1").arg(index));
     }
-    // The picture the preview shows, as 32-bit RGB.
-    QImage preview() const;
+    QImage preview() const {  // as 32-bit RGB
+        return window_->findChild<QLabel*>("Image1")->pixmap().toImage().convertToFormat(
+            QImage::Format_RGB32);
+    }
     // Puts `text` in the box, clicks level Opt_<level> (L, M, Q, H), picks
     // size item `sizeIndex`, presses Create; returns its message boxes.
-    QStringList Create(const QString& text, int level = 2, int sizeIndex = 0);
-    // Clicks cmd_<index>; returns its message boxes (see Answering).
-    QStringList Click(int index, QMessageBox::StandardButton answer = QMessageBox::Ok);
+    QStringList Create(const QString& text, int level = 2, int sizeIndex = 0) {
+        txt()->insertPlainText(text);
+        QTest::mouseClick(window_->findChild<QWidget*>(QString("Opt_%1").arg(level)),
+                          Qt::LeftButton);
+        combo()->setCurrentIndex(sizeIndex);
+        return Click(0);
+    }
+    QStringList Click(int index, QMessageBox::StandardButton answer = QMessageBox::Ok) {
+        return Answering(answer, [&] { QTest::mouseClick(cmd(index), Qt::LeftButton); });
+    }
 
   private:
     QTemporaryDir root_;
@@ -69,14 +97,33 @@ struct ProcessResult {
     QString error;  // the command and how it failed, for test messages
 };
 
-// Runs `program` (30 s at most) while the event loop keeps turning, so that
-// this program meanwhile answers another program's clipboard read.
-ProcessResult RunProcess(const QString& program, const QStringList& arguments);
+// Runs `program` (30 s at most) with the event loop turning, so that this
+// program meanwhile answers another program's clipboard read.
+inline ProcessResult RunProcess(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    process.closeWriteChannel();
+    // Not waitForFinished(): it would stop this program from serving the X
+    // server, and a clipboard read by `process` would never be answered.
+    const bool ended =
+        QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
+    return {ended && process.error() == QProcess::UnknownError && process.exitCode() == 0,
+            process.readAllStandardOutput(),
+            program + ": " + process.errorString() + ": " + process.readAllStandardError()};
+}
 
-struct DecodedSymbol {
-    QByteArray bytes;  // the symbol's raw content
-    QString level;     // "L", "M", "Q" or "H"; empty when no code was found
-};
-
-// Reads a QR code picture with zxing-cpp, a decoder nobody here wrote.
-DecodedSymbol Decode(const QImage& picture);
+// Reads a QR code picture with zxing-cpp, a decoder nobody here wrote: the
+// symbol's raw content and its level ("L", "M", "Q", "H"; "" for none).
+inline std::pair<QByteArray, QString> Decode(const QImage& picture) {
+    if (picture.isNull()) {
+        return {};
+    }
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    const ZXing::Result result = ZXing::ReadBarcode(
+        ZXing::ImageView(grey.constBits(), grey.width(), grey.height(), ZXing::ImageFormat::Lum,
+                         static_cast<int>(grey.bytesPerLine())),
+        ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode));
+    const ZXing::ByteArray& bytes = result.bytes();
+    return {QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())),
+            QString::fromStdString(result.isValid() ? result.ecLevel() : "")};
+}
