@@ -85,8 +85,8 @@ CONF
 # cups-pdf's settings for a queue that writes its PDFs into $1.
 test_env_cups_pdf_conf() {
   local cups=$TEST_ENV_DIR/cups
-  printf 'Out %s\nLabel 1\nUserUMask 0022\nGrp lpadmin\nSpool %s\nLog %s\nAnonDirName %s\n' \
-    "$1" "$cups/pdf-spool" "$cups/pdf-log" "$1"
+  printf 'Out %s\nLabel 1\nUserUMask 0022\nGrp lpadmin\nSpool %s\nLog %s\nAnonDirName %s\nGSTmp %s\n' \
+    "$1" "$cups/pdf-spool" "$cups/pdf-log" "$1" "$cups/gs-tmp"
 }
 
 # The machine's spooler as its users see it: every entry of /etc/cups with
