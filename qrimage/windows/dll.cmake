@@ -62,11 +62,16 @@ target_link_options(qrimage PRIVATE -static -s
 # On 32-bit Windows the linker's own import library would name the functions
 # without their argument sizes, which a __stdcall caller's references carry
 # (_GenerateBMPW@20): dlltool writes one that maps those to the plain names.
+# dlltool leaves two empty temporary files behind, so it gets a temporary
+# folder of the build's own, removed afterwards.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(dlltool_tmp ${CMAKE_CURRENT_BINARY_DIR}/dlltool-tmp)
   add_custom_command(TARGET qrimage POST_BUILD
-    COMMAND ${QRIMAGE_TRIPLE}-dlltool --kill-at
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dlltool_tmp}
+    COMMAND ${CMAKE_COMMAND} -E env TMPDIR=${dlltool_tmp} ${QRIMAGE_TRIPLE}-dlltool --kill-at
       --input-def ${CMAKE_CURRENT_SOURCE_DIR}/windows/qrimage.def
       --dllname ${QRIMAGE_DLL_NAME}.dll --output-lib $<TARGET_LINKER_FILE:qrimage>
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${dlltool_tmp}
     VERBATIM)
 endif()
 
