@@ -50,9 +50,12 @@ windows: deps
 
 # The Windows tests under Wine (CTest label "windows"); they compare the
 # DLLs' pictures with the Linux library's, so the Linux tree is built first.
+# Wine keeps a folder per prefix in TMPDIR that it never removes: the build's.
 test-windows: build windows
+	mkdir -p $(WIN_BUILD)/tmp
 	set -e; for arch in $(WIN_ARCHES); do \
-	  (cd $(WIN_BUILD)/$$arch && ctest --output-on-failure -L windows -j $(JOBS)); \
+	  (cd $(WIN_BUILD)/$$arch && TMPDIR=$(CURDIR)/$(WIN_BUILD)/tmp \
+	    ctest --output-on-failure -L windows -j $(JOBS)); \
 	done
 
 # Only the fast library tests; needs no X server or spooler.
