@@ -33,6 +33,8 @@ test_env_start_xvfb() {
 # its own with a folder of ours over /etc/cups, the machine's stays as it is.
 test_env_start_cups() {
   local cups=$TEST_ENV_DIR/cups
+  unshare -m --propagation private true 2>/dev/null \
+    || { test_env_fail "the private spooler needs a mount namespace of its own: run as root"; return 1; }
   mkdir -p "$cups/conf" "$cups/spool/tmp" "$cups/cache" "$cups/state" "$cups/log" "$cups/etc" \
     "$cups/pdf-spool" "$cups/pdf-log" "$cups/gs-tmp"
   chmod 0755 "$TEST_ENV_DIR" "$cups"
