@@ -59,6 +59,20 @@ class KeepErrno {
     int saved_;
 };
 
+// open(2), close-on-exec, never on descriptors 0-2: a program may run with
+// its standard streams closed, and a descriptor of ours there would receive
+// its output and error messages, or be read as its input.
+int OpenAboveStandardStreams(const char* path, int flags, mode_t mode = 0) {
+    const int fd = open(path, flags | O_CLOEXEC, mode);
+    if (fd < 0 || fd > STDERR_FILENO) {
+        return fd;
+    }
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const KeepErrno keep;
+    close(fd);
+    return moved;
+}
+
 // The user's own folder for such objects when it is safe: $XDG_RUNTIME_DIR
 // when it is an absolute path to a folder of the user that nobody else may
 // enter, so that no other user can take the name first. Else /dev/shm,
@@ -126,8 +140,8 @@ class ColourObject {
     // user's alone; returns its descriptor and status, or -1.
     int Open(struct stat& status) const {
         // O_NONBLOCK: a pipe planted under the name must not hang the open.
-        const int fd =
-            open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        const int fd = OpenAboveStandardStreams(path_.c_str(),
+                                                O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0600);
         if (fd < 0) {
             return -1;
         }
@@ -219,7 +233,7 @@ class ColourObject {
         }
         const KeepErrno keep;
         struct stat object {};
-        forkFd = open(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        forkFd = OpenAboveStandardStreams(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK);
         if (forkFd >= 0 && (fstat(forkFd, &object) != 0 || !SameFile(object, object_) ||
                             flock(forkFd, LOCK_SH | LOCK_NB) != 0)) {
             close(std::exchange(forkFd, -1));

@@ -419,35 +419,59 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
     EXPECT_EXIT(asCaller(), testing::ExitedWithCode(0), "");
 }
 
-// A process that loads `file` from `folder` with XDG_RUNTIME_DIR `runtime`
-// (null: unset), moves to / and runs `steps`, which may hold() the library
-// until the process's input ends. Built once the process holds or ended;
-// Finish() ends the input and gives the exit status (0: the steps returned
-// true); killed at the end of its scope unless it finished.
+// A process that loads `file` with XDG_RUNTIME_DIR `runtime` (null: unset),
+// set up as `how` says, moves to / and runs `steps`, which may hold() the
+// library until the process's input ends. Built once the process holds or
+// ended (Holds() tells which); Finish() ends the input and gives the exit
+// status (0: the steps returned true); killed at the end of its scope unless
+// it finished.
+struct PeerSetup {
+    std::string folder = "/";    // the current folder while loading
+    uid_t user = 0;              // the process's user (and group); 0: as the test
+    bool closedStreams = false;  // descriptors 0-2 closed: hold() holds only while they are
+};
+
 class Peer {
+    // Its pipes' ends in the process: clear of the standard streams.
+    static constexpr int kInput = 100, kOutput = 101;
+    static inline bool closedStreams = false;  // in the process: as `how` asked
     pid_t pid_;
     int input_, output_;
+    bool holds_ = false;
 
   public:
     using Steps = std::function<bool(const Library&, void (*hold)())>;
 
     Peer(const Steps& steps, const std::string& file, const char* runtime,
-         const std::string& folder = "/") {
+         const PeerSetup& how = {}) {
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) {
             throw std::runtime_error("no pipe");
         }
         if ((pid_ = fork()) == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            close_range(3, ~0u, 0);  // the other peers' input stays theirs alone
+            dup2(in[0], kInput);
+            dup2(out[1], kOutput);
+            close_range(3, kInput - 1, 0);  // the other peers' input stays theirs alone
+            close_range(kOutput + 1, ~0u, 0);
+            if ((closedStreams = how.closedStreams)) {
+                close_range(0, 2, 0);
+            }
             runtime ? setenv("XDG_RUNTIME_DIR", runtime, 1) : unsetenv("XDG_RUNTIME_DIR");
+            const bool ready = (how.user == 0 || (setgroups(0, nullptr) == 0 &&
+                                                  setresgid(how.user, how.user, how.user) == 0 &&
+                                                  setresuid(how.user, how.user, how.user) == 0)) &&
+                               chdir(how.folder.c_str()) == 0;
             bool passed = false;
             try {
-                const Library library(chdir(folder.c_str()) == 0 ? file : "/nonexistent");
+                const Library library(ready ? file : "/nonexistent");
                 passed = chdir("/") == 0 && steps(library, [] {
+                             for (int fd = 0; closedStreams && fd <= 2; ++fd) {
+                                 if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+                                     return;
+                                 }
+                             }
                              char byte = 'h';
-                             while (write(1, &byte, 1) == 1 && read(0, &byte, 1) == 1) {
+                             while (write(kOutput, &byte, 1) == 1 && read(kInput, &byte, 1) == 1) {
                              }
                          });
             } catch (const std::exception&) {
@@ -459,7 +483,7 @@ class Peer {
         input_ = in[1];
         output_ = out[0];
         char said = 0;
-        (void)!read(output_, &said, 1);
+        holds_ = read(output_, &said, 1) == 1;
     }
     ~Peer() {
         if (pid_ > 0) {
@@ -471,6 +495,8 @@ class Peer {
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
 
+    // Whether the process (or its forked child) holds the library.
+    bool Holds() const { return holds_; }
     int Finish() {
         close(std::exchange(input_, -1));
         return Wait();
@@ -501,16 +527,17 @@ Peer::Steps SetAndHold(COLORREF foreground, COLORREF background, bool fork = fal
     };
 }
 
-// A copy of the library file that this process does not load, and the name
-// of its colour object.
+// A copy of the library file that this process does not load (other users
+// may), its identity and the name of its colour object for this user.
 struct SharedCopy {
     TempFolder folder;
     std::string file = folder / "libqrimage.so";
+    struct stat identity {};
     std::string object;
 
     SharedCopy() {
         fs::copy_file(QRIMAGE_LIBRARY_FILE, file);
-        struct stat identity {};
+        chmod(folder.Path().c_str(), 0755);
         stat(file.c_str(), &identity);
         object = qrimage::ColourObjectName(geteuid(), identity);
     }
@@ -540,7 +567,8 @@ TEST(Colours, LiveExactlyWhileTheLibraryIsLoaded) {
         EXPECT_EQ(run(Expect(0x80000011u, 0x22u)), 0);
         // Loaded by a relative name, then the current folder changes.
         EXPECT_EQ(
-            Peer(Expect(0x80000011u, 0x22u), "./libqrimage.so", xdg, copy.folder.Path()).Finish(),
+            Peer(Expect(0x80000011u, 0x22u), "./libqrimage.so", xdg, {.folder = copy.folder.Path()})
+                .Finish(),
             0);
         struct stat status {};
         ASSERT_EQ(stat(object.c_str(), &status), 0);
@@ -566,6 +594,23 @@ TEST(Colours, LiveExactlyWhileTheLibraryIsLoaded) {
         EXPECT_FALSE(fs::exists(object)) << "left by a forked child";
     }
     EXPECT_TRUE(runtime.Entries().empty());
+}
+
+// A program may start with its standard streams closed. The library's
+// descriptors, its object's and the one it prepares for a forked child, are
+// never 0-2, where the program's own output (or input) would reach the
+// object; the colours are shared all the same.
+TEST(Colours, StandardStreamsClosedAtLoadStayClosed) {
+    const TempFolder runtime;
+    for (const bool fork : {false, true}) {
+        SCOPED_TRACE(fork ? "held by a forked child" : "held by the loading process");
+        const SharedCopy copy;
+        Peer holder(SetAndHold(0x123456, 0x654321, fork), copy.file, runtime.Path().c_str(),
+                    {.closedStreams = true});
+        EXPECT_TRUE(holder.Holds()) << "a descriptor 0-2 is open";
+        EXPECT_EQ(Peer(Expect(0x123456, 0x654321), copy.file, runtime.Path().c_str()).Finish(), 0);
+        EXPECT_EQ(holder.Finish(), 0);
+    }
 }
 
 // Another user who makes the object's name first in /dev/shm (its name is
