@@ -16,6 +16,15 @@
 // only under the exclusive lock, which nobody can take while any process
 // holds a shared one; so the object of a process that is attached is never
 // removed, and no colour set by one is lost to the others.
+//
+// The names are predictable, and in /dev/shm anybody may take one first,
+// with a file of their own or with a second name for a file of the user's;
+// such a file is not even locked. Only what this code makes is used, written
+// or removed: a regular file of the user with one name, mode 0600, the
+// words' size. Its creator gives it mode and size before it locks it, so a
+// file of the user's alone that lacks them may be one just made: it is
+// looked at again a moment later, and otherwise left as it is, with the
+// words kept process-local.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -59,6 +68,25 @@ class KeepErrno {
     int saved_;
 };
 
+// Owns an open descriptor.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
+
 // open(2), close-on-exec, never on descriptors 0-2: a program may run with
 // its standard streams closed, and a descriptor of ours there would receive
 // its output and error messages, or be read as its input.
@@ -73,10 +101,15 @@ int OpenAboveStandardStreams(const char* path, int flags, mode_t mode = 0) {
     return moved;
 }
 
+void WaitAMillisecond() {
+    const timespec millisecond{0, 1000000};
+    nanosleep(&millisecond, nullptr);
+}
+
 // The user's own folder for such objects when it is safe: $XDG_RUNTIME_DIR
 // when it is an absolute path to a folder of the user that nobody else may
 // enter, so that no other user can take the name first. Else /dev/shm,
-// where the owner check below turns away an object somebody else made.
+// where only a file that passes ColourObject::Examine is used.
 std::string ObjectFolder(uid_t user) {
     const char* runtime = secure_getenv("XDG_RUNTIME_DIR");
     struct stat folder {};
@@ -90,6 +123,11 @@ std::string ObjectFolder(uid_t user) {
 
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool StillNamed(const std::string& path, const struct stat& object) {
+    struct stat named {};
+    return lstat(path.c_str(), &named) == 0 && SameFile(named, object);
 }
 
 class ColourObject {
@@ -107,12 +145,13 @@ class ColourObject {
         user_ = geteuid();
         try {
             path_ = ObjectFolder(user_) + ColourObjectName(user_, library);
+            if (Attach()) {
+                pthread_atfork([] { Instance().PrepareFork(); },
+                               [] { Instance().AfterForkInParent(); },
+                               [] { Instance().AfterForkInChild(); });
+            }
         } catch (const std::bad_alloc&) {
-            return;  // loading must not fail for it: the words stay process-local
-        }
-        if (Attach()) {
-            pthread_atfork([] { Instance().PrepareFork(); }, [] { Instance().AfterForkInParent(); },
-                           [] { Instance().AfterForkInChild(); });
+            // loading must not fail for it: the words stay process-local
         }
     }
 
@@ -127,7 +166,8 @@ class ColourObject {
         processLocalWords[1] = std::atomic_ref<uint32_t>(words_[1]).load();
         currentWords.store(processLocalWords);
         munmap(words_, kObjectBytes);
-        Leave(std::exchange(fd_, -1));  // a fork from now on prepares nothing
+        const Descriptor object(std::exchange(fd_, -1));  // a fork from now on prepares nothing
+        RemoveIfUnheld(path_, object.Get());
     }
 
     ColourObject(const ColourObject&) = delete;
@@ -136,27 +176,44 @@ class ColourObject {
     static ColourObject& Instance();
 
   private:
-    // Opens (creating if needed) the object, if it is a regular file of the
-    // user's alone; returns its descriptor and status, or -1.
-    int Open(struct stat& status) const {
-        // O_NONBLOCK: a pipe planted under the name must not hang the open.
-        const int fd = OpenAboveStandardStreams(path_.c_str(),
-                                                O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0600);
-        if (fd < 0) {
-            return -1;
+    enum class Found { kUsable, kUnfinished, kForeign };
+
+    // Whether a file found under an object's name is one of this user's
+    // objects (see the top of this file). A second name is what a hard link
+    // made by another user to a file of the user's has.
+    Found Examine(const struct stat& file) const {
+        if (!S_ISREG(file.st_mode) || file.st_uid != user_ || file.st_nlink != 1) {
+            return Found::kForeign;
         }
-        // The umask may have narrowed the mode of a new object.
-        if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != user_ ||
-            ((status.st_mode & 0777) != 0600 && fchmod(fd, 0600) != 0)) {
-            close(fd);
-            return -1;
-        }
-        return fd;
+        return (file.st_mode & 07777) == 0600 && file.st_size == kObjectBytes ? Found::kUsable
+                                                                              : Found::kUnfinished;
     }
 
-    bool StillNamed(const struct stat& object) const {
-        struct stat named {};
-        return stat(path_.c_str(), &named) == 0 && SameFile(named, object);
+    // Opens the object, making it if the name is free. Returns its
+    // descriptor, or -1; errno ENOENT: removed meanwhile, worth another try.
+    int Open() const {
+        Descriptor made(
+            OpenAboveStandardStreams(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600));
+        if (made.Get() < 0) {
+            // O_NONBLOCK: a pipe planted under the name must not hang the open.
+            return errno == EEXIST
+                       ? OpenAboveStandardStreams(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK)
+                       : -1;
+        }
+        // The umask may have narrowed the mode. The size comes last: with it
+        // the object is usable. Memory reserved now cannot fail later: a
+        // store into a mapping beyond what a full tmpfs can give would raise
+        // SIGBUS.
+        struct stat status {};
+        if (fstat(made.Get(), &status) == 0 &&
+            ((status.st_mode & 07777) == 0600 || fchmod(made.Get(), 0600) == 0) &&
+            posix_fallocate(made.Get(), 0, kObjectBytes) == 0) {
+            return made.Release();
+        }
+        // Unfinished, so nobody else removes it: the name is still this one's.
+        unlink(path_.c_str());
+        errno = ENOSPC;
+        return -1;
     }
 
     static bool LockShared(int fd) {
@@ -167,54 +224,67 @@ class ColourObject {
             if ((errno != EWOULDBLOCK && errno != EINTR) || waited == kLockWaitMilliseconds) {
                 return false;
             }
-            const timespec millisecond{0, 1000000};
-            nanosleep(&millisecond, nullptr);
+            WaitAMillisecond();
         }
     }
 
-    // Gives up this process's hold on the object; removes it when nobody
-    // else holds it.
-    void Leave(int fd) const {
+    // Removes the object open at `fd` from `path` when no process holds it,
+    // it is one of the user's objects and `path` still names it.
+    void RemoveIfUnheld(const std::string& path, int fd) const {
         struct stat object {};
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &object) == 0 && StillNamed(object)) {
-            unlink(path_.c_str());
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &object) == 0 &&
+            Examine(object) == Found::kUsable && StillNamed(path, object)) {
+            unlink(path.c_str());
         }
-        close(fd);
     }
 
     bool Attach() {
         for (int attempt = 0; attempt < kAttachAttempts; ++attempt) {
-            struct stat object {};
-            const int fd = Open(object);
-            if (fd < 0) {
+            Descriptor object(Open());
+            struct stat status {};
+            if (object.Get() < 0) {
+                if (errno == ENOENT) {
+                    continue;
+                }
                 return false;
             }
-            bool held = false;
-            if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-                // Nobody has the library loaded: whatever the object holds
-                // was left by a process that ended without unloading.
-                // Zero-filled pages mean the defaults.
-                held = ftruncate(fd, 0) == 0 && posix_fallocate(fd, 0, kObjectBytes) == 0 &&
-                       LockShared(fd);  // the first other attacher may go on
-            } else {
-                held = LockShared(fd);
+            if (fstat(object.Get(), &status) != 0 || Examine(status) == Found::kForeign) {
+                return false;  // somebody else's: not even locked
             }
-            if (held && !StillNamed(object)) {
-                close(fd);  // removed by the last one out meanwhile: start over
+            if (flock(object.Get(), LOCK_EX | LOCK_NB) == 0 && fstat(object.Get(), &status) == 0 &&
+                Examine(status) == Found::kUsable) {
+                // Nobody has the library loaded: whatever the object holds
+                // was left by a process that ended without unloading. Zeros
+                // mean the defaults.
+                static constexpr uint32_t kZeros[2] = {};
+                if (pwrite(object.Get(), kZeros, kObjectBytes, 0) != kObjectBytes) {
+                    return false;
+                }
+            }
+            // Shared from here on (the first other attacher may go on), and
+            // looked at again now that no creator or last one out is busy.
+            if (!LockShared(object.Get()) || fstat(object.Get(), &status) != 0) {
+                return false;
+            }
+            const Found found = Examine(status);
+            if (found == Found::kForeign) {
+                return false;
+            }
+            if (found == Found::kUnfinished) {
+                WaitAMillisecond();  // for its creator to finish it
                 continue;
             }
-            // Memory reserved now cannot fail later: a store into a mapping
-            // beyond what a full tmpfs can give would raise SIGBUS.
+            if (!StillNamed(path_, status)) {
+                continue;  // removed by the last one out meanwhile: start over
+            }
             void* words =
-                held && posix_fallocate(fd, 0, kObjectBytes) == 0
-                    ? mmap(nullptr, kObjectBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                    : MAP_FAILED;
+                mmap(nullptr, kObjectBytes, PROT_READ | PROT_WRITE, MAP_SHARED, object.Get(), 0);
             if (words == MAP_FAILED) {
-                Leave(fd);
+                RemoveIfUnheld(path_, object.Get());
                 return false;
             }
-            fd_ = fd;
-            object_ = object;
+            fd_ = object.Release();
+            object_ = status;
             words_ = static_cast<uint32_t*>(words);
             currentWords.store(words_);
             return true;

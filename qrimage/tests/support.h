@@ -39,10 +39,12 @@ inline std::vector<std::string> FolderEntries(const std::string& folder) {
     return names;
 }
 
-// A new empty folder (mode 0700), removed with everything in it at the end.
+// A new empty folder (mode 0700) in `parent`, removed with everything in it
+// at the end.
 class TempFolder {
   public:
-    TempFolder() : path_(fs::temp_directory_path() / "qrimage-test-XXXXXX") {
+    explicit TempFolder(const fs::path& parent = fs::temp_directory_path())
+        : path_(parent / "qrimage-test-XXXXXX") {
         if (mkdtemp(path_.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed for " + path_);
         }

@@ -543,6 +543,15 @@ struct SharedCopy {
     }
 };
 
+// A path removed at the end of the scope, whatever is there then.
+struct RemovedAtEnd {
+    std::string path;
+    ~RemovedAtEnd() {
+        std::error_code ignored;
+        fs::remove(path, ignored);
+    }
+};
+
 // The colours live exactly while some process has the library file loaded:
 // shared, every byte, while one holds it, also after the first of two
 // leaves, and gone with the last one, whether it unloaded the library or was
@@ -613,24 +622,46 @@ TEST(Colours, StandardStreamsClosedAtLoadStayClosed) {
     }
 }
 
-// Another user who makes the object's name first in /dev/shm (its name is
-// predictable): their object is not used, and the colours stay the
-// process's own.
+// Another user may make the object's name first in /dev/shm (it is
+// predictable): a file of their own, or a hard link to a file of the user
+// that everyone may write. Neither is used or changed (its content, mode,
+// links stay), and the colours stay each process's own.
 TEST(Colours, AnotherUsersObjectUnderTheNameIsNeverUsed) {
     if (geteuid() != 0) {
-        GTEST_SKIP() << "needs root to act as another user";
+        GTEST_SKIP() << "needs root to act as two other users";
     }
-    const SharedCopy copy;
-    const std::string squatted = "/dev/shm" + copy.object;
-    ASSERT_EQ(std::system(("setpriv --reuid=54321 --regid=54321 --clear-groups sh -c " +
-                           Quoted("printf squatter >" + squatted + " && chmod 666 " + squatted))
-                              .c_str()),
-              0);
-    Peer holder(SetAndHold(0x11, 0x22), copy.file, nullptr);
-    EXPECT_EQ(Peer(Expect(kBlack, kWhite), copy.file, nullptr).Finish(), 0);
-    EXPECT_EQ(holder.Finish(), 0);
-    EXPECT_EQ(ReadFile(squatted), "squatter");  // colours far from the defaults, if read
-    fs::remove(squatted);
+    constexpr uid_t kUser = 12345;
+    const struct {
+        const char* what;
+        const char* plant;  // run by the other user; $1: the name, $2: the user's file
+    } rows[] = {{"another user's file", "printf squatter >\"$1\" && chmod 666 \"$1\""},
+                {"a hard link to the user's file", "ln \"$2\" \"$1\""}};
+    for (const auto& [what, plant] : rows) {
+        SCOPED_TRACE(what);
+        const SharedCopy copy;
+        const TempFolder own("/dev/shm");  // a hard link cannot leave its file system
+        const std::string file = own / "notes";
+        const RemovedAtEnd name{"/dev/shm" + qrimage::ColourObjectName(kUser, copy.identity)};
+        WriteFile(file, "the user's notes");
+        ASSERT_EQ(chmod(own.Path().c_str(), 0755) | chown(file.c_str(), kUser, kUser) |
+                      chmod(file.c_str(), 0666),
+                  0);
+        ASSERT_EQ(std::system(("setpriv --reuid=54321 --regid=54321 --clear-groups sh -c " +
+                               Quoted(plant) + " sh " + Quoted(name.path) + " " + Quoted(file))
+                                  .c_str()),
+                  0);
+        struct stat planted {};
+        ASSERT_EQ(stat(name.path.c_str(), &planted), 0);
+        const auto content = ReadFile(name.path);
+        Peer holder(SetAndHold(0x11, 0x22), copy.file, nullptr, {.user = kUser});
+        EXPECT_EQ(Peer(Expect(kBlack, kWhite), copy.file, nullptr, {.user = kUser}).Finish(), 0);
+        EXPECT_EQ(holder.Finish(), 0);
+        struct stat after {};
+        ASSERT_EQ(stat(name.path.c_str(), &after), 0);
+        EXPECT_EQ(ReadFile(name.path), content);  // colours far from the defaults, if read
+        EXPECT_TRUE(after.st_ino == planted.st_ino && after.st_mode == planted.st_mode &&
+                    after.st_nlink == planted.st_nlink);
+    }
 }
 
 }  // namespace
