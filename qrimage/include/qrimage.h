@@ -67,10 +67,12 @@
  * the defaults. The shared words live in a memory object of the user, in
  * $XDG_RUNTIME_DIR when it is a folder of the user's alone, else in
  * /dev/shm (processes that see different folders do not share); the last
- * process out removes it. Where no such object can be had (a full tmpfs,
- * anything under the name but the user's own object: another user's file, a
- * second link to a file), the colours are the process's own. The object's
- * descriptor is never 0, 1 or 2, also while the standard streams are closed.
+ * process out removes it, and one that nobody holds any more (its processes
+ * were killed, or its library file replaced) goes when the user next loads
+ * the library. Where no such object can be had (a full tmpfs, anything under
+ * the name but the user's own object: another user's file, a second link to
+ * a file), the colours are the process's own. The object's descriptor is
+ * never 0, 1 or 2, also while the standard streams are closed.
  *
  * Threads: every function may be called from several threads at once. The
  * colours are read at the start of each picture, one word after the other.

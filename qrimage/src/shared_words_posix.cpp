@@ -5,10 +5,11 @@
 // object. Unloading (dlclose, or the end of the process), a process tries to
 // take the lock exclusively without waiting: only when no other process
 // holds it is this one the last, and then it removes the name. A process
-// that dies without unloading loses its lock with its descriptors, so the
-// next last one out removes the object all the same; and a process that
-// attaches while nobody holds the lock starts the words from the defaults,
-// so colours left by a killed process are not taken for live ones.
+// that dies without unloading loses its lock with its descriptors: a process
+// that attaches while nobody holds the lock starts the words from the
+// defaults, so colours left by a killed process are not taken for live ones,
+// and every load removes the user's other objects that nobody holds (of
+// killed processes, of library files since replaced).
 //
 // An attaching process takes its lock on the object it opened, then checks
 // that the name still leads to that object, and starts over otherwise: the
@@ -25,6 +26,7 @@
 // file of the user's alone that lacks them may be one just made: it is
 // looked at again a moment later, and otherwise left as it is, with the
 // words kept process-local.
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -36,6 +38,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -144,12 +148,14 @@ class ColourObject {
         }
         user_ = geteuid();
         try {
-            path_ = ObjectFolder(user_) + ColourObjectName(user_, library);
+            folder_ = ObjectFolder(user_);
+            path_ = folder_ + ColourObjectName(user_, library);
             if (Attach()) {
                 pthread_atfork([] { Instance().PrepareFork(); },
                                [] { Instance().AfterForkInParent(); },
                                [] { Instance().AfterForkInChild(); });
             }
+            RemoveUnheldObjects();
         } catch (const std::bad_alloc&) {
             // loading must not fail for it: the words stay process-local
         }
@@ -292,6 +298,38 @@ class ColourObject {
         return false;
     }
 
+    // Removes the user's other objects that no process holds: those left by
+    // processes killed without unloading, and those of library files since
+    // replaced, which nobody loads again. Cheap at load: one reading of the
+    // folder, and only the user's own objects are opened.
+    void RemoveUnheldObjects() const {
+        Descriptor folder(OpenAboveStandardStreams(folder_.c_str(), O_RDONLY | O_DIRECTORY));
+        const std::unique_ptr<DIR, int (*)(DIR*)> listing(
+            folder.Get() < 0 ? nullptr : fdopendir(folder.Get()), &closedir);
+        if (!listing) {
+            return;
+        }
+        folder.Release();  // closed with the listing
+        const std::string prefix = ColourObjectPrefix(user_);
+        while (const dirent* entry = readdir(listing.get())) {
+            if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0 ||
+                (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)) {
+                continue;
+            }
+            const std::string path = folder_ + "/" + entry->d_name;
+            struct stat status {};
+            if (path == path_ || lstat(path.c_str(), &status) != 0 ||
+                Examine(status) != Found::kUsable) {
+                continue;
+            }
+            const Descriptor object(
+                OpenAboveStandardStreams(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+            if (object.Get() >= 0) {
+                RemoveIfUnheld(path, object.Get());
+            }
+        }
+    }
+
     // A forked child shares the parent's open file, and with it the lock,
     // so the parent unloading could take the object away from under it. So
     // before each fork the parent opens the object anew and locks it: the
@@ -330,6 +368,7 @@ class ColourObject {
     static thread_local int forkFd;
 
     uid_t user_ = 0;
+    std::string folder_;
     std::string path_;
     int fd_ = -1;
     struct stat object_ {};

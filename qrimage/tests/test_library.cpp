@@ -664,4 +664,48 @@ TEST(Colours, AnotherUsersObjectUnderTheNameIsNeverUsed) {
     }
 }
 
+// The objects that nobody holds any more, of a process killed without
+// unloading or of a library file since replaced, go when the library is next
+// loaded, from any file, in either folder. An object that a process holds
+// stays, as do other users' objects (in /dev/shm, the folder users share).
+// Every row also leaves an object of the user that nobody holds, which must
+// go: the row's object has been looked at.
+TEST(Colours, UnheldObjectsOfTheUserGoAtLoad) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as another user";
+    }
+    const TempFolder runtime;
+    const struct {
+        const char* what;
+        uid_t user;
+        bool held, stays, shm;
+    } rows[] = {{"the user's, of a replaced file", 0, false, false, false},
+                {"the user's, held", 0, true, true, false},
+                {"another user's", 54321, false, true, true}};
+    for (const auto& [what, user, held, stays, shm] : rows) {
+        SCOPED_TRACE(what);
+        const char* xdg = shm ? nullptr : runtime.Path().c_str();
+        const std::string folder = shm ? "/dev/shm" : runtime.Path();
+        const SharedCopy left, old, current;  // `left`'s object is left by a killed holder
+        const RemovedAtEnd unheld{folder + left.object},
+            object{folder + qrimage::ColourObjectName(user, old.identity)};
+        // Both held at first, as every load removes what nobody holds.
+        std::optional<Peer> leftHolder(std::in_place, SetAndHold(0x11, 0x22), left.file, xdg),
+            holder(std::in_place, SetAndHold(0x33, 0x44), old.file, xdg, PeerSetup{.user = user});
+        leftHolder.reset();
+        if (!held) {
+            holder.reset();
+            fs::remove(old.file);
+        }
+        ASSERT_TRUE(fs::exists(unheld.path) && fs::exists(object.path));
+        EXPECT_EQ(Peer(Expect(kBlack, kWhite), current.file, xdg).Finish(), 0);
+        EXPECT_FALSE(fs::exists(unheld.path));
+        EXPECT_EQ(fs::exists(object.path), stays);
+        if (held) {
+            EXPECT_EQ(Peer(Expect(0x33, 0x44), old.file, xdg).Finish(), 0);
+            EXPECT_EQ(holder->Finish(), 0);
+        }
+    }
+}
+
 }  // namespace
