@@ -322,9 +322,12 @@ class ColourObject {
                 Examine(status) != Found::kUsable) {
                 continue;
             }
+            // Not even locked if the name has changed hands meanwhile.
             const Descriptor object(
                 OpenAboveStandardStreams(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
-            if (object.Get() >= 0) {
+            struct stat opened {};
+            if (object.Get() >= 0 && fstat(object.Get(), &opened) == 0 &&
+                SameFile(opened, status)) {
                 RemoveIfUnheld(path, object.Get());
             }
         }
