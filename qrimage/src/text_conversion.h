@@ -10,11 +10,10 @@
 
 namespace qrimage {
 
-// The most UTF-8 bytes that any QR Code symbol holds: version 40 at level L
-// takes 7,089 digits, and nothing packs denser. A longer text can never be
-// encoded, so the converters stop reading it there instead of copying it
-// whole: a caller's 10 MB text costs no more than one that fits.
-inline constexpr std::size_t kLongestText = 7089;
+// The most UTF-8 bytes that any symbol holds (qrimage.h). The converters
+// stop reading a longer text there instead of copying it whole: a caller's
+// 10 MB text costs no more than one that fits.
+inline constexpr std::size_t kLongestText = QRIMAGE_LONGEST_TEXT;
 
 // Converts zero-terminated UTF-16 to UTF-8 (no BOM). An unpaired surrogate
 // becomes U+FFFD. Nullopt for a text whose UTF-8 form is longer than
