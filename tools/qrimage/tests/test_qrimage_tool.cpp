@@ -274,8 +274,13 @@ TEST_F(QrimageTool, StreamsInputAndSurroundingsFailCleanly) {
         {asAnotherUser, {"--batch", "../few", "-o", "{n}.png", "-j", "1000"}, "", 0, "threads started (Resource temporarily unavailable)", {"n/1.png", "n/2.png", "n/3.png"}},
     };
     // clang-format on
+#if defined(__SANITIZE_ADDRESS__)
+    const bool sanitized = true;  // its shadow memory needs more address space than any limit
+#else
+    const bool sanitized = false;
+#endif
     for (const Row& row : rows) {
-        if (row.prefix == asAnotherUser && !root) {
+        if ((row.prefix == asAnotherUser && !root) || (row.prefix == limited && sanitized)) {
             continue;
         }
         library.SetForegroundColor(0xFF000000u);  // the defaults, which the run must keep
