@@ -38,7 +38,9 @@
  *            GetObjectW: a handle that names no bitmap of this library
  *            (null, foreign or released already), GetObjectW: a size too
  *            small for a BITMAP record
- *   ERANGE   the text does not fit a version 40 symbol at that level
+ *   ERANGE   the text does not fit a version 40 symbol at that level; one
+ *            longer than QRIMAGE_LONGEST_TEXT UTF-8 bytes is refused at
+ *            once, without being read whole
  *   EFBIG    the picture's pixel memory (4 * S * S bytes) would exceed
  *            2^31 - 1 bytes
  *   ENOMEM   memory ran out
@@ -109,6 +111,10 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The most UTF-8 bytes any symbol holds (version 40 at level L takes 7,089
+ * digits; nothing packs denser): a longer text never fits. */
+#define QRIMAGE_LONGEST_TEXT 7089
 
 /* One UTF-16 code unit of the W functions' texts and file names. */
 #if defined(_WIN32)

@@ -35,7 +35,8 @@ QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapW(const qrimage_char16* text, int32_t
 QRIMAGE_API HBITMAP QRIMAGE_CALL GetHBitmapA(const char* text, int32_t margin, int32_t moduleSize,
                                              int32_t level) {
     return qrimage::CallGuarded<HBITMAP>(nullptr, [&]() -> HBITMAP {
-        const std::optional<std::u16string> wide = qrimage::WidenAnsiText(text);
+        const std::optional<std::u16string> wide =
+            qrimage::WidenAnsiText(text, qrimage::kLongestText);
         if (!wide) {
             return nullptr;
         }

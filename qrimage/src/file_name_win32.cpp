@@ -15,7 +15,7 @@ std::optional<NativeFileName> FileNameFromWide(const char16_t* name) {
 }
 
 std::optional<NativeFileName> FileNameFromNarrow(const char* name) {
-    return WidenAnsiText(name);  // records InvalidArgument for null
+    return WidenAnsiText(name, SIZE_MAX);  // records InvalidArgument for null
 }
 
 }  // namespace qrimage

@@ -68,7 +68,8 @@ QRIMAGE_API void QRIMAGE_CALL GeneratePNGA(const char* fileName, const char* tex
                                            int32_t moduleSize, int32_t level) {
     qrimage::CallGuarded([&] {
         const std::optional<qrimage::NativeFileName> name = qrimage::FileNameFromNarrow(fileName);
-        const std::optional<std::u16string> wideText = qrimage::WidenAnsiText(text);
+        const std::optional<std::u16string> wideText =
+            qrimage::WidenAnsiText(text, qrimage::kLongestText);
         if (name && wideText) {
             qrimage::GeneratePng(name, wideText->c_str(), margin, moduleSize, level);
         }

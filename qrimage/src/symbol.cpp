@@ -1,6 +1,7 @@
 #include "symbol.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "failure.h"
 #include "text_conversion.h"
@@ -19,6 +20,12 @@ SymbolPtr EncodeBytes(const char* bytes, int32_t level) {
     // enumeration must not even be converted to QRecLevel.
     if (bytes == nullptr || bytes[0] == '\0' || level < QR_ECLEVEL_L || level > QR_ECLEVEL_H) {
         RecordFailure(Failure::InvalidArgument);
+        return NoSymbol();
+    }
+    // The encoder would copy and split a text of any length before it finds
+    // that no version holds it; past kLongestText none can.
+    if (strnlen(bytes, kLongestText + 1) > kLongestText) {
+        RecordFailure(Failure::TextTooLong);
         return NoSymbol();
     }
     // Version 0: the smallest that holds the data. QR_MODE_8 lets the encoder
@@ -41,7 +48,12 @@ SymbolPtr EncodeTextW(const char16_t* text, int32_t level) {
         RecordFailure(Failure::InvalidArgument);
         return NoSymbol();
     }
-    return EncodeBytes(Utf16ToUtf8(text).c_str(), level);
+    const std::optional<std::string> bytes = Utf16TextToUtf8(text);
+    if (!bytes) {
+        RecordFailure(Failure::TextTooLong);
+        return NoSymbol();
+    }
+    return EncodeBytes(bytes->c_str(), level);
 }
 
 }  // namespace qrimage

@@ -27,7 +27,8 @@ class Symbol {
 // Encodes UTF-16 text as the UTF-8 bytes of the smallest full-size symbol at
 // `level` (0..3). Returns null, with the reason recorded (failure.h), for a
 // null or empty text or a level outside 0..3 (InvalidArgument), a text too
-// long for version 40 (TextTooLong), or when memory runs out. Throws
+// long for version 40 (TextTooLong; one longer than kLongestText is refused
+// before it is copied), or when memory runs out. Throws
 // std::bad_alloc when the UTF-8 copy cannot be made.
 SymbolPtr EncodeTextW(const char16_t* text, int32_t level);
 

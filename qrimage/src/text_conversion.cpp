@@ -33,9 +33,13 @@ void AppendUtf8(std::string& out, char32_t code) {
 }  // namespace
 
 // Converts up to the first 0 unit; an unpaired surrogate becomes U+FFFD, or
-// ends the conversion with false when `strict`.
-bool ConvertUtf16(const char16_t* text, bool strict, std::string& out) {
+// ends the conversion with false when `strict`. Stops with false too once
+// `out` holds more than `longest` bytes.
+bool ConvertUtf16(const char16_t* text, bool strict, std::size_t longest, std::string& out) {
     for (const char16_t* unit = text; *unit != 0; ++unit) {
+        if (out.size() > longest) {
+            return false;
+        }
         if (IsHighSurrogate(unit[0]) && IsLowSurrogate(unit[1])) {
             AppendUtf8(
                 out, 0x10000 + ((char32_t(unit[0]) - 0xD800) << 10) + (char32_t(unit[1]) - 0xDC00));
@@ -52,15 +56,16 @@ bool ConvertUtf16(const char16_t* text, bool strict, std::string& out) {
     return true;
 }
 
-std::string Utf16ToUtf8(const char16_t* text) {
+std::optional<std::string> Utf16TextToUtf8(const char16_t* text) {
     std::string out;
-    ConvertUtf16(text, false, out);
-    return out;
+    return ConvertUtf16(text, false, kLongestText, out) && out.size() <= kLongestText
+               ? std::optional(std::move(out))
+               : std::nullopt;
 }
 
 std::optional<std::string> Utf16ToUtf8Strict(const char16_t* text) {
     std::string out;
-    return ConvertUtf16(text, true, out) ? std::optional(std::move(out)) : std::nullopt;
+    return ConvertUtf16(text, true, SIZE_MAX, out) ? std::optional(std::move(out)) : std::nullopt;
 }
 
 }  // namespace qrimage

@@ -3,8 +3,11 @@
 #include <iconv.h>
 #include <langinfo.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -28,7 +31,16 @@ using Converter = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser>;
 
 Converter OpenConverterFromLocale() {
     // nl_langinfo reads the calling thread's locale (uselocale included).
-    iconv_t converter = iconv_open(kHostUtf16, nl_langinfo(CODESET));
+    const char* characterSet = nl_langinfo(CODESET);
+    iconv_t converter = iconv_open(kHostUtf16, characterSet);
+    // glibc says EINVAL both for a character set it cannot convert and for
+    // an allocation that failed while it loaded the converter (its module
+    // table, the module itself). A locale's own character set always has a
+    // converter, so one more try tells the passing shortage from the lasting
+    // case, whose reason then stands.
+    if (converter == iconv_t(-1) && errno == EINVAL) {
+        converter = iconv_open(kHostUtf16, characterSet);
+    }
     if (converter == iconv_t(-1)) {
         return nullptr;
     }
@@ -37,9 +49,19 @@ Converter OpenConverterFromLocale() {
 
 }  // namespace
 
-std::optional<std::u16string> WidenAnsiText(const char* text) {
+std::optional<std::u16string> WidenAnsiText(const char* text, std::size_t longest) {
     if (text == nullptr) {
         RecordFailure(Failure::InvalidArgument);
+        return std::nullopt;
+    }
+    // Each character takes at most MB_LEN_MAX bytes and widens to at least
+    // one unit, so a string longer than this widens to more than `longest`
+    // units: it is refused without reading the rest.
+    const std::size_t longestInput =
+        longest > (SIZE_MAX - 1) / MB_LEN_MAX ? SIZE_MAX - 1 : longest * MB_LEN_MAX;
+    const std::size_t length = strnlen(text, longestInput + 1);
+    if (length > longestInput) {
+        RecordFailure(Failure::TextTooLong);
         return std::nullopt;
     }
     Converter converter = OpenConverterFromLocale();
@@ -49,9 +71,17 @@ std::optional<std::u16string> WidenAnsiText(const char* text) {
     }
 
     // One UTF-16 unit per input byte is enough for every single-byte and
-    // common multibyte set; the loop grows the buffer for anything else.
-    const std::size_t length = std::strlen(text);
-    std::u16string out(length + 1, u'\0');
+    // common multibyte set; the buffer grows for anything else, but never
+    // past one unit more than `longest`.
+    const std::size_t mostUnits = longest == SIZE_MAX ? SIZE_MAX : longest + 1;
+    std::u16string out(std::min(length, mostUnits) + 1, u'\0');
+    const auto grow = [&] {
+        if (out.size() >= mostUnits) {
+            return false;
+        }
+        out.resize(out.size() > (mostUnits - 2) / 2 ? mostUnits : out.size() * 2 + 2);
+        return true;
+    };
     std::size_t used = 0;
 
     char* in = const_cast<char*>(text);  // iconv's historic signature
@@ -72,13 +102,17 @@ std::optional<std::u16string> WidenAnsiText(const char* text) {
             continue;
         }
         if (errno == E2BIG) {
-            out.resize(out.size() * 2 + 2);
+            if (!grow()) {
+                RecordFailure(Failure::TextTooLong);
+                return std::nullopt;
+            }
         } else if (errno == EILSEQ || errno == EINVAL) {
             // A byte the character set does not map, or a sequence cut off
             // at the end: it stands as one replacement character, and the
             // conversion resumes at the next byte.
-            if (used == out.size()) {
-                out.resize(out.size() * 2 + 2);
+            if (used == out.size() && !grow()) {
+                RecordFailure(Failure::TextTooLong);
+                return std::nullopt;
             }
             out[used++] = kReplacement;
             ++in;
@@ -87,6 +121,10 @@ std::optional<std::u16string> WidenAnsiText(const char* text) {
             RecordSystemFailure();
             return std::nullopt;
         }
+    }
+    if (used > longest) {
+        RecordFailure(Failure::TextTooLong);
+        return std::nullopt;
     }
     out.resize(used);
     return out;

@@ -128,3 +128,35 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
 }
 
 }  // namespace
+
+// The first narrow text of a process: iconv loads its converter then, and
+// says EINVAL for an allocation that fails in there. Each N runs in a fresh
+// fork of a process that has not converted yet (the death test's re-run of
+// this program); its call makes the picture or fails with ENOMEM.
+TEST(AllocationFailureDeathTest, TheFirstNarrowTextOfAProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto walk = [] {
+        int outcome = 1;  // of the last N: 0 nothing failed, 1 survived, 2 wrong reason
+        {
+            const qrtest::Library library;
+            for (uint64_t n = 1; outcome == 1 && n < 1000; ++n) {
+                if (const pid_t child = fork(); child == 0) {
+                    const qrtest::ScopedThreadLocale locale("C.UTF-8");
+                    window = Window{.calling = true, .failAt = n};
+                    errno = kUntouched;
+                    const bool made = library.GetHBitmapA("QR", 1, 1, 0) != nullptr;
+                    Released();
+                    std::_Exit(window.allocations < n ? 0 : made || window.error == ENOMEM ? 1 : 2);
+                }
+                int status = 0;
+                wait(&status);
+                outcome = WIFEXITED(status) ? WEXITSTATUS(status) : 2;
+                if (outcome == 2) {
+                    std::fprintf(stderr, "allocation %d: not ENOMEM\n", int(n));
+                }
+            }
+        }
+        std::exit(outcome);
+    };
+    EXPECT_EXIT(walk(), testing::ExitedWithCode(0), "^$");
+}

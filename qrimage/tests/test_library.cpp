@@ -265,7 +265,8 @@ using ChildChecks = testing::ScopedFakeTestPartResultReporter;
 // the library loads, its colours work process-locally from the defaults, and
 // files that do not fit fail with ENOSPC, then EROFS when read-only, leaving
 // the earlier files and no temporary file; libpng prints nothing. Memory that
-// runs out is ENOMEM (the sanitizers' allocators ignore the limit).
+// runs out is ENOMEM, and a text too long for any symbol is ERANGE at once,
+// whatever its length (the sanitizers' allocators ignore the limit).
 TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root for a mount namespace";
@@ -299,6 +300,29 @@ TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
             const rlimit little{rlim_t(1) << 30, rlim_t(1) << 30};  // for 2.1 GB of pixels
             ASSERT_EQ(setrlimit(RLIMIT_AS, &little), 0);
             EXPECT_EQ(ErrnoOf([&] { q.GetHBitmapW(u"abc", 0, 1103, 0); }), ENOMEM);
+            // A text longer than any symbol holds is refused before it is copied:
+            // 10 MB of digits would cost the encoder 866 MB. 64 MiB more than now.
+            const Bytes huge(10 << 20, '7');
+            const std::u16string wideHuge(huge.begin(), huge.end());
+            std::size_t pages = 0;
+            std::ifstream("/proc/self/statm") >> pages;
+            const rlim_t now = pages * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(64) << 20);
+            const rlimit tight{now, now};
+            ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+            const ScopedThreadLocale locale("C.UTF-8");
+            const std::u16string file = u"/dev/shm/never.png";
+            uint32_t size = 0;
+            unsigned char* block = nullptr;
+            const std::function<void()> refused[] = {
+                [&] { q.GetHBitmapW(wideHuge.c_str(), 0, 1, 0); },
+                [&] { q.GeneratePNGW(file.c_str(), wideHuge.c_str(), 0, 1, 0); },
+                [&] { q.GetPNGW(wideHuge.c_str(), 0, 1, 0, &size, &block); },
+                [&] { q.GetHBitmapA(huge.c_str(), 0, 1, 0); },
+                [&] { q.GenerateBMPA("/dev/shm/never.bmp", huge.c_str(), 0, 1, 0); },
+                [&] { q.GetPNGA(huge.c_str(), 0, 1, 0, &size, &block); }};
+            for (const auto& call : refused) {
+                EXPECT_EQ(ErrnoOf(call), ERANGE) << &call - refused;
+            }
 #endif
         }
         EXPECT_EQ(ReadFile("/dev/shm/QR.bmp").value() + ReadFile("/dev/shm/QR.png").value(),

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -13,12 +14,14 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "failure_reason.h"
 #include "output_pattern.h"
 #include "picture_output.h"
+#include "process_guard.h"
 #include "progress_line.h"
 #include "usage_text.h"
 #include "utf8_text.h"
@@ -29,26 +32,42 @@ namespace {
 
 using File = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
 
-// Hands out the list's records one at a time to whichever thread asks.
+// Hands out the list's records one at a time to whichever thread asks. A
+// record is kept only up to one byte more than any QR code holds; the rest
+// of a longer one is read past, not kept.
 class RecordReader {
   public:
-    RecordReader(std::FILE* in, char delimiter) : in_(in), delimiter_(delimiter) {}
-    ~RecordReader() { std::free(buffer_); }
+    RecordReader(std::FILE* in, char delimiter) : in_(in), delimiter_(delimiter) {
+        record_.reserve(kLongest + 1);
+    }
     RecordReader(const RecordReader&) = delete;
     RecordReader& operator=(const RecordReader&) = delete;
 
-    // The next record without its delimiter, and its 1-based number; false
-    // at the end of the list or when reading fails (then Error() is set).
+    static constexpr std::size_t kLongest = QRIMAGE_LONGEST_TEXT;
+
+    // The next record without its delimiter (cut after kLongest + 1 bytes
+    // when it is longer), and its 1-based number; false at the end of the
+    // list or when reading failed (then Error() is set). Once false, always
+    // false: a stream that failed is not read again.
     bool Next(std::string& record, uint64_t& number) {
         const std::lock_guard lock(reading_);
+        if (ended_) {
+            return false;
+        }
+        record_.clear();
+        int c = 0;
         errno = 0;
-        const ssize_t length = getdelim(&buffer_, &capacity_, delimiter_, in_);
-        if (length < 0) {
+        while ((c = getc_unlocked(in_)) != EOF && c != delimiter_) {
+            if (record_.size() <= kLongest) {
+                record_.push_back(char(c));
+            }
+        }
+        if (c == EOF && (std::ferror(in_) || record_.empty())) {
+            ended_ = true;
             error_ = std::ferror(in_) ? (errno != 0 ? errno : EIO) : 0;
             return false;
         }
-        const bool delimited = length > 0 && buffer_[length - 1] == delimiter_;
-        record.assign(buffer_, std::size_t(length) - delimited);
+        record.assign(record_);
         number = ++count_;
         return true;
     }
@@ -59,11 +78,11 @@ class RecordReader {
 
   private:
     std::FILE* in_;
-    char delimiter_;
-    char* buffer_ = nullptr;
-    std::size_t capacity_ = 0;
+    int delimiter_;
+    std::string record_;
     uint64_t count_ = 0;
     int error_ = 0;
+    bool ended_ = false;
     std::mutex reading_;
 };
 
@@ -122,7 +141,11 @@ int RunBatch(const Options& options) {
     }
     const bool fromStandardInput = options.batchList == "-";
     const std::string listName = fromStandardInput ? "(standard input)" : options.batchList;
-    File list(fromStandardInput ? stdin : std::fopen(options.batchList.c_str(), "rb"),
+    if (fromStandardInput && StartedClosed(STDIN_FILENO)) {
+        std::fprintf(stderr, "qrimage: cannot read %s: it is closed\n", listName.c_str());
+        return 1;
+    }
+    File list(fromStandardInput ? stdin : std::fopen(options.batchList.c_str(), "rbe"),
               fromStandardInput ? &KeepOpen : &std::fclose);
     if (!list) {
         std::fprintf(stderr, "qrimage: cannot read %s: %s\n", listName.c_str(),
@@ -150,14 +173,34 @@ int RunBatch(const Options& options) {
         const std::lock_guard lock(reporting);
         std::fprintf(stderr, "%s\n", message.c_str());
     };
-    auto work = [&] {
+    // A stop signal lets every picture being made finish (the library then
+    // has renamed or removed its temporary file) and starts no other.
+    std::mutex pictures;
+    std::condition_variable pictureDone;
+    bool stopping = false;
+    unsigned drawing = 0;
+    // `checkSignals`: the one worker that is the main thread, when no other
+    // could start, takes the stop signals itself between pictures.
+    auto work = [&](bool checkSignals) {
         std::string record;
         uint64_t line = 0;
         while (reader.Next(record, line)) {
+            {
+                const std::lock_guard lock(pictures);
+                if (const int signal = checkSignals ? TakeStopSignal() : 0; signal != 0) {
+                    stopping = true;
+                    return signal;
+                }
+                if (stopping) {
+                    return 0;
+                }
+                ++drawing;
+            }
             std::string reason;
             try {
-                const std::optional<std::u16string> text = Utf8ToUtf16(record, reason);
-                if (text) {
+                if (record.size() > RecordReader::kLongest) {  // its end was not even kept
+                    reason = LibraryFailure(ERANGE, options.settings.level, "");
+                } else if (const std::optional<std::u16string> text = Utf8ToUtf16(record, reason)) {
                     reason =
                         WritePictureFile(*text, options.settings, *format, pattern->NameFor(line));
                 }
@@ -171,16 +214,59 @@ int RunBatch(const Options& options) {
             if (progress) {
                 progress->Update(finished);
             }
+            const std::lock_guard lock(pictures);
+            --drawing;
+            pictureDone.notify_all();
         }
+        return 0;
     };
-    {
-        const unsigned jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
-        std::vector<std::jthread> workers;
-        for (unsigned k = 1; k < jobs; ++k) {
-            workers.emplace_back(work);
+
+    BlockStopSignals();  // before any thread starts, so in every thread
+    const unsigned jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
+    std::vector<std::jthread> workers;
+    std::atomic<unsigned> running{0};
+    const pthread_t waiter = pthread_self();
+    int startError = 0;
+    for (unsigned k = 0; k < jobs; ++k) {
+        try {
+            ++running;
+            workers.emplace_back([&] {
+                work(false);
+                if (--running == 0) {
+                    WakeWaiter(waiter);
+                }
+            });
+        } catch (const std::system_error& failure) {  // the system has no more threads for us
+            --running;
+            startError = failure.code().value();
+            break;
         }
-        work();
-    }  // the workers join here
+    }
+    if (startError != 0) {
+        std::fprintf(stderr, "qrimage: note: %zu of %u threads started (%s)%s\n", workers.size(),
+                     jobs, SystemReason(startError).c_str(),
+                     workers.empty() ? ", working on this one" : "");
+    }
+    int signal = 0;
+    if (workers.empty()) {
+        signal = work(true);
+    } else {
+        while (running > 0 && (signal = WaitForSignal()) == 0) {
+        }
+    }
+    if (signal != 0) {
+        std::unique_lock lock(pictures);
+        stopping = true;
+        pictureDone.wait(lock, [&] { return drawing == 0; });
+        if (progress) {
+            progress->Finish(done);
+        }
+        // Workers still waiting for the list's next record hold nothing
+        // that needs cleaning up; the process ends without them.
+        std::fflush(stderr);
+        std::exit(StoppedStatus(signal));
+    }
+    workers.clear();  // they have all finished: joined here
     if (progress) {
         progress->Finish(done);
     }

@@ -1,9 +1,11 @@
 // qrimage: QR code pictures from the command line, over libqrimage.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <initializer_list>
 #include <string>
 #include <variant>
 
@@ -12,6 +14,7 @@
 #include "failure_reason.h"
 #include "options.h"
 #include "picture_output.h"
+#include "process_guard.h"
 #include "usage_text.h"
 #include "utf8_text.h"
 
@@ -23,6 +26,15 @@ using qrtool::Options;
 int Fail(const std::string& message) {
     std::fprintf(stderr, "qrimage: %s\n", message.c_str());
     return 1;
+}
+
+// The closed standard stream `descriptor` that the command must use, as a
+// failure; "" when it is open.
+std::string Closed(int descriptor) {
+    if (!qrtool::StartedClosed(descriptor)) {
+        return "";
+    }
+    return descriptor == STDIN_FILENO ? "standard input is closed" : "standard output is closed";
 }
 
 int UsageFailure(const std::string& message) {
@@ -42,24 +54,40 @@ int EncodeOne(const Options& options) {
         return UsageFailure("cannot tell the format of " + *options.output +
                             ": name it .png, .bmp or .txt, or use -t");
     }
+    const bool fromStandardInput = !options.text || *options.text == "-";
+    for (const std::string& closed : {Closed(fromStandardInput ? STDIN_FILENO : -1),
+                                      Closed(toStandardOutput ? STDOUT_FILENO : -1)}) {
+        if (!closed.empty()) {
+            return Fail(closed);
+        }
+    }
     std::string bytes;
-    if (options.text && *options.text != "-") {
+    if (!fromStandardInput) {
         bytes = *options.text;
-    } else if (std::optional<std::string> input = qrtool::ReadAll(stdin)) {
+    } else if (std::optional<std::string> input = qrtool::ReadAtMost(stdin, QRIMAGE_LONGEST_TEXT)) {
         bytes = std::move(*input);
     } else {
         return Fail("cannot read standard input: " + qrtool::SystemReason(errno));
+    }
+    if (bytes.size() > QRIMAGE_LONGEST_TEXT) {  // what was left unread cannot make it fit
+        return Fail(qrtool::LibraryFailure(ERANGE, options.settings.level, ""));
     }
     std::string reason;
     const std::optional<std::u16string> text = qrtool::Utf8ToUtf16(bytes, reason);
     if (!text) {
         return Fail(reason);
     }
+    // From here on a stop signal waits until the picture is whole, or its
+    // temporary file removed, and then ends the tool.
+    qrtool::BlockStopSignals();
     const std::string failure =
         toStandardOutput
             ? qrtool::WritePictureToStream(*text, options.settings, *format, stdout,
                                            isatty(STDOUT_FILENO) != 0)
             : qrtool::WritePictureFile(*text, options.settings, *format, *options.output);
+    if (const int signal = qrtool::TakeStopSignal(); signal != 0) {
+        return qrtool::StoppedStatus(signal);
+    }
     return failure.empty() ? 0 : Fail(failure);
 }
 
@@ -69,6 +97,13 @@ int Run(int argc, char** argv) {
         return UsageFailure(error->message);
     }
     const Options& options = std::get<Options>(parsed);
+    const bool printsOnStandardOutput = options.command == Options::Command::Help ||
+                                        options.command == Options::Command::Version ||
+                                        options.command == Options::Command::Colours;
+    if (const std::string closed = Closed(printsOnStandardOutput ? STDOUT_FILENO : -1);
+        !closed.empty()) {
+        return Fail(closed);
+    }
     switch (options.command) {
         case Options::Command::Help:
             return std::fputs(qrtool::kHelpText, stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
@@ -87,6 +122,8 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away is a failure to write, reported like any other.
+    signal(SIGPIPE, SIG_IGN);
     try {
         return Run(argc, argv);
     } catch (const std::exception& failure) {

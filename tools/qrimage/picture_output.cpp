@@ -73,14 +73,18 @@ std::string ReplaceFile(const std::string& path, const std::string& bytes) {
     return "";
 }
 
-// A private folder in $TMPDIR for a picture that the library only writes as
-// a file; removed with its content.
+// A private folder (mode 0700) in $TMPDIR for a picture that the library
+// only writes as a file; removed with its content.
 class ScratchFolder {
   public:
     ScratchFolder() {
         std::error_code error;
         std::string pattern = (std::filesystem::temp_directory_path(error) / "qrimage-XXXXXX");
-        if (!error && mkdtemp(pattern.data()) != nullptr) {
+        if (error) {
+            error_ = error.value();
+        } else if (mkdtemp(pattern.data()) == nullptr) {
+            error_ = errno;
+        } else {
             path_ = pattern;
         }
     }
@@ -92,11 +96,26 @@ class ScratchFolder {
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
+    // Empty when the folder could not be made; Error() says why.
     const std::string& Path() const { return path_; }
+    int Error() const { return error_; }
 
   private:
     std::string path_;
+    int error_ = 0;
 };
+
+// Copies `in` to its end into `out`, a piece at a time.
+std::string CopyTo(std::FILE* out, std::FILE* in, const std::string& inName,
+                   const std::string& outName) {
+    char piece[65536];
+    for (std::size_t got; (got = std::fread(piece, 1, sizeof piece, in)) > 0;) {
+        if (std::string failure = WriteAllTo(out, piece, got, outName); !failure.empty()) {
+            return failure;
+        }
+    }
+    return std::ferror(in) ? "cannot read " + inName + ": " + SystemReason(errno) : "";
+}
 
 }  // namespace
 
@@ -164,10 +183,11 @@ std::string WritePictureToStream(const std::u16string& text, const PictureSettin
             return WriteAllTo(out, png.get(), size, "standard output");
         }
         case Format::Bmp: {
-            // The library writes BMP only as a file: make it aside, then copy.
+            // The library writes BMP only as a file: it is made in a private
+            // folder, and its name is gone as soon as it is open.
             const ScratchFolder scratch;
             if (scratch.Path().empty()) {
-                return "cannot make a temporary folder: " + SystemReason(errno);
+                return "cannot make a temporary folder: " + SystemReason(scratch.Error());
             }
             const std::string path = scratch.Path() + "/picture.bmp";
             if (std::string failure = WritePictureFile(text, settings, Format::Bmp, path);
@@ -175,12 +195,13 @@ std::string WritePictureToStream(const std::u16string& text, const PictureSettin
                 return failure;
             }
             const std::unique_ptr<std::FILE, decltype(&std::fclose)> file(
-                std::fopen(path.c_str(), "rb"), &std::fclose);
-            const std::optional<std::string> bytes = file ? ReadAll(file.get()) : std::nullopt;
-            if (!bytes) {
-                return "cannot read " + path + ": " + SystemReason(errno);
+                std::fopen(path.c_str(), "rbe"), &std::fclose);
+            const int openError = errno;
+            unlink(path.c_str());
+            if (!file) {
+                return "cannot read " + path + ": " + SystemReason(openError);
             }
-            return WriteAllTo(out, bytes->data(), bytes->size(), "standard output");
+            return CopyTo(out, file.get(), path, "standard output");
         }
     }
     return "unknown format";

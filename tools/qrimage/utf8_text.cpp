@@ -68,17 +68,14 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::string& re
     return wide;
 }
 
-std::optional<std::string> ReadAll(std::FILE* in) {
-    std::string all;
-    char chunk[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
-        all.append(chunk, got);
-    }
-    if (std::ferror(in)) {
+std::optional<std::string> ReadAtMost(std::FILE* in, std::size_t most) {
+    std::string read(most + 1, '\0');
+    const std::size_t got = std::fread(read.data(), 1, read.size(), in);
+    if (got < read.size() && std::ferror(in)) {
         return std::nullopt;
     }
-    return all;
+    read.resize(got);
+    return read;
 }
 
 }  // namespace qrtool

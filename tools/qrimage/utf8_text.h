@@ -15,8 +15,9 @@ namespace qrtool {
 // so the library encodes exactly the bytes given. Thread-safe.
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::string& reason);
 
-// Every byte of `in` up to its end; nullopt with errno set when reading
-// fails. Does not close `in`.
-std::optional<std::string> ReadAll(std::FILE* in);
+// The bytes of `in` up to its end, but never more than `most` + 1 of them:
+// a result longer than `most` means that more was there, unread. Nullopt
+// with errno set when reading fails. Does not close `in`.
+std::optional<std::string> ReadAtMost(std::FILE* in, std::size_t most);
 
 }  // namespace qrtool

@@ -1,7 +1,9 @@
 // qrimage as a whole process: its pictures read back by zxing-cpp and compared
 // with the library's pixels, its failures, colours and batches. Each run loads
 // a private copy of the library: other programs' shared colours stay as they are.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <numeric>
 #include <regex>
@@ -33,10 +35,14 @@ class QrimageTool : public ::testing::Test {
     // Runs the tool in `work` with `input` on standard input; with
     // `terminal`, on a pseudo-terminal (util-linux script), which takes both
     // standard output and standard error into Result::out.
+    // `prefix` comes before the tool in its shell command (assignments, a
+    // wrapper), `suffix` after its redirections (closing one, say).
     Result Run(const std::vector<std::string>& arguments, const Bytes& input = "",
-               bool terminal = false) {
+               bool terminal = false, const std::string& prefix = "",
+               const std::string& suffix = "") {
         WriteFile(io / "in", input);
-        std::string command = "cd " + Quoted(work.Path()) + " && " + Quoted(QRIMAGE_TOOL);
+        std::string command =
+            "cd " + Quoted(work.Path()) + " && " + prefix + " " + Quoted(QRIMAGE_TOOL);
         for (const std::string& argument : arguments) {
             command += " " + Quoted(argument);
         }
@@ -44,7 +50,8 @@ class QrimageTool : public ::testing::Test {
             command = "script -qec " + Quoted(command) + " /dev/null";
         }
         const std::string streams = " <" + Quoted(io / "in") + " >" + Quoted(io / "out") + " 2>";
-        const int status = std::system((command + streams + Quoted(io / "err")).c_str());
+        const int status =
+            std::system((command + streams + Quoted(io / "err") + " " + suffix).c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(io / "out").value(),
                 ReadFile(io / "err").value()};
     }
@@ -213,6 +220,131 @@ TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnesWhateverTheJobCount) {
     const Result shown = Run({"--batch", "list", "-o", "{n}.png", "-l", "H"}, "", true);
     EXPECT_NE(shown.out.find("\r\x1b[Klist:5: text too long"), Bytes::npos) << shown.out;
     EXPECT_NE(shown.out.find("\r7/7  "), Bytes::npos) << shown.out;
+}
+
+// Closed or broken standard streams, unbounded input and a poor environment:
+// a clear failure (or, for missing threads, a note) with its exit status,
+// nothing written into a file the tool did not mean (the library's colour
+// object would take a closed descriptor 0-2), no temporary file left in
+// TMPDIR, and only the pictures named.
+TEST_F(QrimageTool, StreamsInputAndSurroundingsFailCleanly) {
+    int ends[2];  // a pipe whose reader has gone
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);
+    const std::string broken = ">&" + std::to_string(ends[1]);
+    fs::create_directory(io / "tmp");
+    fs::create_directory(work / "d");
+    WriteFile(work / "few", "a\nb\nc\n");
+    {  // line 2: 150 MB of NUL bytes, a hole of the file
+        std::ofstream sparse(work / "sparse");
+        sparse << "first\n";
+        sparse.seekp(150 << 20);
+        sparse << "\nlast\n";
+    }
+    const bool root = geteuid() == 0;  // only another user meets a process limit
+    if (root) {
+        fs::create_directory(work / "n");
+        ASSERT_EQ(chown((work / "n").c_str(), 47113, 47113), 0);
+    }
+    const std::string asAnotherUser =
+        "cd n && setpriv --reuid=47113 --regid=47113 --clear-groups --inh-caps=+dac_read_search "
+        "--ambient-caps=+dac_read_search prlimit --nproc=3";
+    const std::string limited = "prlimit --as=120000000";
+    struct Row {
+        std::string prefix;
+        std::vector<std::string> arguments;
+        std::string suffix;
+        int status;
+        std::string message;  // in standard error
+        std::vector<std::string> pictures = {};
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"", {"-o", "-", "-s", "3", "hello"}, ">&-", 1, "qrimage: standard output is closed\n"},
+        {"", {"colours", "--foreground", "123456"}, ">&-", 1, "qrimage: standard output is closed\n"},
+        {"", {"-o", "x.png"}, "<&-", 1, "qrimage: standard input is closed\n"},
+        {"", {"--batch", "-", "-o", "{n}.png"}, "<&-", 1, "cannot read (standard input): it is closed\n"},
+        {"", {"-o", "none/x.png", "abc"}, "2>&-", 1, ""},
+        {"", {"-t", "png", "-s", "30", "-o", "-", "abc"}, broken, 1, "qrimage: cannot write standard output: Broken pipe\n"},
+        {"", {"-t", "bmp", "-o", "-", "abc"}, broken, 1, "qrimage: cannot write standard output: Broken pipe\n"},
+        {"TMPDIR=sparse", {"-t", "bmp", "-o", "-", "abc"}, "", 1, "qrimage: cannot make a temporary folder: Not a directory\n"},
+        {limited, {"-o", "x.png"}, "</dev/zero", 1, "qrimage: text too long for a QR code at level M\n"},
+        {limited, {"--batch", "sparse", "-o", "{n}.png", "-j", "1"}, "", 1, "sparse:2: text too long for a QR code at level M\n", {"1.png", "3.png"}},
+        {"", {"--batch", "d", "-o", "{n}.png", "-j", "2"}, "", 1, "qrimage: cannot read d: Is a directory\n"},
+        {asAnotherUser, {"--batch", "../few", "-o", "{n}.png", "-j", "1000"}, "", 0, "threads started (Resource temporarily unavailable)", {"n/1.png", "n/2.png", "n/3.png"}},
+    };
+    // clang-format on
+#if defined(__SANITIZE_ADDRESS__)
+    const bool sanitized = true;  // its shadow memory needs more address space than any limit
+#else
+    const bool sanitized = false;
+#endif
+    for (const Row& row : rows) {
+        if ((row.prefix == asAnotherUser && !root) || (row.prefix == limited && sanitized)) {
+            continue;
+        }
+        library.SetForegroundColor(0xFF000000u);  // the defaults, which the run must keep
+        library.SetBackgroundColor(0xFFFFFFFFu);
+        const Result result = Run(row.arguments, "", false,
+                                  "TMPDIR=" + Quoted(io / "tmp") + " " + row.prefix, row.suffix);
+        SCOPED_TRACE(row.arguments[0] + " " + row.arguments[1] + " " + row.suffix);
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_NE(result.err.find(row.message), Bytes::npos) << result.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_TRUE(library.GetForegroundColor() == 0xFF000000u &&
+                    library.GetBackgroundColor() == 0xFFFFFFFFu);
+        EXPECT_TRUE(FolderEntries(io / "tmp").empty());
+        fs::remove_all(io / "tmp");
+        fs::create_directory(io / "tmp");
+        for (const std::string& picture : row.pictures) {
+            EXPECT_TRUE(fs::remove(work / picture)) << picture;
+        }
+        EXPECT_EQ(work.Entries().size(), root ? 4u : 3u);  // d, few, sparse and n
+    }
+    close(ends[1]);
+}
+
+// SIGINT, SIGTERM and SIGHUP in the middle of a batch: the pictures being
+// made are finished, no other is started, no temporary file stays, and the
+// exit status is 128 + the signal's number.
+TEST_F(QrimageTool, StopSignalsEndABatchCleanly) {
+    Bytes lines;
+    for (int line = 0; line < 100000; ++line) {
+        lines += "line " + std::to_string(line) + "\n";
+    }
+    WriteFile(work / "list", lines);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const fs::path out = work / "out";
+        fs::create_directory(out);
+        const pid_t tool = fork();
+        if (tool == 0) {
+            const int null = open("/dev/null", O_RDWR);
+            if (chdir(work.Path().c_str()) == 0 && dup2(null, 0) == 0 && dup2(null, 1) == 1 &&
+                dup2(null, 2) == 2) {
+                execl(QRIMAGE_TOOL, QRIMAGE_TOOL, "--batch", "list", "-o", "out/{n}.png", "-j", "2",
+                      static_cast<char*>(nullptr));
+            }
+            std::_Exit(127);
+        }
+        // Well into the batch: some pictures are there.
+        for (int wait = 0; wait < 3000 && FolderEntries(out).size() < 20; ++wait) {
+            usleep(10000);
+        }
+        kill(tool, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(tool, &status, 0), tool);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal)
+            << "signal " << signal << ", status " << status;
+        const std::vector<std::string> entries = FolderEntries(out);
+        EXPECT_TRUE(entries.size() >= 20 && entries.size() < 100000) << entries.size();
+        EXPECT_EQ(std::ranges::count_if(entries,
+                                        [](const std::string& name) {
+                                            return !name.ends_with(".png") || name.starts_with(".");
+                                        }),
+                  0)
+            << "a temporary file left";
+        fs::remove_all(out);
+    }
 }
 
 }  // namespace
