@@ -36,18 +36,20 @@ std::string HomeFolder() {
 // symbolic links) through which someone else could change what `folder`
 // holds: one that is not a folder of root's or this user's, or that others
 // may write into. On the way a sticky folder is no risk, as there nobody may
-// rename or remove what is not theirs; `folder` itself must be closed to
-// others, as they could plant files there first. nullopt when there is none.
-std::optional<fs::path> FolderOthersMayChange(const fs::path& folder) {
+// rename or remove what is not theirs; so is `folder` itself when only a new
+// folder of this user's is to be made in it (`makingInside`), but not when
+// it is to hold files, as others could plant them first. nullopt when there
+// is none.
+std::optional<fs::path> FolderOthersMayChange(const fs::path& folder, bool makingInside = false) {
     const fs::path rest = folder.relative_path();
     fs::path step = folder.root_path();
     for (auto part = rest.begin();; ++part) {
         const bool last = part == rest.end();
         struct stat status {};
-        const bool closed =
-            lstat(step.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
-            (status.st_uid == 0 || status.st_uid == geteuid()) &&
-            ((status.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (!last && (status.st_mode & S_ISVTX)));
+        const bool closed = lstat(step.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+                            (status.st_uid == 0 || status.st_uid == geteuid()) &&
+                            ((status.st_mode & (S_IWGRP | S_IWOTH)) == 0 ||
+                             ((!last || makingInside) && (status.st_mode & S_ISVTX)));
         if (!closed) {
             return step;
         }
@@ -75,12 +77,29 @@ std::string PerUserBase() {
     return home.empty() ? "" : JoinPath(home, ".cache");
 }
 
+// The reason a folder is not used when `folder` lets other users change it.
+std::string OpenToOthers(const fs::path& folder) {
+    return "other users may change " + folder.string();
+}
+
 // Makes `folder` (and missing parents) with mode 0700; an existing one must
 // be a real folder of this user, and no other user may be able to change it
-// on its way from the root. Then replaces `folder` with its path without
-// symbolic links, which nobody else can redirect. Returns "" or the reason.
+// on its way from the root (nothing is made where they could). Then replaces
+// `folder` with its path without symbolic links, which nobody else can
+// redirect. Returns "" or the reason.
 std::string MakePrivateFolder(std::string& folder) {
     std::error_code error;
+    fs::path existing = folder;
+    while (!fs::exists(existing, error) && existing.has_relative_path()) {
+        existing = existing.parent_path();
+    }
+    const fs::path realExisting = fs::canonical(existing, error);
+    if (error) {
+        return error.message();
+    }
+    if (const std::optional<fs::path> open = FolderOthersMayChange(realExisting, true)) {
+        return OpenToOthers(*open);
+    }
     const fs::path parent = fs::path(folder).parent_path();
     if (!fs::exists(parent, error)) {
         fs::create_directories(parent, error);
@@ -104,7 +123,7 @@ std::string MakePrivateFolder(std::string& folder) {
         return error.message();
     }
     if (const std::optional<fs::path> open = FolderOthersMayChange(real)) {
-        return "other users may change " + open->string();
+        return OpenToOthers(*open);
     }
     folder = real.string();
     return "";

@@ -147,21 +147,26 @@ runs_own_library() {
 
 # Rows: the shared folder's mode (its group 4243 holds users 4241 and 4242) |
 # what the user starts: the program copied into it, or the installed one told
-# to use it (QRGENERATOR_APP_DIR), or the installed one with its runtime folder
-# in it | whether user 4242 put an identical library copy there first, which
-# they may rewrite | where the picture lands: the runtime folder, ~/.cache, the
-# shared folder, or nowhere (the program says why and ends with 1).
+# to use it (QRGENERATOR_APP_DIR), or the installed one with the runtime
+# folder, or the runtime and home folders, in it | whether user 4242 put an
+# identical library copy there first, which they may rewrite | where the
+# picture lands: the runtime folder, ~/.cache, the shared folder, or nowhere
+# (the program says why and ends with 1).
 rows=(
   "0775 copied    planted runtime"
   "1777 copied    none    runtime"
   "0775 runtime   none    cache"
+  "0775 home      none    refused"
   "0775 overrides planted shared"
   "1777 overrides planted refused"
 )
 for number in "${!rows[@]}"; do
   read -r mode start planted lands <<<"${rows[$number]}"
   shared=$work/row$number/shared home=$work/row$number/home runtime=$work/row$number/runtime
-  [ "$start" != runtime ] || runtime=$shared/runtime
+  case $start in
+    runtime) runtime=$shared/runtime ;;
+    home) runtime=$shared/runtime home=$shared/home ;;
+  esac
   mkdir -p "$shared" "$home" "$runtime"
   chown 4241:4241 "$home" "$runtime" && chmod 0700 "$home" "$runtime"
   chown root:4243 "$shared" && chmod "$mode" "$shared"
