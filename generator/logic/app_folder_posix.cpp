@@ -1,5 +1,5 @@
 // The application folder's facts on POSIX systems: /proc/self/exe, access(2),
-// XDG_RUNTIME_DIR and the home folder.
+// XDG_RUNTIME_DIR, the home folder, and who may change the folders on the way.
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,9 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "app_folder_rule.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -29,26 +32,77 @@ std::string HomeFolder() {
     return home;
 }
 
-// XDG_RUNTIME_DIR when it is usable, else "<home>/.cache", else "". A
-// relative runtime folder is no runtime folder (XDG base directories), and
-// neither is one that is gone (a session that ended).
+// The first folder on the way from the root to `folder` (absolute, without
+// symbolic links) through which someone else could change what `folder`
+// holds: one that is not a folder of root's or this user's, or that others
+// may write into. On the way a sticky folder is no risk, as there nobody may
+// rename or remove what is not theirs; so is `folder` itself when only a new
+// folder of this user's is to be made in it (`makingInside`), but not when
+// it is to hold files, as others could plant them first. nullopt when there
+// is none.
+std::optional<fs::path> FolderOthersMayChange(const fs::path& folder, bool makingInside = false) {
+    const fs::path rest = folder.relative_path();
+    fs::path step = folder.root_path();
+    for (auto part = rest.begin();; ++part) {
+        const bool last = part == rest.end();
+        struct stat status {};
+        const bool closed = lstat(step.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+                            (status.st_uid == 0 || status.st_uid == geteuid()) &&
+                            ((status.st_mode & (S_IWGRP | S_IWOTH)) == 0 ||
+                             ((!last || makingInside) && (status.st_mode & S_ISVTX)));
+        if (!closed) {
+            return step;
+        }
+        if (last) {
+            return std::nullopt;
+        }
+        step /= *part;
+    }
+}
+
+// XDG_RUNTIME_DIR when it is usable, without its symbolic links, else
+// "<home>/.cache", else "". A relative runtime folder is no runtime folder
+// (XDG base directories), and neither is one that is gone (a session that
+// ended) or one that another user could change (it must be the user's own).
 std::string PerUserBase() {
     const std::string runtime = Environment("XDG_RUNTIME_DIR");
     std::error_code error;
-    if (runtime.starts_with('/') && std::filesystem::is_directory(runtime, error)) {
-        return runtime;
+    if (runtime.starts_with('/')) {
+        const fs::path real = fs::canonical(runtime, error);
+        if (!error && !FolderOthersMayChange(real)) {
+            return real.string();
+        }
     }
     const std::string home = HomeFolder();
     return home.empty() ? "" : JoinPath(home, ".cache");
 }
 
+// The reason a folder is not used when `folder` lets other users change it.
+std::string OpenToOthers(const fs::path& folder) {
+    return "other users may change " + folder.string();
+}
+
 // Makes `folder` (and missing parents) with mode 0700; an existing one must
-// be a real folder of this user. Returns "" or the reason.
-std::string MakePrivateFolder(const std::string& folder) {
+// be a real folder of this user, and no other user may be able to change it
+// on its way from the root (nothing is made where they could). Then replaces
+// `folder` with its path without symbolic links, which nobody else can
+// redirect. Returns "" or the reason.
+std::string MakePrivateFolder(std::string& folder) {
     std::error_code error;
-    const std::filesystem::path parent = std::filesystem::path(folder).parent_path();
-    if (!std::filesystem::exists(parent, error)) {
-        std::filesystem::create_directories(parent, error);
+    fs::path existing = folder;
+    while (!fs::exists(existing, error) && existing.has_relative_path()) {
+        existing = existing.parent_path();
+    }
+    const fs::path realExisting = fs::canonical(existing, error);
+    if (error) {
+        return error.message();
+    }
+    if (const std::optional<fs::path> open = FolderOthersMayChange(realExisting, true)) {
+        return OpenToOthers(*open);
+    }
+    const fs::path parent = fs::path(folder).parent_path();
+    if (!fs::exists(parent, error)) {
+        fs::create_directories(parent, error);
         if (error) {
             return error.message();
         }
@@ -64,6 +118,14 @@ std::string MakePrivateFolder(const std::string& folder) {
     if (!S_ISDIR(status.st_mode) || status.st_uid != geteuid()) {
         return std::strerror(EACCES);  // someone else's, or not a folder
     }
+    const fs::path real = fs::canonical(folder, error);
+    if (error) {
+        return error.message();
+    }
+    if (const std::optional<fs::path> open = FolderOthersMayChange(real)) {
+        return OpenToOthers(*open);
+    }
+    folder = real.string();
     return "";
 }
 
@@ -71,19 +133,20 @@ std::string MakePrivateFolder(const std::string& folder) {
 
 PreparedFolder PrepareApplicationFolder() {
     std::error_code error;
-    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    // The kernel's own path: absolute, without symbolic links.
+    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
     FolderFacts facts{
         .overridden = Environment(kApplicationFolderVariable),
         .executableFolder = executable.parent_path().string(),
-        .executableFolderWritable = false,
+        .executableFolderWritable =
+            !error && access(executable.parent_path().c_str(), W_OK | X_OK) == 0,
+        .executableFolderShared = error || FolderOthersMayChange(executable.parent_path()),
         .perUserBase = PerUserBase(),
     };
-    facts.executableFolderWritable =
-        !error && access(facts.executableFolder.c_str(), W_OK | X_OK) == 0;
     PreparedFolder prepared{ChooseApplicationFolder(facts), ""};
     if (prepared.folder.empty()) {
         prepared.error = "HOME is not set";
-    } else if (facts.overridden.empty() && !facts.executableFolderWritable) {
+    } else if (facts.overridden.empty() && !ExecutableFolderUsable(facts)) {
         prepared.error = MakePrivateFolder(prepared.folder);
     }
     return prepared;

@@ -4,13 +4,17 @@ std::string ChooseApplicationFolder(const FolderFacts& facts) {
     if (!facts.overridden.empty()) {
         return facts.overridden;
     }
-    if (facts.executableFolderWritable) {
+    if (ExecutableFolderUsable(facts)) {
         return facts.executableFolder;
     }
     if (!facts.perUserBase.empty()) {
         return JoinPath(facts.perUserBase, "qrgenerator");
     }
     return "";
+}
+
+bool ExecutableFolderUsable(const FolderFacts& facts) {
+    return facts.executableFolderWritable && !facts.executableFolderShared;
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {

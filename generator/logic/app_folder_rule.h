@@ -23,15 +23,25 @@ struct FolderFacts {
     std::string overridden;         // QRGENERATOR_APP_DIR, "" when unset
     std::string executableFolder;   // the folder holding the running program
     bool executableFolderWritable;  // whether this user may create files there
+    // Whether someone else could change what it holds: another user may write
+    // into it, or into a folder on its way from the root without the sticky
+    // bit, or owns one of them (root and this user are trusted). Such a folder
+    // would let them plant or swap the library the program loads.
+    bool executableFolderShared;
     // The user's own folder for program data: %LOCALAPPDATA% on Windows;
     // XDG_RUNTIME_DIR, else "<home>/.cache", elsewhere. "" when none.
     std::string perUserBase;
 };
 
 // The application folder: the override when set; else the executable's folder
-// when the user may write there (a copy run from its own folder); else
-// "<perUserBase>/qrgenerator". "" when none applies. Pure function, any thread.
+// when the user may write there and nobody else may change it (a copy run
+// from its own folder); else "<perUserBase>/qrgenerator". "" when none
+// applies. Pure function, any thread.
 std::string ChooseApplicationFolder(const FolderFacts& facts);
+
+// Whether ChooseApplicationFolder takes the executable's folder when nothing
+// overrides it. Pure function, any thread.
+bool ExecutableFolderUsable(const FolderFacts& facts);
 
 struct PreparedFolder {
     std::string folder;  // the chosen folder, also when it could not be made
@@ -41,7 +51,9 @@ struct PreparedFolder {
 // Gathers the facts from the environment and the file system, chooses the
 // folder and, when it is a per-user folder, makes sure it exists as a folder
 // of this user (on POSIX systems one nobody else may enter, mode 0700,
-// parents included). Any thread, but reads the environment.
+// missing parents included, and that no other user can change on its way
+// from the root; its path then has no symbolic links). Any thread, but reads
+// the environment.
 PreparedFolder PrepareApplicationFolder();
 
 // `folder`, kPathSeparator and `name`, joined as they are: nothing is added

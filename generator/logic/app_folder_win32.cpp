@@ -49,12 +49,15 @@ PreparedFolder PrepareApplicationFolder() {
         .overridden = Utf8FromWide(Environment(L"QRGENERATOR_APP_DIR")),
         .executableFolder = Utf8FromWide(executableFolder),
         .executableFolderWritable = !executableFolder.empty() && MayCreateFilesIn(executableFolder),
+        // Access control lists are not read: who else may write there is
+        // left to the folder's owner.
+        .executableFolderShared = false,
         .perUserBase = Utf8FromWide(Environment(L"LOCALAPPDATA")),
     };
     PreparedFolder prepared{ChooseApplicationFolder(facts), ""};
     if (prepared.folder.empty()) {
         prepared.error = "LOCALAPPDATA is not set";
-    } else if (facts.overridden.empty() && !facts.executableFolderWritable &&
+    } else if (facts.overridden.empty() && !ExecutableFolderUsable(facts) &&
                !CreateDirectoryW(WideFromUtf8(prepared.folder).c_str(), nullptr) &&
                GetLastError() != ERROR_ALREADY_EXISTS) {
         prepared.error = SystemReason(GetLastError());

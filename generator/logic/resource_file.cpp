@@ -1,5 +1,10 @@
 #include "resource_file.h"
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -34,6 +39,20 @@ bool HoldsExactly(const fs::path& path, std::string_view content) {
     const std::string held((std::istreambuf_iterator<char>(file)),
                            std::istreambuf_iterator<char>());
     return file.good() || file.eof() ? held == content : false;
+}
+
+// Whether nobody but this user can rewrite the file at `path` in place: a
+// regular file (not a link to one elsewhere) of this user's that neither its
+// group nor others may write to. On Windows access control lists would
+// decide, and they are not read: true.
+bool OnlyThisUserMayChange([[maybe_unused]] const fs::path& path) {
+#if defined(_WIN32)
+    return true;
+#else
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_uid == geteuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+#endif
 }
 
 // A name beside `path` that no other writer picks: a random 64-bit suffix.
@@ -85,7 +104,10 @@ ExtractedFile ExtractResourceFile(std::string_view folder, std::string_view name
         return result;
     }
     const fs::path path = PathOf(result.path);
-    if (!HoldsExactly(path, content)) {
+    // A copy that someone else could rewrite after this check (another user's,
+    // planted first, or one they may write to) would run their code at the
+    // first Create: only this user's own is used as it is.
+    if (!OnlyThisUserMayChange(path) || !HoldsExactly(path, content)) {
         result.error = ReplaceWith(path, content);
     }
     return result;

@@ -18,9 +18,11 @@ struct ExtractedFile {
 // UTF-8 on Windows, the file system's bytes elsewhere). The file ends up
 // holding exactly `content`: a file already holding those bytes is left
 // untouched (an installed, read-only copy works, and a running second copy of
-// the program is not disturbed); anything else is replaced atomically through
-// a temporary file in the same folder, which never stays behind. An empty
-// name or content is an error (the program's resources are missing).
-// Any thread.
+// the program is not disturbed) when, on POSIX systems, it is this user's and
+// nobody else may write to it; anything else, another user's identical copy
+// included, is replaced atomically through a temporary file in the same
+// folder, which never stays behind. When that fails (another user's file in a
+// sticky folder) the reason is the error. An empty name or content is an
+// error (the program's resources are missing). Any thread.
 ExtractedFile ExtractResourceFile(std::string_view folder, std::string_view name,
                                   std::string_view content);

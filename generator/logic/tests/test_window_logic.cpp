@@ -1,6 +1,11 @@
 // The window logic both programs share, run natively and under Wine.
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -70,22 +75,74 @@ TEST(CreateDecisions, OnlyANewFileIsSuccessAndOnlyTheLibrarysReasonMeansTooLong)
     EXPECT_FALSE(ShouldDeleteOnClose(fresh, none));        // gone already
 }
 
-// Over nothing, the same bytes (left alone), a longer file and a shorter one.
-TEST_F(Scratch, ExtractionWritesExactlyAndLeavesAnIdenticalFileAlone) {
+// A folder that someone else could change is passed over for the per-user one.
+TEST(FolderRule, AFolderOthersMayChangeIsNotTheApplicationFolder) {
+    const struct {
+        std::string perUserBase, expected;
+    } rows[] = {
+        {"/run/user/1000", JoinPath("/run/user/1000", "qrgenerator")},
+        {"", ""},
+    };
+    for (const auto& row : rows) {
+        const FolderFacts facts{.overridden = "",
+                                .executableFolder = "/tmp",
+                                .executableFolderWritable = true,
+                                .executableFolderShared = true,
+                                .perUserBase = row.perUserBase};
+        EXPECT_EQ(ChooseApplicationFolder(facts), row.expected);
+    }
+}
+
+// Over nothing, the same bytes (left alone), a longer file and a shorter one;
+// on POSIX systems also the same bytes where someone else could rewrite them
+// in place after the check (group and others may write, another user's copy):
+// replaced by this user's own, which nobody else may write to.
+TEST_F(Scratch, ExtractionWritesExactlyAndLeavesOnlyAnOwnIdenticalFileAlone) {
     const std::string content = std::string("MZ\0\1", 4) + std::string(5000, 'q');
     const fs::path path = folder_ / "qrimage32.dll";
-    for (const std::string& before : {std::string(), content, content + "x", std::string("MZ")}) {
-        if (!before.empty()) {
-            std::ofstream(path, std::ios::binary) << before;
+    const struct {
+        std::string before;
+        bool othersMayWrite = false, anotherUsers = false;
+    } rows[] = {
+        {std::string()},
+        {content},
+        {content + "x"},
+        {std::string("MZ")},
+#if !defined(_WIN32)
+        {content, true},
+        {content, false, true},
+#endif
+    };
+    for (const auto& row : rows) {
+#if !defined(_WIN32)
+        if (row.anotherUsers && geteuid() != 0) {
+            continue;  // only root can give a file away
         }
+        const mode_t umaskBefore = umask(022);
+#endif
+        if (!row.before.empty()) {
+            std::ofstream(path, std::ios::binary) << row.before;
+        }
+#if !defined(_WIN32)
+        ASSERT_EQ((row.othersMayWrite ? chmod(path.c_str(), 0666) : 0) |
+                      (row.anotherUsers ? chown(path.c_str(), 4242, 4242) : 0),
+                  0);
+#endif
         const FileIdentity identityBefore = IdentityOf(Narrow(path));
         const ExtractedFile result = ExtractResourceFile(Narrow(folder_), "qrimage32.dll", content);
         EXPECT_EQ(result.error, "");
         EXPECT_EQ(result.path, JoinPath(Narrow(folder_), "qrimage32.dll"));
         std::ifstream file(path, std::ios::binary);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), content);
-        EXPECT_EQ(IdentityOf(Narrow(path)) == identityBefore, before == content);
+        EXPECT_EQ(IdentityOf(Narrow(path)) == identityBefore,
+                  row.before == content && !row.othersMayWrite && !row.anotherUsers);
         EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+#if !defined(_WIN32)
+        umask(umaskBefore);
+        struct stat status {};
+        EXPECT_TRUE(lstat(path.c_str(), &status) == 0 && status.st_uid == geteuid() &&
+                    (status.st_mode & 07777) == 0644);
+#endif
         file.close();
         fs::remove(path);
     }

@@ -4,6 +4,8 @@
 # picture lands in the user's own 0700 $XDG_RUNTIME_DIR/qrgenerator or
 # ~/.cache/qrgenerator beside the user's library copy and reads back with
 # zbar; Esc, Enter (Yes) deletes it; nothing is written into the installation.
+# Then the program started from, or told to use, folders that other users may
+# change: it runs only a library copy of the user's own.
 # Usage: end_to_end.sh BUILT_LIBRARY LIBRARY_NAME BUILD_DIR
 set -euo pipefail
 built_library=$1 library_name=$2 build=$3
@@ -132,6 +134,79 @@ close_by_escape "${pids[0]}"
 [ -f "${picture[4242]}/QR.bmp" ] || fail "closing user 4241's window deleted user 4242's picture"
 close_by_escape "${pids[1]}"
 pids=()
+
+# Fails unless the library that process $1 runs is $2, of user $3's, and
+# nobody else may write to it.
+runs_own_library() {
+  local loaded owner mode
+  loaded=$(awk -v name="/$library_name" 'index($6, name) { print $6; exit }' "/proc/$1/maps")
+  [ "$loaded" = "$2" ] || fail "process $1 runs '$loaded', not $2"
+  read -r owner mode < <(stat -c '%u %a' "$loaded")
+  if [ "$owner" != "$3" ] || [ $((0$mode & 022)) != 0 ]; then
+    fail "$loaded is user $owner's, mode $mode"
+  fi
+}
+
+# Rows: the shared folder's mode (its group 4243 holds users 4241 and 4242) |
+# what the user starts: the program copied into it, or the installed one told
+# to use it (QRGENERATOR_APP_DIR), or the installed one with the runtime
+# folder, or the runtime and home folders, in it | whether user 4242 put an
+# identical library copy there first, which they may rewrite | where the
+# picture lands: the runtime folder, ~/.cache, the shared folder, or nowhere
+# (the program says why and ends with 1).
+rows=(
+  "0775 copied    planted runtime"
+  "1777 copied    none    runtime"
+  "0775 runtime   none    cache"
+  "0775 home      none    refused"
+  "0775 overrides planted shared"
+  "1777 overrides planted refused"
+)
+for number in "${!rows[@]}"; do
+  read -r mode start planted lands <<<"${rows[$number]}"
+  shared=$work/row$number/shared home=$work/row$number/home runtime=$work/row$number/runtime
+  case $start in
+    runtime) runtime=$shared/runtime ;;
+    home) runtime=$shared/runtime home=$shared/home ;;
+  esac
+  mkdir -p "$shared" "$home" "$runtime"
+  chown 4241:4241 "$home" "$runtime" && chmod 0700 "$home" "$runtime"
+  chown root:4243 "$shared" && chmod "$mode" "$shared"
+  environment=(HOME="$home" TMPDIR="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin
+    XDG_RUNTIME_DIR="$runtime")
+  program=$prefix/bin/qrgenerator
+  case $start in
+    copied) cp "$prefix/lib/qrgenerator/qrgenerator" "$shared/" && program=$shared/qrgenerator ;;
+    overrides) environment+=(QRGENERATOR_APP_DIR="$shared") ;;
+  esac
+  if [ "$planted" = planted ]; then
+    setpriv --reuid=4242 --regid=4242 --groups=4243 cp "$prefix/lib/qrgenerator/$library_name" \
+      "$shared/$library_name"
+    setpriv --reuid=4242 --regid=4242 --groups=4243 chmod 0664 "$shared/$library_name"
+  fi
+  shared_before=$(find "$shared" -printf '%p %u %M %i %s\n' | sort)
+  setpriv --reuid=4241 --regid=4241 --groups=4243 env -i "${environment[@]}" \
+    "$program" >"$work/row.log" 2>&1 &
+  pids=($!)
+  if [ "$lands" = refused ]; then
+    window=$(find_window "${pids[0]}" 'QR')
+    xdotool windowfocus --sync "$window" key Return
+    ends_with "${pids[0]}" 1
+  else
+    folder=$shared
+    case $lands in
+      runtime) folder=$runtime/qrgenerator ;;
+      cache) folder=$home/.cache/qrgenerator ;;
+    esac
+    create_in "${pids[0]}" "row $number" "" "$folder/QR.bmp"
+    runs_own_library "${pids[0]}" "$folder/$library_name" 4241
+    close_by_escape "${pids[0]}"
+  fi
+  pids=()
+  [ "$lands" = shared ] || [ "$(find "$shared" -printf '%p %u %M %i %s\n' | sort)" = \
+    "$shared_before" ] || fail "row $number: the program changed the shared folder"
+done
+
 [ "$(find "$prefix" -printf '%p %M %s\n' | sort)" = "$installed_before" ] \
   || fail "the program wrote into its installation"
-echo "end to end: installed, two users typed, encoded, decoded and closed"
+echo "end to end: two users typed, encoded, decoded and closed; shared folders passed over"
