@@ -254,7 +254,13 @@ class ColourObject {
                 }
                 return false;
             }
-            if (fstat(object.Get(), &status) != 0 || Examine(status) == Found::kForeign) {
+            if (fstat(object.Get(), &status) != 0) {
+                return false;
+            }
+            if (status.st_nlink == 0) {
+                continue;  // swept by another loader before its maker locked it: start over
+            }
+            if (Examine(status) == Found::kForeign) {
                 return false;  // somebody else's: not even locked
             }
             if (flock(object.Get(), LOCK_EX | LOCK_NB) == 0 && fstat(object.Get(), &status) == 0 &&
@@ -271,6 +277,9 @@ class ColourObject {
             // looked at again now that no creator or last one out is busy.
             if (!LockShared(object.Get()) || fstat(object.Get(), &status) != 0) {
                 return false;
+            }
+            if (status.st_nlink == 0) {
+                continue;  // removed by the last one out meanwhile: start over
             }
             const Found found = Examine(status);
             if (found == Found::kForeign) {
