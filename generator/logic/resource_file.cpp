@@ -1,14 +1,15 @@
 #include "resource_file.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <system_error>
 
 #include "app_folder_rule.h"
+#include "atomic_file.h"
+#if defined(_WIN32)
+#include "utf.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -36,43 +37,23 @@ bool HoldsExactly(const fs::path& path, std::string_view content) {
     return file.good() || file.eof() ? held == content : false;
 }
 
-// A name beside `path` that no other writer picks: a random 64-bit suffix.
-fs::path TemporaryBeside(const fs::path& path) {
-    std::random_device random;
-    const uint64_t suffix = (uint64_t{random()} << 32) ^ random();
-    fs::path temporary = path;
-    temporary += ".tmp-" + std::to_string(suffix);
-    return temporary;
+// `path` as AtomicFile takes it: UTF-16 on Windows, the bytes elsewhere.
+qrimage::NativeFileName NativeNameOf(const std::string& path) {
+#if defined(_WIN32)
+    const std::wstring wide = WideFromUtf8(path);
+    return {wide.begin(), wide.end()};
+#else
+    return path;
+#endif
 }
 
-// Writes `content` to a fresh temporary file and renames it over `path`.
-// Returns "" or the system's reason; the temporary file never stays.
-std::string ReplaceWith(const fs::path& path, std::string_view content) {
-    const fs::path temporary = TemporaryBeside(path);
-    std::string reason;
-    {
-        errno = 0;
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            return errno != 0 ? std::strerror(errno) : "cannot create a temporary file";
-        }
-        file.write(content.data(), std::streamsize(content.size()));
-        file.close();
-        if (!file) {
-            reason = errno != 0 ? std::strerror(errno) : "write failed";
-        }
-    }
-    std::error_code error;
-    if (reason.empty()) {
-        fs::rename(temporary, path, error);
-        if (error) {
-            reason = error.message();
-        }
-    }
-    if (!reason.empty()) {
-        fs::remove(temporary, error);
-    }
-    return reason;
+// The system's text for a code that AtomicFile left.
+std::string ReasonFor(uint32_t code) {
+#if defined(_WIN32)
+    return SystemReason(code);
+#else
+    return std::system_category().message(int(code));
+#endif
 }
 
 }  // namespace
@@ -86,7 +67,11 @@ ExtractedFile ExtractResourceFile(std::string_view folder, std::string_view name
     }
     const fs::path path = PathOf(result.path);
     if (!HoldsExactly(path, content)) {
-        result.error = ReplaceWith(path, content);
+        // The library's own replacement: a temporary file beside the target,
+        // the caller's alone until it is complete, then renamed over it.
+        if (const uint32_t error = qrimage::ReplaceFileWith(NativeNameOf(result.path), content)) {
+            result.error = ReasonFor(error);
+        }
     }
     return result;
 }

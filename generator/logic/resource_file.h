@@ -18,8 +18,9 @@ struct ExtractedFile {
 // UTF-8 on Windows, the file system's bytes elsewhere). The file ends up
 // holding exactly `content`: a file already holding those bytes is left
 // untouched (an installed, read-only copy works, and a running second copy of
-// the program is not disturbed); anything else is replaced atomically through
-// a temporary file in the same folder, which never stays behind. An empty
+// the program is not disturbed); anything else is replaced as the library
+// replaces its files (atomic_file.h): atomically, through a temporary file in
+// the same folder that is the user's alone and never stays behind. An empty
 // name or content is an error (the program's resources are missing).
 // Any thread.
 ExtractedFile ExtractResourceFile(std::string_view folder, std::string_view name,

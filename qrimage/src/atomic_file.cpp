@@ -18,6 +18,7 @@ AtomicFile::AtomicFile(int fd, NativeFileName tempPath, NativeFileName targetPat
 
 AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
+      finalMode_(other.finalMode_),
       tempPath_(std::move(other.tempPath_)),
       targetPath_(std::move(other.targetPath_)),
       buffer_(std::move(other.buffer_)),

@@ -1,12 +1,15 @@
-// Atomic replacement of a file: the one way the library writes files.
+// Atomic replacement of a file: the one way the library, the tool and the
+// window write files.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "file_name.h"
 
@@ -28,6 +31,15 @@ namespace qrimage {
 //   group); a new file gets 0666 less the umask, as open(2) would give it.
 // The replaced file is a new file: other hard links keep the old content.
 // Only regular files are replaced; a directory, device or pipe is refused.
+//
+// Other users of a shared folder are kept out (POSIX):
+// - a link in a sticky, world-writable folder (/tmp) that belongs neither to
+//   the caller nor to the folder's owner is not followed (EACCES, nothing
+//   written), whatever the kernel's fs.protected_symlinks says;
+// - the temporary file is the caller's alone (0600) until it is complete: it
+//   gets its final mode just before the rename;
+// - its descriptor is never 0, 1 or 2, so that a write meant for a standard
+//   stream that the program has closed never lands in the file.
 //
 // One writer belongs to one thread at a time; separate writers are
 // independent.
@@ -68,6 +80,8 @@ class AtomicFile {
     void Discard() noexcept;
 
     int fd_;
+    // POSIX: the permission bits the file gets once complete.
+    uint32_t finalMode_ = 0;
     NativeFileName tempPath_;
     NativeFileName targetPath_;
     std::unique_ptr<unsigned char[]> buffer_;
@@ -76,5 +90,12 @@ class AtomicFile {
     bool failed_ = false;
     bool committed_ = false;
 };
+
+// Replaces `path` with exactly `bytes` through one AtomicFile, for callers
+// outside the library's exports (the tool, the window) that want the reason as
+// a value. Returns 0, or the system's code for the first failure (errno;
+// GetLastError on Windows), which is also left as the thread's error code.
+// Throws std::bad_alloc.
+uint32_t ReplaceFileWith(const NativeFileName& path, std::string_view bytes);
 
 }  // namespace qrimage

@@ -58,10 +58,35 @@ std::optional<std::string> ReadLink(const std::string& path, off_t sizeHint) {
     }
 }
 
+// Whether the link `path` (its lstat in `link`) may be followed. Not when it
+// lies in a sticky, world-writable folder (/tmp, say) and belongs neither to
+// the caller nor to the folder's owner: another user may have planted it
+// there, so that the caller replaces a file of their own or creates one where
+// the planter chose. The kernel refuses exactly this to open(2) when
+// fs.protected_symlinks is set; the links are followed here, not by the
+// kernel, so the rule is applied here, whatever that setting. False with
+// errno set (EACCES for a refused link).
+bool MayFollow(const std::string& path, const struct stat& link) {
+    if (link.st_uid == geteuid()) {
+        return true;
+    }
+    struct stat folder {};
+    if (stat(DirectoryOf(path).c_str(), &folder) != 0) {
+        return false;
+    }
+    constexpr mode_t kShared = S_ISVTX | S_IWOTH;
+    if ((folder.st_mode & kShared) != kShared || link.st_uid == folder.st_uid) {
+        return true;
+    }
+    errno = EACCES;
+    return false;
+}
+
 // Follows symbolic links in the last component of `path` until it names
 // something that is not a link, or nothing. Returns nullopt for a link loop
-// or a path that cannot be examined. Links in the folder part need no help:
-// the kernel follows them when the temporary file is created.
+// or a path that cannot be examined, and for a link that another user may
+// have planted (MayFollow). Links in the folder part need no help: the kernel
+// follows them when the temporary file is created.
 std::optional<std::string> ResolveFinalLinks(std::string path) {
     for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
         struct stat status {};
@@ -73,6 +98,9 @@ std::optional<std::string> ResolveFinalLinks(std::string path) {
         }
         if (!S_ISLNK(status.st_mode)) {
             return path;
+        }
+        if (!MayFollow(path, status)) {
+            return FailedBySystem();
         }
         std::optional<std::string> target = ReadLink(path, status.st_size);
         if (!target) {
@@ -101,17 +129,68 @@ std::string RandomSuffix(int attempt) {
     return text;
 }
 
-// Creates a new, empty temporary file in `folder`. Mode 0666 lets the kernel
-// apply the umask (and any default ACL) exactly as for a plain new file, with
-// no racy umask() read-and-restore. Returns the descriptor, or -1 with errno
+// Takes `fd` (an open descriptor, or -1 passed through) and returns it moved
+// to 3 or above, close-on-exec: a program that has closed a standard stream
+// may still write to it (a stray printf, a thread's log line), and that must
+// never land in a file of the library's. -1 with errno set when that fails,
+// EMFILE when no descriptor above 2 is free; `fd` is closed then.
+int AboveStandardStreams(int fd) {
+    if (fd < 0 || fd > 2) {
+        return fd;
+    }
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    const int error = errno == EINVAL ? EMFILE : errno;  // EINVAL: 3 is past the limit
+    close(fd);
+    errno = error;
+    return moved;
+}
+
+// The calling process's umask, read from the "Umask:" line of
+// /proc/self/status (Linux 4.7 on). umask(2) can only read it by setting it,
+// and the set-and-restore would give a file that another thread creates in
+// between the wrong mode. Nullopt when it cannot be read.
+std::optional<mode_t> CurrentUmask() {
+    const int fd = AboveStandardStreams(open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    // The line comes second, after the name (at most 64 bytes, escaped).
+    char text[256];
+    const ssize_t length = read(fd, text, sizeof text - 1);
+    close(fd);
+    text[length > 0 ? length : 0] = '\0';
+    const char* line = std::strstr(text, "\nUmask:");
+    if (line == nullptr) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const unsigned long mask = std::strtoul(line + 7, &end, 8);
+    return end != line + 7 && *end == '\n' ? std::optional(mode_t(mask & 0777)) : std::nullopt;
+}
+
+// The mode of the temporary file while it is written: the caller's alone, so
+// that nobody else can open it and read it, whole or in part, before it
+// replaces the target.
+constexpr mode_t kWritingMode = 0600;
+
+// Creates a new, empty temporary file in `folder`, mode kWritingMode (less
+// the umask, as open(2) applies it). Returns the descriptor, or -1 with errno
 // set.
 int CreateTempFile(const std::string& folder, std::string& tempPath) {
     for (int attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
         tempPath = folder + "/.qrimage-" + RandomSuffix(attempt) + ".tmp";
-        const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
+        const int fd =
+            open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kWritingMode);
+        if (fd < 0 && errno == EEXIST) {
+            continue;
         }
+        const int moved = AboveStandardStreams(fd);
+        if (fd >= 0 && moved < 0) {
+            const int error = errno;
+            unlink(tempPath.c_str());
+            errno = error;
+        }
+        return moved;
     }
     return -1;  // errno: EEXIST
 }
@@ -161,7 +240,8 @@ std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t 
     }
     AtomicFile file(fd, std::move(tempPath), std::move(targetPath), bufferBytes);
     if (replacing) {
-        // Owner first: changing it clears set-id bits that the mode restores.
+        // Owner first: changing it clears set-id bits that the final mode,
+        // given in Commit, restores.
         // Only a privileged caller can give the file back to another owner;
         // anyone else keeps the group at least when they belong to it, and
         // otherwise their own ownership, as any rewrite would.
@@ -169,9 +249,12 @@ std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t 
             fchown(fd, existing.st_uid, existing.st_gid) != 0) {
             (void)fchown(fd, uid_t(-1), existing.st_gid);
         }
-        if (fchmod(fd, existing.st_mode & 07777) != 0) {
-            return FailedBySystem();
-        }
+        file.finalMode_ = existing.st_mode & 07777;
+    } else {
+        // What open(2) would give a new file. With the umask unknown the
+        // file stays the caller's alone: narrower than it should be, never
+        // wider.
+        file.finalMode_ = 0666 & ~CurrentUmask().value_or(0177);
     }
     if (bufferBytes > 0) {
         file.buffer_ = std::make_unique_for_overwrite<unsigned char[]>(bufferBytes);
@@ -218,7 +301,12 @@ bool AtomicFile::Commit() noexcept {
     // not durability across a power cut, and a sync per picture would cost
     // more than the picture. (ext4 flushes a file renamed over another anyway.)
     // A failed write has recorded its reason already.
-    const bool written = !failed_ && FlushBuffer();
+    bool written = !failed_ && FlushBuffer();
+    // Only now, complete, may the file become readable by others.
+    if (written && finalMode_ != kWritingMode && fchmod(fd_, mode_t(finalMode_)) != 0) {
+        RecordSystemFailure();
+        written = false;
+    }
     bool renamed = false;
     if (close(std::exchange(fd_, -1)) != 0) {
         RecordSystemFailure();
