@@ -45,7 +45,7 @@ target_link_libraries(qrimage_objects PUBLIC qrimage_atomic_file qrimage_depende
 
 add_library(qrimage SHARED $<TARGET_OBJECTS:qrimage_objects> windows/qrimage.def)
 target_include_directories(qrimage PUBLIC include)
-target_link_libraries(qrimage PRIVATE qrimage_dependencies gdi32 advapi32)
+target_link_libraries(qrimage PRIVATE qrimage_atomic_file qrimage_dependencies gdi32 advapi32)
 set_target_properties(qrimage PROPERTIES
   OUTPUT_NAME ${QRIMAGE_DLL_NAME}
   PREFIX ""
