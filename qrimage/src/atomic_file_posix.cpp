@@ -139,18 +139,21 @@ int AboveStandardStreams(int fd) {
         return fd;
     }
     const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    const int error = errno == EINVAL ? EMFILE : errno;  // EINVAL: 3 is past the limit
+    const int error = errno;
     close(fd);
-    errno = error;
+    if (moved < 0) {
+        errno = error == EINVAL ? EMFILE : error;  // EINVAL: 3 is past the limit
+    }
     return moved;
 }
 
-// The calling process's umask, read from the "Umask:" line of
-// /proc/self/status (Linux 4.7 on). umask(2) can only read it by setting it,
-// and the set-and-restore would give a file that another thread creates in
-// between the wrong mode. Nullopt when it cannot be read.
+// The calling thread's umask, read from the "Umask:" line of its status in
+// /proc (Linux 4.7 on). umask(2) can only read it by setting it, and the
+// set-and-restore would give a file that another thread creates in between
+// the wrong mode, or, when two threads do it at once, leave the wrong umask
+// for good. Nullopt when it cannot be read.
 std::optional<mode_t> CurrentUmask() {
-    const int fd = AboveStandardStreams(open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    const int fd = AboveStandardStreams(open("/proc/thread-self/status", O_RDONLY | O_CLOEXEC));
     if (fd < 0) {
         return std::nullopt;
     }
