@@ -82,6 +82,9 @@ class AtomicFile {
     int fd_;
     // POSIX: the permission bits the file gets once complete.
     uint32_t finalMode_ = 0;
+    // POSIX: the target's folder, held open; the two names are names in it.
+    // Elsewhere -1, and the names are paths.
+    int folderFd_ = -1;
     NativeFileName tempPath_;
     NativeFileName targetPath_;
     std::unique_ptr<unsigned char[]> buffer_;

@@ -346,14 +346,16 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
               0);
     if (root) {
         // A sticky, world-writable folder of root's, as /tmp is, with another
-        // user's links to a file of the caller's and to a new name.
+        // user's links to a file of the caller's, to a new name and to a folder.
         fs::create_directory(in("sticky"));
         fs::create_symlink("../victim.png", in("sticky/planted.png"));
         fs::create_symlink("../planted-new.png", in("sticky/dangling.png"));
+        fs::create_symlink("..", in("sticky/folder"));
         fs::create_directory(in("appendonly"));
         ASSERT_EQ(chmod(in("sticky").c_str(), 01777) |
                       lchown(in("sticky/planted.png").c_str(), 54321, 54321) |
                       lchown(in("sticky/dangling.png").c_str(), 54321, 54321) |
+                      lchown(in("sticky/folder").c_str(), 54321, 54321) |
                       chown(in("appendonly").c_str(), 12345, 12345),
                   0);
         ASSERT_TRUE(SetAppendOnly(in("appendonly"), true));
@@ -456,8 +458,10 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
         if (root) {
             cases.insert(cases.end(), {
                 // Another user's link in a sticky shared folder is not followed,
-                // dangling or not; the caller's own link there is.
+                // dangling or not, at the end or in the folder part; the
+                // caller's own link there is.
                 {0, EACCES, [&] { return w(q.GeneratePNGW, u"sticky/planted.png"); }},
+                {0, EACCES, [&] { return w(q.GenerateBMPW, u"sticky/folder/planted-new.bmp"); }},
                 {0, EACCES, [&] {
                     fs::create_symlink("../mine.png", in("sticky/mine.png"));
                     return w(q.GeneratePNGW, u"sticky/mine.png") +
