@@ -34,8 +34,11 @@ namespace qrimage {
 //
 // Other users of a shared folder are kept out (POSIX):
 // - a link in a sticky, world-writable folder (/tmp) that belongs neither to
-//   the caller nor to the folder's owner is not followed (EACCES, nothing
-//   written), whatever the kernel's fs.protected_symlinks says;
+//   the caller nor to the folder's owner is not followed, at the end of the
+//   path or in its folder part (EACCES, nothing written), whatever the
+//   kernel's fs.protected_symlinks says; the path is looked up one name at a
+//   time in folders held open, so no folder can be swapped for a link
+//   between that check and the write;
 // - the temporary file is the caller's alone (0600) until it is complete: it
 //   gets its final mode just before the rename;
 // - its descriptor is never 0, 1 or 2, so that a write meant for a standard
