@@ -5,15 +5,16 @@
 #include <unistd.h>
 #endif
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <system_error>
 
 #include "app_folder_rule.h"
+#include "atomic_file.h"
+#if defined(_WIN32)
+#include "utf.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -55,43 +56,23 @@ bool OnlyThisUserMayChange([[maybe_unused]] const fs::path& path) {
 #endif
 }
 
-// A name beside `path` that no other writer picks: a random 64-bit suffix.
-fs::path TemporaryBeside(const fs::path& path) {
-    std::random_device random;
-    const uint64_t suffix = (uint64_t{random()} << 32) ^ random();
-    fs::path temporary = path;
-    temporary += ".tmp-" + std::to_string(suffix);
-    return temporary;
+// `path` as AtomicFile takes it: UTF-16 on Windows, the bytes elsewhere.
+qrimage::NativeFileName NativeNameOf(const std::string& path) {
+#if defined(_WIN32)
+    const std::wstring wide = WideFromUtf8(path);
+    return {wide.begin(), wide.end()};
+#else
+    return path;
+#endif
 }
 
-// Writes `content` to a fresh temporary file and renames it over `path`.
-// Returns "" or the system's reason; the temporary file never stays.
-std::string ReplaceWith(const fs::path& path, std::string_view content) {
-    const fs::path temporary = TemporaryBeside(path);
-    std::string reason;
-    {
-        errno = 0;
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            return errno != 0 ? std::strerror(errno) : "cannot create a temporary file";
-        }
-        file.write(content.data(), std::streamsize(content.size()));
-        file.close();
-        if (!file) {
-            reason = errno != 0 ? std::strerror(errno) : "write failed";
-        }
-    }
-    std::error_code error;
-    if (reason.empty()) {
-        fs::rename(temporary, path, error);
-        if (error) {
-            reason = error.message();
-        }
-    }
-    if (!reason.empty()) {
-        fs::remove(temporary, error);
-    }
-    return reason;
+// The system's text for a code that AtomicFile left.
+std::string ReasonFor(uint32_t code) {
+#if defined(_WIN32)
+    return SystemReason(code);
+#else
+    return std::system_category().message(int(code));
+#endif
 }
 
 }  // namespace
@@ -106,9 +87,13 @@ ExtractedFile ExtractResourceFile(std::string_view folder, std::string_view name
     const fs::path path = PathOf(result.path);
     // A copy that someone else could rewrite after this check (another user's,
     // planted first, or one they may write to) would run their code at the
-    // first Create: only this user's own is used as it is.
+    // first Create: only this user's own is used as it is, and a replacement
+    // is a new file of this user's alone, whatever the name held before.
     if (!OnlyThisUserMayChange(path) || !HoldsExactly(path, content)) {
-        result.error = ReplaceWith(path, content);
+        if (const uint32_t error = qrimage::ReplaceFileWith(NativeNameOf(result.path), content,
+                                                            qrimage::Ownership::CallersAlone)) {
+            result.error = ReasonFor(error);
+        }
     }
     return result;
 }

@@ -20,8 +20,10 @@ struct ExtractedFile {
 // untouched (an installed, read-only copy works, and a running second copy of
 // the program is not disturbed) when, on POSIX systems, it is this user's and
 // nobody else may write to it; anything else, another user's identical copy
-// included, is replaced atomically through a temporary file in the same
-// folder, which never stays behind. When that fails (another user's file in a
+// or a link included, is replaced as the library replaces its files
+// (atomic_file.h), by a new file of this user's that nobody else may write:
+// atomically, through a temporary file in the same folder that is the user's
+// alone and never stays behind. When that fails (another user's file in a
 // sticky folder) the reason is the error. An empty name or content is an
 // error (the program's resources are missing). Any thread.
 ExtractedFile ExtractResourceFile(std::string_view folder, std::string_view name,

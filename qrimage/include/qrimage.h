@@ -58,7 +58,14 @@
  * one's permission bits, and its owner and group as far as the caller may
  * set them (a member of the file's group keeps the group), but other hard
  * links to the old file keep the old content. A symbolic link stays, and the
- * file it leads to is replaced.
+ * file it leads to is replaced; but a link in a sticky, world-writable folder
+ * (such as /tmp) that belongs neither to the caller nor to the folder's owner,
+ * which another user may have planted there, is not followed (EACCES),
+ * whatever the system's fs.protected_symlinks says. Until it is complete, the
+ * temporary file can be opened by its owner alone (mode 0600); it gets its
+ * final mode just before the rename. Its descriptor is never 0, 1 or 2, so
+ * that nothing a program writes to a standard stream it has closed lands in
+ * it.
  *
  * Colours are 32-bit words 0x??BBGGRR (red in the lowest byte); the highest
  * byte is stored and returned but never drawn. They are shared by all

@@ -18,6 +18,8 @@ AtomicFile::AtomicFile(int fd, NativeFileName tempPath, NativeFileName targetPat
 
 AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
+      finalMode_(other.finalMode_),
+      folderFd_(std::exchange(other.folderFd_, -1)),
       tempPath_(std::move(other.tempPath_)),
       targetPath_(std::move(other.targetPath_)),
       buffer_(std::move(other.buffer_)),

@@ -1,12 +1,15 @@
-// Atomic replacement of a file: the one way the library writes files.
+// Atomic replacement of a file: the one way the library, the tool and the
+// window write files.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "file_name.h"
 
@@ -29,8 +32,34 @@ namespace qrimage {
 // The replaced file is a new file: other hard links keep the old content.
 // Only regular files are replaced; a directory, device or pipe is refused.
 //
+// Other users of a shared folder are kept out (POSIX):
+// - a link in a sticky, world-writable folder (/tmp) that belongs neither to
+//   the caller nor to the folder's owner is not followed, at the end of the
+//   path or in its folder part (EACCES, nothing written), whatever the
+//   kernel's fs.protected_symlinks says; the path is looked up one name at a
+//   time in folders held open, so no folder can be swapped for a link
+//   between that check and the write;
+// - the temporary file is the caller's alone (0600) until it is complete: it
+//   gets its final mode just before the rename;
+// - its descriptor is never 0, 1 or 2, so that a write meant for a standard
+//   stream that the program has closed never lands in the file.
+//
 // One writer belongs to one thread at a time; separate writers are
 // independent.
+//
+// What becomes of an existing target's owner, mode and link.
+enum class Ownership {
+    // As described above: a link's file is replaced, mode, owner and group
+    // are kept. The pictures and drawings a caller asks for.
+    KeepTarget,
+    // The name gets a new file of the caller's that nobody else may write
+    // (0666 less the umask, less write for group and others), whoever owned
+    // what it named; a link there is replaced, not followed, and the
+    // target's own permissions are not asked (the folder's decide). For a
+    // file the caller trusts afterwards, such as a library it loads.
+    CallersAlone,
+};
+
 class AtomicFile {
   public:
     // Prepares to replace `path` (bytes as the file system takes them,
@@ -40,8 +69,11 @@ class AtomicFile {
     // nothing created, when the target may not or cannot be written or its
     // folder cannot take a new file; the reason is recorded (failure.h): the
     // system's errno, EISDIR for a folder, InvalidArgument for an empty name
-    // or a target that is no regular file. Throws std::bad_alloc.
-    static std::optional<AtomicFile> Open(const NativeFileName& path, std::size_t bufferBytes);
+    // or a target that is no regular file. `ownership` says what the new file
+    // keeps of the target's (POSIX; on Windows the file system's rules hold
+    // either way). Throws std::bad_alloc.
+    static std::optional<AtomicFile> Open(const NativeFileName& path, std::size_t bufferBytes,
+                                          Ownership ownership = Ownership::KeepTarget);
 
     AtomicFile(AtomicFile&& other) noexcept;
     AtomicFile& operator=(AtomicFile&&) = delete;
@@ -68,6 +100,11 @@ class AtomicFile {
     void Discard() noexcept;
 
     int fd_;
+    // POSIX: the permission bits the file gets once complete.
+    uint32_t finalMode_ = 0;
+    // POSIX: the target's folder, held open; the two names are names in it.
+    // Elsewhere -1, and the names are paths.
+    int folderFd_ = -1;
     NativeFileName tempPath_;
     NativeFileName targetPath_;
     std::unique_ptr<unsigned char[]> buffer_;
@@ -76,5 +113,13 @@ class AtomicFile {
     bool failed_ = false;
     bool committed_ = false;
 };
+
+// Replaces `path` with exactly `bytes` through one AtomicFile, for callers
+// outside the library's exports (the tool, the window) that want the reason as
+// a value. Returns 0, or the system's code for the first failure (errno;
+// GetLastError on Windows), which is also left as the thread's error code.
+// Throws std::bad_alloc.
+uint32_t ReplaceFileWith(const NativeFileName& path, std::string_view bytes,
+                         Ownership ownership = Ownership::KeepTarget);
 
 }  // namespace qrimage

@@ -82,7 +82,8 @@ int CreateTempFile(const NativeFileName& folder, NativeFileName& tempPath) {
 
 }  // namespace
 
-std::optional<AtomicFile> AtomicFile::Open(const NativeFileName& path, std::size_t bufferBytes) {
+std::optional<AtomicFile> AtomicFile::Open(const NativeFileName& path, std::size_t bufferBytes,
+                                           Ownership) {
     if (path.empty()) {
         RecordFailure(Failure::InvalidArgument);
         return std::nullopt;

@@ -1,16 +1,20 @@
 // The library through its exports, against oracles nobody here wrote: the
 // qrencode tool's pixels and the zxing-cpp decoder; then file layouts,
 // refusals, files and colours.
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <zlib.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
@@ -333,11 +337,25 @@ TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
     EXPECT_EXIT(withoutRoom(), testing::ExitedWithCode(0), "^$");
 }
 
+// Sets or clears a folder's append-only attribute (chattr +a): files can be
+// made in it, but neither removed nor renamed. Needs root.
+bool SetAppendOnly(const std::string& folder, bool on) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int flags = 0;
+    const bool set = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                     (flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL,
+                      ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    close(fd);
+    return set;
+}
+
 // The other calls, in order, by a caller who is not root (as root the child
 // becomes user 12345 of group 4242): what each returns and the errno it leaves
 // (the caller's on success). A stale bitmap handle never names a newer bitmap,
 // even one made right after in the released one's memory. A names are bytes
 // in any locale; W names are UTF-8 on disk. A link's target keeps its mode.
+// As root, also what needs a second user (54321, who plants links in a
+// sticky shared folder) or root's rights to set up.
 TEST(CallsDeathTest, HandlesPointersAndFiles) {
     const bool root = geteuid() == 0;
     const Library q;
@@ -350,6 +368,22 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
                               chown(in("shared.bmp").c_str(), 23456, 4242)
                         : 0),
               0);
+    if (root) {
+        // A sticky, world-writable folder of root's, as /tmp is, with another
+        // user's links to a file of the caller's, to a new name and to a folder.
+        fs::create_directory(in("sticky"));
+        fs::create_symlink("../victim.png", in("sticky/planted.png"));
+        fs::create_symlink("../planted-new.png", in("sticky/dangling.png"));
+        fs::create_symlink("..", in("sticky/folder"));
+        fs::create_directory(in("appendonly"));
+        ASSERT_EQ(chmod(in("sticky").c_str(), 01777) |
+                      lchown(in("sticky/planted.png").c_str(), 54321, 54321) |
+                      lchown(in("sticky/dangling.png").c_str(), 54321, 54321) |
+                      lchown(in("sticky/folder").c_str(), 54321, 54321) |
+                      chown(in("appendonly").c_str(), 12345, 12345),
+                  0);
+        ASSERT_TRUE(SetAppendOnly(in("appendonly"), true));
+    }
     const auto asCaller = [&] {
         testing::TestPartResultArray failures;
         const ChildChecks checks(&failures);
@@ -363,6 +397,7 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
                       chmod(in("real.png").c_str(), 0604),
                   0);
         fs::create_symlink("real.png", in("link.png"));
+        WriteFile(in("victim.png"), "earlier");
         const std::u16string base = Wide(folder.Path() + "/");
         HBITMAP bitmap = q.GetHBitmapW(u"abc", 1, 1, 0), newer = nullptr;
         BITMAP info{};
@@ -379,7 +414,7 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
             return generate(in(name).c_str(), "abc", 1, 1, 0), 0;
         };
         // clang-format off
-        const std::tuple<int, int, std::function<int()>> cases[] = {
+        std::vector<std::tuple<int, int, std::function<int()>>> cases = {
             {kInfo, kCallers, [&] { return q.GetObjectW(bitmap, 0, nullptr); }},
             {0, EINVAL, [&] { return q.GetObjectW(bitmap, kInfo - 1, &info); }},
             {kInfo, kCallers, [&] { return q.GetObjectW(bitmap, kInfo, &info); }},
@@ -424,7 +459,58 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
                 stat(in("shared.bmp").c_str(), &status);
                 const bool kept = status.st_gid == (root ? gid_t(4242) : getegid());
                 return (status.st_size > 54 && kept) * int(status.st_mode & 07777); }},
+            {1, EMFILE, [&] {  // descriptors 0-2 are never the library's, free or not
+                int saved[3];
+                rlimit limit{};
+                getrlimit(RLIMIT_NOFILE, &limit);
+                const rlimit onlyStandard{3, limit.rlim_max};
+                for (int fd = 0; fd < 3; ++fd) {
+                    saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+                }
+                close_range(0, 2, 0);
+                w(q.GenerateBMPW, u"low.bmp");  // made, through a descriptor above 2
+                setrlimit(RLIMIT_NOFILE, &onlyStandard);
+                const int made = int(fs::exists(in("low.bmp"))) + w(q.GeneratePNGW, u"low.png");
+                const int error = errno;
+                setrlimit(RLIMIT_NOFILE, &limit);
+                for (int fd = 0; fd < 3; ++fd) {
+                    dup2(saved[fd], fd), close(saved[fd]);
+                }
+                errno = error;
+                return made; }},
         };
+        if (root) {
+            cases.insert(cases.end(), {
+                // Another user's link in a sticky shared folder is not followed,
+                // dangling or not, at the end or in the folder part; the
+                // caller's own link there is.
+                {0, EACCES, [&] { return w(q.GeneratePNGW, u"sticky/planted.png"); }},
+                {0, EACCES, [&] { return w(q.GenerateBMPW, u"sticky/folder/planted-new.bmp"); }},
+                {0, EACCES, [&] {
+                    fs::create_symlink("../mine.png", in("sticky/mine.png"));
+                    return w(q.GeneratePNGW, u"sticky/mine.png") +
+                           w(q.GenerateBMPW, u"sticky/dangling.png"); }},
+                // The temporary file is the caller's alone while it is written: a
+                // write past RLIMIT_FSIZE fails, and in an append-only folder the
+                // file cannot be removed, so it stays as it was then.
+                {0600, EFBIG, [&] {
+                    const mode_t previous = umask(022);
+                    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+                    rlimit limit{};
+                    getrlimit(RLIMIT_FSIZE, &limit);
+                    const rlimit small{100, limit.rlim_max};
+                    setrlimit(RLIMIT_FSIZE, &small);
+                    w(q.GenerateBMPW, u"appendonly/new.bmp");
+                    const int error = errno;
+                    setrlimit(RLIMIT_FSIZE, &limit);
+                    std::signal(SIGXFSZ, handler);
+                    umask(previous);
+                    const Names left = FolderEntries(in("appendonly"));
+                    errno = error;
+                    return left.size() != 1 ? -1
+                           : int(fs::status(in("appendonly/" + left[0])).permissions()); }},
+            });
+        }
         // clang-format on
         for (std::size_t row = 0; row < std::size(cases); ++row) {
             int result = 0;
@@ -432,15 +518,21 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
                 << "row " << row;
             EXPECT_EQ(result, std::get<0>(cases[row])) << "row " << row;
         }
-        EXPECT_EQ(ReadFile(in("readonly")), "earlier");
+        EXPECT_EQ(ReadFile(in("readonly")).value_or("") + ReadFile(in("victim.png")).value_or(""),
+                  "earlierearlier");
         EXPECT_EQ(FolderEntries(in("closed")), Names{});
-        EXPECT_EQ(folder.Entries(),
-                  (Names{"closed", "dir", "fifo", "link.png", "new.bmp", "readonly", "real.png",
-                         "shared.bmp", "кадр", "фото", "\xE8\xED\xEE\xE9", "\xF4\xEE\xF2\xEE"}));
+        // Nothing where the planted links pointed.
+        Names entries = root ? Names{"appendonly", "mine.png", "sticky"} : Names{};
+        entries.insert(entries.end(), {"closed", "dir", "fifo", "link.png", "low.bmp", "new.bmp",
+                                       "readonly", "real.png", "shared.bmp", "victim.png", "кадр",
+                                       "фото", "\xE8\xED\xEE\xE9", "\xF4\xEE\xF2\xEE"});
+        std::sort(entries.begin(), entries.end());
+        EXPECT_EQ(folder.Entries(), entries);
         EXPECT_TRUE(fs::is_symlink(in("link.png")));
         EndChild(failures);
     };
     EXPECT_EXIT(asCaller(), testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(!root || SetAppendOnly(in("appendonly"), false));  // so that it can be removed
 }
 
 // A process that loads `file` with XDG_RUNTIME_DIR `runtime` (null: unset),

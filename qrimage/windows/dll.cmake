@@ -33,9 +33,7 @@ target_link_libraries(qrimage_dependencies INTERFACE
   ${QRIMAGE_WINDOWS_DEPS}/lib/libz.a)
 
 add_library(qrimage_objects OBJECT ${QRIMAGE_SOURCES}
-  src/atomic_file_win32.cpp
   src/bitmap_section_win32.cpp
-  src/failure_win32.cpp
   src/file_name_win32.cpp
   src/shared_words_win32.cpp
   src/text_widening_win32.cpp
@@ -43,11 +41,11 @@ add_library(qrimage_objects OBJECT ${QRIMAGE_SOURCES}
 target_include_directories(qrimage_objects PUBLIC include PRIVATE src)
 target_compile_definitions(qrimage_objects PRIVATE QRIMAGE_BUILDING WIN32_LEAN_AND_MEAN
   NOMINMAX UNICODE _UNICODE)
-target_link_libraries(qrimage_objects PUBLIC qrimage_dependencies)
+target_link_libraries(qrimage_objects PUBLIC qrimage_atomic_file qrimage_dependencies)
 
 add_library(qrimage SHARED $<TARGET_OBJECTS:qrimage_objects> windows/qrimage.def)
 target_include_directories(qrimage PUBLIC include)
-target_link_libraries(qrimage PRIVATE qrimage_dependencies gdi32 advapi32)
+target_link_libraries(qrimage PRIVATE qrimage_atomic_file qrimage_dependencies gdi32 advapi32)
 set_target_properties(qrimage PROPERTIES
   OUTPUT_NAME ${QRIMAGE_DLL_NAME}
   PREFIX ""

@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <memory>
-#include <random>
 
+#include "atomic_file.h"
 #include "failure_reason.h"
 #include "terminal_drawing.h"
 #include "utf8_text.h"
@@ -38,38 +38,6 @@ std::string Drawing(const std::u16string& text, const PictureSettings& settings,
         return LibraryFailure(errno, settings.level, "");
     }
     drawing = DrawHalfBlocks(*grid, coloured);
-    return "";
-}
-
-// Replaces `path` with `bytes` as the library replaces its pictures: a new
-// temporary file beside it (mode 0666 less the umask), then a rename, so that
-// a failure leaves the old file as it was and no partial one.
-std::string ReplaceFile(const std::string& path, const std::string& bytes) {
-    const std::filesystem::path target(path);
-    std::random_device random;
-    const std::string temporary =
-        (target.parent_path() / (".qrimage-" + std::to_string(random()) + ".tmp")).string();
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return "cannot write " + path + ": " + SystemReason(errno);
-    }
-    std::size_t written = 0;
-    for (ssize_t piece = 0; written < bytes.size(); written += std::size_t(piece)) {
-        piece = write(fd, bytes.data() + written, bytes.size() - written);
-        if (piece < 0 && errno == EINTR) {
-            piece = 0;
-        } else if (piece <= 0) {
-            break;
-        }
-    }
-    const int writeError = written == bytes.size() ? 0 : errno != 0 ? errno : EIO;
-    const bool closed = close(fd) == 0;
-    const int error = writeError != 0 ? writeError : closed ? 0 : errno;
-    if (error != 0 || rename(temporary.c_str(), path.c_str()) != 0) {
-        const int reason = error != 0 ? error : errno;
-        unlink(temporary.c_str());
-        return "cannot write " + path + ": " + SystemReason(reason);
-    }
     return "";
 }
 
@@ -142,7 +110,10 @@ std::string WritePictureFile(const std::u16string& text, const PictureSettings& 
         if (std::string failure = Drawing(text, settings, false, drawing); !failure.empty()) {
             return failure;
         }
-        return ReplaceFile(path, drawing);
+        // The library's own replacement, so that a drawing file is replaced
+        // by the same rules as a picture.
+        const uint32_t error = qrimage::ReplaceFileWith(path, drawing);
+        return error == 0 ? "" : LibraryFailure(int(error), settings.level, path);
     }
     std::string reason;
     const std::optional<std::u16string> widePath = Utf8ToUtf16(path, reason);

@@ -14,8 +14,9 @@ namespace qrtool {
 std::optional<Format> FormatOfPath(const std::string& path);
 
 // Writes the picture of `text` into the file `path` (UTF-8 bytes). PNG and
-// BMP go through the library, which replaces the file atomically. Returns ""
-// on success, else what failed and why. Thread-safe.
+// BMP go through the library, the drawing through the library's own file
+// replacement (AtomicFile): every file is replaced atomically by the same
+// rules. Returns "" on success, else what failed and why. Thread-safe.
 std::string WritePictureFile(const std::u16string& text, const PictureSettings& settings,
                              Format format, const std::string& path);
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/sysmacros.h>
 
 #include <numeric>
 #include <regex>
@@ -167,6 +168,56 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyWithTheirExitStatus) {
     }
     EXPECT_EQ(work.Entries(), std::vector<std::string>{"kept.png"});  // nothing new, and
     EXPECT_EQ(ReadFile(work / "kept.png"), "old");                    // the old file as it was
+}
+
+// A drawing file is replaced by the library's rules, by a user who is not root
+// (as root the tool runs as user 12345): a pipe, a device and a read-only file
+// are refused and stay as they were; a link stays, and its target is replaced
+// and keeps its mode.
+TEST_F(QrimageTool, DrawingFilesAreReplacedAsTheLibraryReplacesFiles) {
+    const bool root = geteuid() == 0;
+    const auto in = [&](const char* name) { return work / name; };
+    WriteFile(in("readonly.txt"), "earlier");
+    WriteFile(in("real.txt"), "earlier");
+    fs::create_symlink("real.txt", in("link.txt"));
+    ASSERT_EQ(mkfifo(in("fifo.txt").c_str(), 0644) | chmod(in("readonly.txt").c_str(), 0444) |
+                  chmod(in("real.txt").c_str(), 0600),
+              0);
+    const std::string runAs = root ? "setpriv --reuid=12345 --regid=12345 --clear-groups" : "";
+    if (root) {
+        ASSERT_EQ(mknod(in("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) |
+                      chown(work.Path().c_str(), 12345, 12345) |
+                      chown(in("real.txt").c_str(), 12345, 12345) |
+                      chmod(fs::path(library.Path()).parent_path().c_str(), 0755),
+                  0);
+    }
+    const auto kind = [&](const char* name) { return fs::symlink_status(in(name)).type(); };
+    struct Row {
+        std::vector<std::string> arguments;
+        int status;
+        std::function<bool()> kept;
+    };
+    std::vector<Row> rows = {
+        {{"-o", "fifo.txt"}, 1, [&] { return kind("fifo.txt") == fs::file_type::fifo; }},
+        {{"-o", "readonly.txt"}, 1, [&] { return ReadFile(in("readonly.txt")) == "earlier"; }},
+        {{"-o", "link.txt", "-m", "1", "-l", "Q"}, 0, [&] {
+             return kind("link.txt") == fs::file_type::symlink &&
+                    fs::status(in("real.txt")).permissions() == fs::perms(0600) &&
+                    FromDrawing(ReadFile(in("real.txt")).value_or("")) == Expected("abc", 1, 4, 2);
+         }}};
+    if (root) {  // /dev/null as a file of the folder's
+        rows.push_back({{"-t", "utf8", "-o", "null"}, 1, [&] {
+                            return kind("null") == fs::file_type::character;
+                        }});
+    }
+    for (Row& row : rows) {
+        row.arguments.push_back("abc");
+        const Result result = Run(row.arguments, "", false, runAs);
+        SCOPED_TRACE(row.arguments[1] + " / " + result.err);
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_TRUE(row.kept());
+    }
+    EXPECT_EQ(work.Entries().size(), root ? 5u : 4u);  // no temporary file left
 }
 
 TEST_F(QrimageTool, ColoursAreShownSetAndDrawn) {
