@@ -1,5 +1,11 @@
 #include "text_conversion.h"
 
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+#include "failure.h"
+
 namespace qrimage {
 namespace {
 
@@ -66,6 +72,17 @@ std::optional<std::string> Utf16TextToUtf8(const char16_t* text) {
 std::optional<std::string> Utf16ToUtf8Strict(const char16_t* text) {
     std::string out;
     return ConvertUtf16(text, true, SIZE_MAX, out) ? std::optional(std::move(out)) : std::nullopt;
+}
+
+std::optional<std::size_t> BoundedNarrowLength(const char* text, std::size_t longest) {
+    const std::size_t longestInput =
+        longest > (SIZE_MAX - 1) / MB_LEN_MAX ? SIZE_MAX - 1 : longest * MB_LEN_MAX;
+    const std::size_t length = strnlen(text, longestInput + 1);
+    if (length > longestInput) {
+        RecordFailure(Failure::TextTooLong);
+        return std::nullopt;
+    }
+    return length;
 }
 
 }  // namespace qrimage

@@ -54,16 +54,11 @@ std::optional<std::u16string> WidenAnsiText(const char* text, std::size_t longes
         RecordFailure(Failure::InvalidArgument);
         return std::nullopt;
     }
-    // Each character takes at most MB_LEN_MAX bytes and widens to at least
-    // one unit, so a string longer than this widens to more than `longest`
-    // units: it is refused without reading the rest.
-    const std::size_t longestInput =
-        longest > (SIZE_MAX - 1) / MB_LEN_MAX ? SIZE_MAX - 1 : longest * MB_LEN_MAX;
-    const std::size_t length = strnlen(text, longestInput + 1);
-    if (length > longestInput) {
-        RecordFailure(Failure::TextTooLong);
+    const std::optional<std::size_t> bounded = BoundedNarrowLength(text, longest);
+    if (!bounded) {
         return std::nullopt;
     }
+    const std::size_t length = *bounded;
     Converter converter = OpenConverterFromLocale();
     if (!converter) {
         RecordSystemFailure();

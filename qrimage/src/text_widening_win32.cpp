@@ -16,15 +16,11 @@ std::optional<std::u16string> WidenAnsiText(const char* text, std::size_t longes
         RecordFailure(Failure::InvalidArgument);
         return std::nullopt;
     }
-    // Each character takes at most MB_LEN_MAX bytes and widens to at least
-    // one unit: a longer string is refused without reading the rest.
-    const std::size_t longestInput =
-        longest > (SIZE_MAX - 1) / MB_LEN_MAX ? SIZE_MAX - 1 : longest * MB_LEN_MAX;
-    const std::size_t length = strnlen(text, longestInput + 1);
-    if (length > longestInput) {
-        RecordFailure(Failure::TextTooLong);
+    const std::optional<std::size_t> bounded = BoundedNarrowLength(text, longest);
+    if (!bounded) {
         return std::nullopt;
     }
+    const std::size_t length = *bounded;
     // n bytes never widen to more than n units. The block is zero-filled and
     // its unit n stays 0, so the result ends there even when the conversion
     // stops short; bytes the code page does not map become its default
