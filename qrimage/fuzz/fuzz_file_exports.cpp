@@ -36,9 +36,10 @@ void RemoveFolder() {
 }
 
 std::optional<std::string> ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return file ? std::optional(std::string(std::istreambuf_iterator<char>(file), {}))
-                : std::nullopt;
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    std::string bytes(file ? std::size_t(file.tellg()) : 0, '\0');
+    return file.seekg(0).read(bytes.data(), std::streamsize(bytes.size())) ? std::optional(bytes)
+                                                                           : std::nullopt;
 }
 
 void WriteEarlierFile(const std::string& path) {
@@ -57,18 +58,35 @@ std::map<std::string, mode_t> ListFolder() {
     return entries;
 }
 
-// The BMP file of a picture: "BM", file size, 0, pixel offset; a 40-byte
-// info header: side x side (bottom row first), 1 plane, 32 bits, BI_RGB,
-// the pixel bytes, zeros; the rows bottom first.
-std::string BmpFile(const Picture& picture) {
-    const auto side = uint32_t(picture.side), bytes = 4 * side * side;
+// The header of a BMP file of a picture `side` pixels wide: "BM", file
+// size, 0, pixel offset; a 40-byte info header: side x side (bottom row
+// first), 1 plane, 32 bits, BI_RGB, the pixel bytes, zeros.
+std::string BmpHeader(uint32_t side) {
+    const uint32_t bytes = 4 * side * side;
     const uint32_t fields[] = {54 + bytes, 0,     54, 40, side, side, 1 | 32 << 16,
                                0,          bytes, 0,  0,  0,    0};
-    std::string file = "BM" + std::string(reinterpret_cast<const char*>(fields), sizeof fields);
+    return "BM" + std::string(reinterpret_cast<const char*>(fields), sizeof fields);
+}
+
+// The BMP file of a picture: the header, then the rows bottom first.
+std::string BmpFile(const Picture& picture) {
+    const auto side = uint32_t(picture.side);
+    std::string file = BmpHeader(side);
     for (uint32_t row = side; row-- > 0;) {
         file += picture.bgra.substr(4 * side * row, 4 * side);
     }
     return file;
+}
+
+// The rows of a BMP file, after checking its header.
+Rows BmpRows(const std::string& file) {
+    uint32_t side = 0;
+    FUZZ_REQUIRE(file.size() >= 54);
+    std::memcpy(&side, file.data() + 18, sizeof side);
+    const std::size_t rowBytes = 4 * std::size_t(side);
+    FUZZ_REQUIRE(side > 0 && side <= 23170 && file.size() == 54 + rowBytes * side &&
+                 file.compare(0, 54, BmpHeader(side)) == 0);
+    return {side, file.data() + 54 + rowBytes * (side - 1), -int64_t(rowBytes)};
 }
 
 // A file name, W and A: "q" and up to 12 characters from a small alphabet,
@@ -96,6 +114,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Depth depth(data, size);
     FuzzedDataProvider input(data, size);
     const CallArguments a = ConsumeCallArguments(input);
     const uint8_t selector = input.ConsumeIntegral<uint8_t>();
@@ -160,13 +179,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_REQUIRE(ListFolder() == entries);
     if (produced) {
-        const Picture bitmap =
-            TakeBitmap(isWide ? GetHBitmapW(t.wide.c_str(), a.margin, a.moduleSize, a.level)
-                              : GetHBitmapA(t.bytes.c_str(), a.margin, a.moduleSize, a.level),
-                       0);
-        FUZZ_REQUIRE(bmp ? *file == BmpFile(bitmap) : DecodePng(file) == bitmap);
-        CheckPicture(bitmap, a, text);
-        FUZZ_REQUIRE(which != PngW || PngBlock(GetPNGW, t.wide.c_str(), a) == file);
+        // The file's own picture; when it gets the expensive checks, it must
+        // also be the same call's bitmap, and a W PNG file the W block.
+        const Picture png = bmp ? Picture{} : DecodePng(file, depth);
+        const Rows shown = bmp ? BmpRows(*file) : RowsOf(png);
+        CheckPicture(shown, a, text, depth);
+        if (depth.Full(shown.side)) {
+            depth.compared = true;
+            const Picture bitmap =
+                TakeBitmap(isWide ? GetHBitmapW(t.wide.c_str(), a.margin, a.moduleSize, a.level)
+                                  : GetHBitmapA(t.bytes.c_str(), a.margin, a.moduleSize, a.level),
+                           0);
+            FUZZ_REQUIRE(bmp ? *file == BmpFile(bitmap) : png == bitmap);
+            FUZZ_REQUIRE(which != PngW || PngBlock(GetPNGW, t.wide.c_str(), a) == file);
+        }
     }
     CheckErrno(produced, error, a, text.size(),
                {{target == NullName || !convertible, EINVAL},
