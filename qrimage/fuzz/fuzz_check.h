@@ -302,7 +302,7 @@ std::optional<std::string> PngBlock(Get get, Text text, const CallArguments& a) 
 // A PNG file or block decoded by libpng (none: no picture); errno is kept.
 // A picture that does not get the expensive checks (`depth`) is only
 // measured: its header read, its pixels left out.
-inline Picture DecodePng(const std::optional<std::string>& png, const Depth& depth) {
+inline Picture DecodePng(const std::optional<std::string_view>& png, const Depth& depth) {
     if (!png) {
         return {};
     }
