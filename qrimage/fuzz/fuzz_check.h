@@ -93,11 +93,13 @@ inline void InitialiseTarget() {
     FUZZ_REQUIRE(std::atexit(PrintTally) == 0);
 }
 
-// Which checks an input gets. `sampled`: the input is in the share that gets
-// the expensive checks on pictures of every size, picked by a hash of its
-// bytes so that a replay makes the same choice. Counts the input.
+// Which checks an input gets, picked by a hash of its bytes so that a replay
+// makes the same choice. `sampled`: the input is in the share that gets the
+// expensive checks on pictures of every size. `wide`: where a target calls
+// one of the W and A exports (the same work on two forms of a text), which.
+// Counts the input.
 struct Depth {
-    bool sampled = false;
+    bool sampled = false, wide = false;
     bool readBack = false, compared = false;  // what this input got, for the tally
 
     Depth(const uint8_t* data, std::size_t size) {
@@ -106,6 +108,7 @@ struct Depth {
             hash = (hash ^ data[i]) * 0x100000001B3u;
         }
         sampled = (hash >> 32) % kSampleShare == 0;
+        wide = (hash >> 31 & 1) != 0;
         ++tally.inputs;
     }
     Depth(const Depth&) = delete;
