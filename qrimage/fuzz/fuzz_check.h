@@ -51,10 +51,11 @@ inline constexpr int64_t kBudgetPixelBytes = int64_t(16) << 20;  // pictures fuz
 inline constexpr std::size_t kSureFit[4] = {2953 * 3 / 4, 2331 * 3 / 4, 1663 * 3 / 4, 1273 * 3 / 4};
 // errno before every call: a call that makes its picture leaves it so.
 inline constexpr int kUntouched = 0x7E57;
-// Pictures up to this size get every check; larger ones get the expensive
-// checks only when their input is in the sample: one in kSampleShare.
+// Pictures up to this size get every check; a larger one gets the expensive
+// checks on a share of the inputs that falls as the picture grows: one in 16
+// at 1 MiB, one in 256 at 16 MiB. What those checks cost an input on average
+// stays below what they cost a picture of this size.
 inline constexpr int64_t kSmallPixelBytes = int64_t(64) << 10;  // 128 x 128 pixels
-inline constexpr uint64_t kSampleShare = 16;
 
 inline locale_t locales[3];  // C, C.UTF-8, CP1251, as scripts/setup-deps installs them
 
@@ -94,12 +95,12 @@ inline void InitialiseTarget() {
 }
 
 // Which checks an input gets, picked by a hash of its bytes so that a replay
-// makes the same choice. `sampled`: the input is in the share that gets the
-// expensive checks on pictures of every size. `wide`: where a target calls
-// one of the W and A exports (the same work on two forms of a text), which.
-// Counts the input.
+// makes the same choice: `draw` decides the expensive checks of its large
+// pictures; `wide`, where a target calls one of the W and A exports (the
+// same work on two forms of a text), which. Counts the input.
 struct Depth {
-    bool sampled = false, wide = false;
+    uint32_t draw = 0;
+    bool wide = false;
     bool readBack = false, compared = false;  // what this input got, for the tally
 
     Depth(const uint8_t* data, std::size_t size) {
@@ -107,7 +108,7 @@ struct Depth {
         for (std::size_t i = 0; i < size; ++i) {
             hash = (hash ^ data[i]) * 0x100000001B3u;
         }
-        sampled = (hash >> 32) % kSampleShare == 0;
+        draw = uint32_t(hash >> 32);
         wide = (hash >> 31 & 1) != 0;
         ++tally.inputs;
     }
@@ -116,8 +117,11 @@ struct Depth {
         tally.read += readBack;
         tally.compared += compared;
     }
-    // Whether a picture `side` pixels wide gets the expensive checks.
-    bool Full(int64_t side) const { return sampled || 4 * side * side <= kSmallPixelBytes; }
+    // Whether a picture `side` pixels wide gets the expensive checks: with
+    // the odds kSmallPixelBytes / its size.
+    bool Full(int64_t side) const {
+        return (uint64_t(draw) * uint64_t(4 * side * side)) >> 32 < uint64_t(kSmallPixelBytes);
+    }
 };
 
 struct Colours {
