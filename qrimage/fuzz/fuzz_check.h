@@ -4,9 +4,10 @@
 // text back.
 //
 // The cheap checks run on every input. The expensive ones (zxing-cpp reading
-// the symbol, a picture compared whole with another export's) run on every
-// small picture and on a fixed share of the inputs, so that they still see
-// tens of thousands of pictures an hour while the target keeps its pace.
+// the symbol, a picture decoded or compared whole with another export's) run
+// on every small picture and on a share of the larger ones (Depth), so that
+// they still see tens of thousands of pictures an hour while the targets keep
+// their pace.
 #pragma once
 
 #include <ZXing/ReadBarcode.h>
@@ -62,7 +63,7 @@ inline locale_t locales[3];  // C, C.UTF-8, CP1251, as scripts/setup-deps instal
 // AddressSanitizer keeps freed memory out of use for a while to catch late
 // uses. Its default 256 MiB gives every new picture fresh pages, and their
 // page faults cost more than the library's own work; 16 MiB still holds what
-// the last few dozen calls freed.
+// the last few dozen calls freed. (Defined here: each target is one file.)
 extern "C" const char* __asan_default_options() {
     return "quarantine_size_mb=16";
 }
