@@ -118,10 +118,11 @@ struct Depth {
         tally.read += readBack;
         tally.compared += compared;
     }
-    // Whether a picture `side` pixels wide gets the expensive checks: with
-    // the odds kSmallPixelBytes / its size.
-    bool Full(int64_t side) const {
-        return (uint64_t(draw) * uint64_t(4 * side * side)) >> 32 < uint64_t(kSmallPixelBytes);
+    // Whether a picture `side` pixels wide (or of `bytes`) gets the expensive
+    // checks: with the odds kSmallPixelBytes / its size.
+    bool Full(int64_t side) const { return FullBytes(4 * side * side); }
+    bool FullBytes(int64_t bytes) const {
+        return (uint64_t(draw) * uint64_t(bytes)) >> 32 < uint64_t(kSmallPixelBytes);
     }
 };
 
@@ -233,9 +234,10 @@ inline int64_t PixelBytes(int64_t width, const CallArguments& a) {
 
 // Whether a call with `textBytes` of UTF-8 is worth making: every refusal
 // is, but a picture above a few MiB costs time and finds nothing more.
-inline bool WorthCalling(const CallArguments& a, std::size_t textBytes) {
+inline bool WorthCalling(const CallArguments& a, std::size_t textBytes,
+                         int64_t budget = kBudgetPixelBytes) {
     return !ValidArguments(a) || textBytes == 0 || PixelBytes(21, a) > kMaxPixelBytes ||
-           PixelBytes(177, a) <= kBudgetPixelBytes;
+           PixelBytes(177, a) <= budget;
 }
 
 // Checks errno after a call: untouched when it made its picture, else a

@@ -28,6 +28,7 @@ enum Target { NewFile, ExistingFile, SymbolicLink, MissingFolder, Directory, Nul
 constexpr const char* kEarlier = "an earlier file, to be replaced whole or kept whole\n";
 constexpr const char* kLinked = "P-linked";
 constexpr rlim_t kFileSizeLimits[] = {RLIM_INFINITY, 100, 1000, 20000};
+constexpr int64_t kOrdinaryBmpBytes = int64_t(1) << 20;  // 512 x 512 pixels
 
 std::string folder;  // private, under $TMPDIR; removed when the process exits
 
@@ -153,7 +154,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool convertible = !isWide || wide.find(u'\xD800') == std::u16string::npos;
     const Texts t = ConsumeTexts(input, a);
     const std::string& text = isWide ? t.wideUtf8 : t.narrowUtf8;
-    if (!WorthCalling(a, text.size())) {
+    // A BMP file of megabytes costs more to write and read back than all
+    // else an input does: one that may be larger than kOrdinaryBmpBytes is
+    // written on a share of the inputs that falls as its largest size grows.
+    const int64_t largest = ValidArguments(a) ? PixelBytes(177, a) : 0;
+    if (!WorthCalling(a, text.size(),
+                      bmp && largest > kOrdinaryBmpBytes &&
+                              !depth.FullBytes(largest / (kOrdinaryBmpBytes / kSmallPixelBytes))
+                          ? kOrdinaryBmpBytes
+                          : kBudgetPixelBytes)) {
         return 0;
     }
 
