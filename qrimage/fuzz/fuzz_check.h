@@ -2,6 +2,12 @@
 // of pictures that need no model of the picture: the geometry follows from
 // the side, there are just the two colours in force, zxing-cpp reads the
 // text back.
+//
+// The cheap checks run on every input. The expensive ones (zxing-cpp reading
+// the symbol, a picture decoded or compared whole with another export's) run
+// on every small picture and on a share of the larger ones (Depth), so that
+// they still see tens of thousands of pictures an hour while the targets keep
+// their pace.
 #pragma once
 
 #include <ZXing/ReadBarcode.h>
@@ -46,16 +52,79 @@ inline constexpr int64_t kBudgetPixelBytes = int64_t(16) << 20;  // pictures fuz
 inline constexpr std::size_t kSureFit[4] = {2953 * 3 / 4, 2331 * 3 / 4, 1663 * 3 / 4, 1273 * 3 / 4};
 // errno before every call: a call that makes its picture leaves it so.
 inline constexpr int kUntouched = 0x7E57;
+// Pictures up to this size get every check; a larger one gets the expensive
+// checks on a share of the inputs that falls as the picture grows: one in 16
+// at 1 MiB, one in 256 at 16 MiB. What those checks cost an input on average
+// stays below what they cost a picture of this size.
+inline constexpr int64_t kSmallPixelBytes = int64_t(64) << 10;  // 128 x 128 pixels
 
 inline locale_t locales[3];  // C, C.UTF-8, CP1251, as scripts/setup-deps installs them
 
-// Once per fuzz process: the locales and a fixed umask (0022).
+// AddressSanitizer keeps freed memory out of use for a while to catch late
+// uses. Its default 256 MiB gives every new picture fresh pages, and their
+// page faults cost more than the library's own work; 16 MiB still holds what
+// the last few dozen calls freed. (Defined here: each target is one file.)
+extern "C" const char* __asan_default_options() {
+    return "quarantine_size_mb=16";
+}
+
+// How often each check ran, printed when the fuzz process ends normally.
+struct Tally {
+    uint64_t inputs, pictures, read, compared;
+};
+inline Tally tally;
+
+inline void PrintTally() {
+    const auto share = [](uint64_t part) {
+        return tally.inputs ? 100.0 * double(part) / double(tally.inputs) : 0.0;
+    };
+    std::fprintf(stderr,
+                 "fuzz checks: %llu inputs, %llu pictures; zxing-cpp read back on %.1f%% of the "
+                 "inputs (%llu), pictures compared whole on %.1f%% (%llu)\n",
+                 (unsigned long long)tally.inputs, (unsigned long long)tally.pictures,
+                 share(tally.read), (unsigned long long)tally.read, share(tally.compared),
+                 (unsigned long long)tally.compared);
+}
+
+// Once per fuzz process: the locales, a fixed umask (0022), the tally.
 inline void InitialiseTarget() {
     for (int i = 0; const char* name : {"C", "C.UTF-8", "ru_RU.CP1251"}) {
         FUZZ_REQUIRE((locales[i++] = newlocale(LC_CTYPE_MASK, name, nullptr)) != nullptr);
     }
     umask(022);
+    FUZZ_REQUIRE(std::atexit(PrintTally) == 0);
 }
+
+// Which checks an input gets, picked by a hash of its bytes so that a replay
+// makes the same choice: `draw` decides the expensive checks of its large
+// pictures; `wide`, where a target calls one of the W and A exports (the
+// same work on two forms of a text), which. Counts the input.
+struct Depth {
+    uint32_t draw = 0;
+    bool wide = false;
+    bool readBack = false, compared = false;  // what this input got, for the tally
+
+    Depth(const uint8_t* data, std::size_t size) {
+        uint64_t hash = 0xCBF29CE484222325u;  // FNV-1a
+        for (std::size_t i = 0; i < size; ++i) {
+            hash = (hash ^ data[i]) * 0x100000001B3u;
+        }
+        draw = uint32_t(hash >> 32);
+        wide = (hash >> 31 & 1) != 0;
+        ++tally.inputs;
+    }
+    Depth(const Depth&) = delete;
+    ~Depth() {
+        tally.read += readBack;
+        tally.compared += compared;
+    }
+    // Whether a picture `side` pixels wide (or of `bytes`) gets the expensive
+    // checks: with the odds kSmallPixelBytes / its size.
+    bool Full(int64_t side) const { return FullBytes(4 * side * side); }
+    bool FullBytes(int64_t bytes) const {
+        return (uint64_t(draw) * uint64_t(bytes)) >> 32 < uint64_t(kSmallPixelBytes);
+    }
+};
 
 struct Colours {
     uint32_t foreground, background;
@@ -165,9 +234,10 @@ inline int64_t PixelBytes(int64_t width, const CallArguments& a) {
 
 // Whether a call with `textBytes` of UTF-8 is worth making: every refusal
 // is, but a picture above a few MiB costs time and finds nothing more.
-inline bool WorthCalling(const CallArguments& a, std::size_t textBytes) {
+inline bool WorthCalling(const CallArguments& a, std::size_t textBytes,
+                         int64_t budget = kBudgetPixelBytes) {
     return !ValidArguments(a) || textBytes == 0 || PixelBytes(21, a) > kMaxPixelBytes ||
-           PixelBytes(177, a) <= kBudgetPixelBytes;
+           PixelBytes(177, a) <= budget;
 }
 
 // Checks errno after a call: untouched when it made its picture, else a
@@ -240,7 +310,9 @@ std::optional<std::string> PngBlock(Get get, Text text, const CallArguments& a) 
 }
 
 // A PNG file or block decoded by libpng (none: no picture); errno is kept.
-inline Picture DecodePng(const std::optional<std::string>& png) {
+// A picture that does not get the expensive checks (`depth`) is only
+// measured: its header read, its pixels left out.
+inline Picture DecodePng(const std::optional<std::string_view>& png, const Depth& depth) {
     if (!png) {
         return {};
     }
@@ -248,45 +320,83 @@ inline Picture DecodePng(const std::optional<std::string>& png) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     FUZZ_REQUIRE(png_image_begin_read_from_memory(&image, png->data(), png->size()) != 0);
-    image.format = PNG_FORMAT_BGRA;
-    Picture picture{image.width, std::string(PNG_IMAGE_SIZE(image), '\0')};
-    FUZZ_REQUIRE(image.width == image.height);
-    FUZZ_REQUIRE(png_image_finish_read(&image, nullptr, picture.bgra.data(), 0, nullptr) != 0);
+    FUZZ_REQUIRE(image.width == image.height && image.width > 0);
+    Picture picture{image.width, {}};
+    if (depth.Full(picture.side)) {
+        image.format = PNG_FORMAT_BGRA;
+        picture.bgra.resize(PNG_IMAGE_SIZE(image));
+        FUZZ_REQUIRE(png_image_finish_read(&image, nullptr, picture.bgra.data(), 0, nullptr) != 0);
+    } else {
+        png_image_free(&image);
+    }
     errno = error;
     return picture;
 }
 
+// A picture's rows where they are: `side` rows of 4 * side bytes, the top
+// one at `top`, each next one `stride` bytes on (negative: bottom row first).
+struct Rows {
+    int64_t side = 0;
+    const char* top = nullptr;  // none: a PNG only measured
+    int64_t stride = 0;
+};
+
+inline Rows RowsOf(const Picture& picture) {
+    const int64_t side = picture.side;
+    FUZZ_REQUIRE(picture.bgra.empty() || int64_t(picture.bgra.size()) == 4 * side * side);
+    return {side, picture.bgra.empty() ? nullptr : picture.bgra.data(), 4 * side};
+}
+
 // Checks a produced picture: geometry, two colours, quiet zone, whole module
-// blocks, and that zxing-cpp reads `text` back from the modules, upright.
-inline void CheckPicture(const Picture& picture, const CallArguments& a, const std::string& text) {
+// blocks; when the picture gets the expensive checks (`depth`), also that
+// zxing-cpp reads `text` back from the modules, upright.
+inline void CheckPicture(const Rows& picture, const CallArguments& a, const std::string& text,
+                         Depth& depth) {
     // side = (width + 2 * margin) * moduleSize, width = 17 + 4 * version.
     const int64_t side = picture.side, size = a.moduleSize, quiet = int64_t(a.margin) * size;
-    FUZZ_REQUIRE(size >= 1 && side > 0 && side % size == 0 &&
-                 int64_t(picture.bgra.size()) == 4 * side * side);
+    FUZZ_REQUIRE(size >= 1 && side > 0 && side % size == 0);
     const int64_t width = side / size - 2 * int64_t(a.margin);
     FUZZ_REQUIRE(width >= 21 && width <= 177 && (width - 17) % 4 == 0);
+    FUZZ_REQUIRE(picture.top != nullptr || !depth.Full(side));
+    if (picture.top == nullptr) {
+        return;
+    }
+    ++tally.pictures;
+    const auto row = [&](int64_t y) { return picture.top + y * picture.stride; };
     const auto pixel = [](uint32_t c) {
         return std::string{char(c >> 16), char(c >> 8), char(c), '\xFF'};
     };
     const std::string foreground = pixel(a.colours.foreground),
                       background = pixel(a.colours.background);
-    std::vector<uint8_t> modules(std::size_t(width * width));  // one byte each, 0 for dark
-    const char* pixels = picture.bgra.data();
-    for (int64_t y = 0; y < side; ++y) {
-        for (int64_t x = 0; x < side; ++x) {
-            const std::string_view here(pixels + 4 * (y * side + x), 4);
-            FUZZ_REQUIRE(here == foreground || here == background);
-            if (x < quiet || y < quiet || x >= side - quiet || y >= side - quiet) {
-                FUZZ_REQUIRE(here == background);
-                continue;
-            }
-            const int64_t row = (y - quiet) / size, column = (x - quiet) / size;
-            const int64_t corner = (quiet + row * size) * side + quiet + column * size;
-            FUZZ_REQUIRE(here == std::string_view(pixels + 4 * corner, 4));
-            modules[std::size_t(row * width + column)] = here == foreground ? 0 : 255;
+    // The modules as their top left pixels show them, one byte each, 0 for
+    // dark; each must be in one of the two colours.
+    std::vector<uint8_t> modules(std::size_t(width * width));
+    for (int64_t y = 0; y < width; ++y) {
+        for (int64_t x = 0; x < width; ++x) {
+            const char* corner = row(quiet + y * size) + 4 * (quiet + x * size);
+            const bool dark = std::memcmp(corner, foreground.data(), 4) == 0;
+            FUZZ_REQUIRE(dark || std::memcmp(corner, background.data(), 4) == 0);
+            modules[std::size_t(y * width + x)] = dark ? 0 : 255;
         }
     }
-    if (foreground != background) {
+    // Every pixel row must be the row its modules make (quiet rows and
+    // columns in the background), compared a whole row at a time.
+    std::string expected(std::size_t(4 * side), '\0');
+    for (int64_t y = 0, drawn = -2; y < side; ++y) {
+        const int64_t moduleRow = y < quiet || y >= side - quiet ? -1 : (y - quiet) / size;
+        if (moduleRow != drawn) {
+            for (int64_t x = 0; x < side; ++x) {
+                const bool dark = moduleRow >= 0 && x >= quiet && x < side - quiet &&
+                                  modules[std::size_t(moduleRow * width + (x - quiet) / size)] == 0;
+                std::memcpy(&expected[std::size_t(4 * x)], (dark ? foreground : background).data(),
+                            4);
+            }
+            drawn = moduleRow;
+        }
+        FUZZ_REQUIRE(std::memcmp(row(y), expected.data(), expected.size()) == 0);
+    }
+    if (foreground != background && depth.Full(side)) {
+        depth.readBack = true;
         const ZXing::Result result = ZXing::ReadBarcode(
             ZXing::ImageView(modules.data(), int(width), int(width), ZXing::ImageFormat::Lum),
             ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setIsPure(true));

@@ -7,13 +7,14 @@
 //
 // Input: the text bytes first; from the end the arguments (see
 // ConsumeCallArguments), then a selector byte and the file name.
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 
 #include "fuzz_check.h"
@@ -27,6 +28,7 @@ enum Target { NewFile, ExistingFile, SymbolicLink, MissingFolder, Directory, Nul
 constexpr const char* kEarlier = "an earlier file, to be replaced whole or kept whole\n";
 constexpr const char* kLinked = "P-linked";
 constexpr rlim_t kFileSizeLimits[] = {RLIM_INFINITY, 100, 1000, 20000};
+constexpr int64_t kOrdinaryBmpBytes = int64_t(1) << 20;  // 512 x 512 pixels
 
 std::string folder;  // private, under $TMPDIR; removed when the process exits
 
@@ -35,11 +37,38 @@ void RemoveFolder() {
     std::filesystem::remove_all(folder, ignored);
 }
 
-std::optional<std::string> ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return file ? std::optional(std::string(std::istreambuf_iterator<char>(file), {}))
-                : std::nullopt;
-}
+// A file's bytes, mapped and read in at once (a picture's file can be
+// large, and reading it page by page costs more than the call that wrote it).
+class MappedFile {
+  public:
+    // An empty name reads nothing.
+    explicit MappedFile(const std::string& path) {
+        const int descriptor = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (descriptor < 0) {
+            return;
+        }
+        struct stat status {};
+        FUZZ_REQUIRE(fstat(descriptor, &status) == 0);
+        size_ = std::size_t(status.st_size);
+        void* mapped =
+            size_ == 0 ? nullptr
+                       : mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, descriptor, 0);
+        FUZZ_REQUIRE(close(descriptor) == 0 && mapped != MAP_FAILED);
+        bytes = std::string_view(static_cast<const char*>(mapped), size_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile() {
+        if (size_ != 0) {
+            munmap(const_cast<char*>(bytes->data()), size_);
+        }
+    }
+
+    std::optional<std::string_view> bytes;  // none: no file to read
+
+  private:
+    std::size_t size_ = 0;
+};
 
 void WriteEarlierFile(const std::string& path) {
     FUZZ_REQUIRE(std::ofstream(path, std::ios::binary) << kEarlier &&
@@ -57,18 +86,35 @@ std::map<std::string, mode_t> ListFolder() {
     return entries;
 }
 
-// The BMP file of a picture: "BM", file size, 0, pixel offset; a 40-byte
-// info header: side x side (bottom row first), 1 plane, 32 bits, BI_RGB,
-// the pixel bytes, zeros; the rows bottom first.
-std::string BmpFile(const Picture& picture) {
-    const auto side = uint32_t(picture.side), bytes = 4 * side * side;
+// The header of a BMP file of a picture `side` pixels wide: "BM", file
+// size, 0, pixel offset; a 40-byte info header: side x side (bottom row
+// first), 1 plane, 32 bits, BI_RGB, the pixel bytes, zeros.
+std::string BmpHeader(uint32_t side) {
+    const uint32_t bytes = 4 * side * side;
     const uint32_t fields[] = {54 + bytes, 0,     54, 40, side, side, 1 | 32 << 16,
                                0,          bytes, 0,  0,  0,    0};
-    std::string file = "BM" + std::string(reinterpret_cast<const char*>(fields), sizeof fields);
+    return "BM" + std::string(reinterpret_cast<const char*>(fields), sizeof fields);
+}
+
+// The BMP file of a picture: the header, then the rows bottom first.
+std::string BmpFile(const Picture& picture) {
+    const auto side = uint32_t(picture.side);
+    std::string file = BmpHeader(side);
     for (uint32_t row = side; row-- > 0;) {
         file += picture.bgra.substr(4 * side * row, 4 * side);
     }
     return file;
+}
+
+// The rows of a BMP file, after checking its header.
+Rows BmpRows(std::string_view file) {
+    uint32_t side = 0;
+    FUZZ_REQUIRE(file.size() >= 54);
+    std::memcpy(&side, file.data() + 18, sizeof side);
+    const std::size_t rowBytes = 4 * std::size_t(side);
+    FUZZ_REQUIRE(side > 0 && side <= 23170 && file.size() == 54 + rowBytes * side &&
+                 file.compare(0, 54, BmpHeader(side)) == 0);
+    return {side, file.data() + 54 + rowBytes * (side - 1), -int64_t(rowBytes)};
 }
 
 // A file name, W and A: "q" and up to 12 characters from a small alphabet,
@@ -96,6 +142,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Depth depth(data, size);
     FuzzedDataProvider input(data, size);
     const CallArguments a = ConsumeCallArguments(input);
     const uint8_t selector = input.ConsumeIntegral<uint8_t>();
@@ -107,7 +154,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool convertible = !isWide || wide.find(u'\xD800') == std::u16string::npos;
     const Texts t = ConsumeTexts(input, a);
     const std::string& text = isWide ? t.wideUtf8 : t.narrowUtf8;
-    if (!WorthCalling(a, text.size())) {
+    // A BMP file of megabytes costs more to write and read back than all
+    // else an input does: one that may be larger than kOrdinaryBmpBytes is
+    // written on a share of the inputs that falls as its largest size grows.
+    const int64_t largest = ValidArguments(a) ? PixelBytes(177, a) : 0;
+    if (!WorthCalling(a, text.size(),
+                      bmp && largest > kOrdinaryBmpBytes &&
+                              !depth.FullBytes(largest / (kOrdinaryBmpBytes / kSmallPixelBytes))
+                          ? kOrdinaryBmpBytes
+                          : kBudgetPixelBytes)) {
         return 0;
     }
 
@@ -152,21 +207,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Only a name the call can use may get its file.
     const bool mayWrite =
         convertible && (target == NewFile || target == ExistingFile || target == SymbolicLink);
-    const std::optional<std::string> file =
-        mayWrite ? ReadFile(target == SymbolicLink ? folder + "/" + kLinked : path) : std::nullopt;
+    const MappedFile mapped(!mayWrite                ? std::string()
+                            : target == SymbolicLink ? folder + "/" + kLinked
+                                                     : path);
+    const std::optional<std::string_view>& file = mapped.bytes;
     const bool produced = file && file != kEarlier;
     if (produced && target == NewFile) {
         entries.emplace(narrow, S_IFREG | 0644);
     }
     FUZZ_REQUIRE(ListFolder() == entries);
     if (produced) {
-        const Picture bitmap =
-            TakeBitmap(isWide ? GetHBitmapW(t.wide.c_str(), a.margin, a.moduleSize, a.level)
-                              : GetHBitmapA(t.bytes.c_str(), a.margin, a.moduleSize, a.level),
-                       0);
-        FUZZ_REQUIRE(bmp ? *file == BmpFile(bitmap) : DecodePng(file) == bitmap);
-        CheckPicture(bitmap, a, text);
-        FUZZ_REQUIRE(which != PngW || PngBlock(GetPNGW, t.wide.c_str(), a) == file);
+        // The file's own picture; when it gets the expensive checks, it must
+        // also be the same call's bitmap, and a W PNG file the W block.
+        const Picture png = bmp ? Picture{} : DecodePng(file, depth);
+        const Rows shown = bmp ? BmpRows(*file) : RowsOf(png);
+        CheckPicture(shown, a, text, depth);
+        if (depth.Full(shown.side)) {
+            depth.compared = true;
+            const Picture bitmap =
+                TakeBitmap(isWide ? GetHBitmapW(t.wide.c_str(), a.margin, a.moduleSize, a.level)
+                                  : GetHBitmapA(t.bytes.c_str(), a.margin, a.moduleSize, a.level),
+                           0);
+            FUZZ_REQUIRE(bmp ? *file == BmpFile(bitmap) : png == bitmap);
+            FUZZ_REQUIRE(which != PngW || PngBlock(GetPNGW, t.wide.c_str(), a) == file);
+        }
     }
     CheckErrno(produced, error, a, text.size(),
                {{target == NullName || !convertible, EINVAL},
