@@ -8,6 +8,7 @@ JOBS       ?= $(shell nproc)
 WERROR     ?= $(if $(CI),ON,OFF)
 CMAKE_ARGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRIMAGE_WERROR=$(WERROR)
 
+.PHONY: package test-package windows-dist
 .PHONY: all deps build run test test-fast test-asan test-hardening test-windows windows bench fuzz install clean
 
 all: build
@@ -79,6 +80,17 @@ test-hardening: build
 	  scripts/run-tests build-tsan -R '^test_concurrency$$'
 	FUZZ_SECONDS=60 JOBS=$(JOBS) WERROR=$(WERROR) scripts/run-fuzz
 	scripts/run-tests $(BUILD) -R '^test_allocation_failure$$'
+
+# The Debian packages libqrimage1, libqrimage-dev, qrimage and qrgenerator,
+# built by dpkg-buildpackage from a copy of the tree and checked by lintian,
+# in build-package/.
+package: deps
+	JOBS=$(JOBS) scripts/make-package build-package
+
+# The packages installed, used by an ordinary user and purged, in a private
+# mount namespace over overlays of /usr, /etc and /var (part of make test).
+test-package: package
+	scripts/test-package build-package
 
 bench: build
 	scripts/run-bench $(BUILD)
