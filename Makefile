@@ -26,12 +26,14 @@ run: build
 
 # Everything: unit, window and system tests, then the unit tests once more
 # under AddressSanitizer and UndefinedBehaviorSanitizer, then the hardening
-# checks, then the Windows DLLs under Wine.
+# checks, then the Windows DLLs under Wine, then the Debian packages
+# installed and purged.
 test: build
 	scripts/run-tests $(BUILD) -j $(JOBS)
 	$(MAKE) test-asan
 	$(MAKE) test-hardening
 	$(MAKE) test-windows
+	$(MAKE) test-package
 
 # The Windows DLLs, cross-built with mingw-w64: qrimage32.dll (i686) and
 # qrimage64.dll (x86_64), with their import libraries and qrimage.h, and the
