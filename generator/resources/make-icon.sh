@@ -2,7 +2,8 @@
 # Draws the program's icon, a small QR-like glyph in navy on white inside a
 # blue frame, as 48x48, 32x32 and 16x16 images of 16 colours, and packs the
 # two smaller ones into qrgenerator.ico. The PNG copies are the icon theme's
-# files for the desktop entry (48x48 the size menus look for first). Needs ImageMagick; run it from this folder. Its outputs are committed.
+# files for the desktop entry (48x48 the size menus look for first). Needs
+# ImageMagick; run it from this folder. Its outputs are committed.
 set -eu
 convert=/usr/bin/convert
 [ -x "$convert" ] || convert=convert
