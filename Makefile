@@ -8,6 +8,7 @@ JOBS       ?= $(shell nproc)
 WERROR     ?= $(if $(CI),ON,OFF)
 CMAKE_ARGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRIMAGE_WERROR=$(WERROR)
 
+.PHONY: package test-package windows-dist test-windows-dist
 .PHONY: all deps build run test test-fast test-asan test-hardening test-windows windows bench fuzz install clean
 
 all: build
@@ -25,12 +26,15 @@ run: build
 
 # Everything: unit, window and system tests, then the unit tests once more
 # under AddressSanitizer and UndefinedBehaviorSanitizer, then the hardening
-# checks, then the Windows DLLs under Wine.
+# checks, then the Windows DLLs under Wine, then the Debian packages
+# installed and purged, and the Windows zip.
 test: build
 	scripts/run-tests $(BUILD) -j $(JOBS)
 	$(MAKE) test-asan
 	$(MAKE) test-hardening
 	$(MAKE) test-windows
+	$(MAKE) test-package
+	$(MAKE) test-windows-dist
 
 # The Windows DLLs, cross-built with mingw-w64: qrimage32.dll (i686) and
 # qrimage64.dll (x86_64), with their import libraries and qrimage.h, and the
@@ -79,6 +83,27 @@ test-hardening: build
 	  scripts/run-tests build-tsan -R '^test_concurrency$$'
 	FUZZ_SECONDS=60 JOBS=$(JOBS) WERROR=$(WERROR) scripts/run-fuzz
 	scripts/run-tests $(BUILD) -R '^test_allocation_failure$$'
+
+# The Debian packages libqrimage1, libqrimage-dev, qrimage and qrgenerator,
+# built by dpkg-buildpackage from a copy of the tree and checked by lintian,
+# in build-package/.
+package: deps
+	JOBS=$(JOBS) scripts/make-package build-package
+
+# The packages installed, used by an ordinary user and purged, in a private
+# mount namespace over overlays of /usr, /etc and /var (part of make test).
+test-package: package
+	scripts/test-package build-package
+
+# The Windows zip, $(WIN_BUILD)/qrimage-<version>-windows.zip: DLLs, window
+# programs, header, import libraries, licences and the sources they came from.
+windows-dist: windows
+	scripts/make-windows-dist $(WIN_BUILD)
+
+# The zip made twice and compared, its list, and its 64-bit DLL called from
+# the unpacked folder under Wine.
+test-windows-dist: windows
+	scripts/test-windows-dist $(WIN_BUILD)
 
 bench: build
 	scripts/run-bench $(BUILD)

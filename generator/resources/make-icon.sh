@@ -1,8 +1,9 @@
 #!/bin/sh
 # Draws the program's icon, a small QR-like glyph in navy on white inside a
-# blue frame, as 32x32 and 16x16 images of 16 colours, and packs them into
-# qrgenerator.ico. The PNG copies are the icon theme's files for the desktop
-# entry. Needs ImageMagick; run it from this folder. Its outputs are committed.
+# blue frame, as 48x48, 32x32 and 16x16 images of 16 colours, and packs the
+# two smaller ones into qrgenerator.ico. The PNG copies are the icon theme's
+# files for the desktop entry (48x48 the size menus look for first). Needs
+# ImageMagick; run it from this folder. Its outputs are committed.
 set -eu
 convert=/usr/bin/convert
 [ -x "$convert" ] || convert=convert
@@ -34,6 +35,7 @@ draw() { # draw SIZE MODULE OFFSET OUTPUT
     -stroke none -fill navy -draw "$rects" -colors 16 -type Palette "PNG8:$out"
 }
 
+draw 48 3 4 qrgenerator-48.png
 draw 32 2 3 qrgenerator-32.png
 draw 16 1 1 qrgenerator-16.png
 "$convert" qrgenerator-32.png qrgenerator-16.png -colors 16 -type Palette -compress None qrgenerator.ico

@@ -51,6 +51,9 @@ set_target_properties(qrimage PROPERTIES
   PREFIX ""
   IMPORT_PREFIX ""
   PUBLIC_HEADER include/qrimage.h)
+enable_language(RC)
+include(${PROJECT_SOURCE_DIR}/cmake/version_resource.cmake)
+qrimage_version_resource(qrimage "QR Code pictures from text")
 # Reproducible: no time stamp, a fixed base, no debug information; the
 # .def names match the __stdcall symbols without warnings.
 target_link_options(qrimage PRIVATE -static -s

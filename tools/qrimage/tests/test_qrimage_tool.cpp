@@ -398,4 +398,22 @@ TEST_F(QrimageTool, StopSignalsEndABatchCleanly) {
     }
 }
 
+// The version is written once, in CMake: the tool, its man page and qrimage.pc
+// all name it.
+TEST_F(QrimageTool, TheToolItsManPageAndPkgConfigNameTheProjectsVersion) {
+    const std::string version = QRIMAGE_VERSION;
+    struct Row {
+        std::string what, said, expected;
+    };
+    const Row rows[] = {
+        {"--version", Run({"--version"}).out, "qrimage " + version + "\n"},
+        {"man page", ReadFile(QRIMAGE_MAN_PAGE).value_or("").substr(0, 40),
+         ".TH QRIMAGE 1 \"2026\" \"qrimage " + version + "\""},
+        {"qrimage.pc", ReadFile(QRIMAGE_PC).value_or(""), "\nVersion: " + version + "\n"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_NE(row.said.find(row.expected), std::string::npos) << row.what << ": " << row.said;
+    }
+}
+
 }  // namespace

@@ -1,0 +1,20 @@
+# qrimage_version_resource(TARGET DESCRIPTION): gives a Windows DLL or program
+# a VERSIONINFO resource that names the project's version, the file's own
+# name and DESCRIPTION (version.rc.in).
+function(qrimage_version_resource target description)
+  get_target_property(type ${target} TYPE)
+  get_target_property(file_stem ${target} OUTPUT_NAME)
+  if(NOT file_stem)
+    set(file_stem ${target})
+  endif()
+  if(type STREQUAL "SHARED_LIBRARY")
+    set(file_type VFT_DLL)
+    set(file_name ${file_stem}.dll)
+  else()
+    set(file_type VFT_APP)
+    set(file_name ${file_stem}.exe)
+  endif()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
