@@ -31,8 +31,10 @@ cleanup() {
   test_env_stop
 }
 trap cleanup EXIT
-if [ ! -f "$prefix/system.reg" ]; then
-  rm -rf "$prefix"
+# A copy made from an older prefix without its 32-bit half is made anew.
+if [ ! -f "$prefix/system.reg" ] ||
+   { [ -f "$template/.both-bitnesses" ] && [ ! -f "$prefix/.both-bitnesses" ]; }; then
+  rm -rf "$prefix" "$prefix.new"
   cp -a "$template" "$prefix.new"
   mv "$prefix.new" "$prefix"
 fi
