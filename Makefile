@@ -26,15 +26,19 @@ run: build
 
 # Everything: unit, window and system tests, then the unit tests once more
 # under AddressSanitizer and UndefinedBehaviorSanitizer, then the hardening
-# checks, then the Windows DLLs under Wine, then the Debian packages
-# installed and purged, and the Windows zip.
+# checks, then the Windows DLLs and window programs under Wine, then the
+# Debian packages installed and purged, and the Windows zip. Ends with one
+# line per CTest run: tests run, passed, skipped and why.
+SUMMARY := $(CURDIR)/$(BUILD)/test-summary.txt
 test: build
-	scripts/run-tests $(BUILD) -j $(JOBS)
-	$(MAKE) test-asan
-	$(MAKE) test-hardening
-	$(MAKE) test-windows
+	rm -f $(SUMMARY)
+	QRIMAGE_TEST_SUMMARY=$(SUMMARY) scripts/run-tests $(BUILD) -j $(JOBS)
+	QRIMAGE_TEST_SUMMARY=$(SUMMARY) $(MAKE) test-asan
+	QRIMAGE_TEST_SUMMARY=$(SUMMARY) $(MAKE) test-hardening
+	QRIMAGE_TEST_SUMMARY=$(SUMMARY) $(MAKE) test-windows
 	$(MAKE) test-package
 	$(MAKE) test-windows-dist
+	@echo "== summary"; cat $(SUMMARY)
 
 # The Windows DLLs, cross-built with mingw-w64: qrimage32.dll (i686) and
 # qrimage64.dll (x86_64), with their import libraries and qrimage.h, and the
@@ -55,11 +59,16 @@ windows: deps
 # The Windows tests under Wine (CTest label "windows"); they compare the
 # DLLs' pictures with the Linux library's, so the Linux tree is built first.
 # Wine keeps a folder per prefix in TMPDIR that it never removes: the build's.
+# 32-bit programs run through scripts/run32, emulated where the kernel
+# refuses them.
 test-windows: build windows
 	mkdir -p $(WIN_BUILD)/tmp
 	set -e; for arch in $(WIN_ARCHES); do \
+	  status=0; \
 	  (cd $(WIN_BUILD)/$$arch && TMPDIR=$(CURDIR)/$(WIN_BUILD)/tmp \
-	    ctest --output-on-failure -L windows -j $(JOBS)); \
+	    ctest --output-on-failure -L windows -j $(JOBS) --output-junit Testing/junit.xml) || status=$$?; \
+	  scripts/test-summary $(WIN_BUILD)/$$arch/Testing/junit.xml $(WIN_BUILD)/$$arch; \
+	  [ $$status = 0 ]; \
 	done
 
 # Only the fast library tests; needs no X server or spooler.

@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
-# wine_gui.sh PROGRAM DLL LAYOUT_CHECK PREFIX: the Win32 window under Wine on a
-# private X server and spooler, started from a folder with Cyrillic letters and
-# a space in its name: layout, Enter, Copy, Print, Open, Exit -> Yes. Exit
-# status 77 where Wine cannot start the program's bitness.
+# wine_gui.sh PROGRAM DLL LAYOUT_CHECK PREFIX TEMPLATE: the Win32 window under
+# Wine on a private X server and spooler, started from a folder with Cyrillic
+# letters and a space in its name: layout, Enter, Copy, Print, Open, Exit ->
+# Yes. PREFIX, the window's own (its servers carry the display), is made once
+# as a copy of TEMPLATE, the Windows tests' prefix, which has both halves.
+# A 32-bit program starts through scripts/run32, emulated where the kernel
+# refuses it; exit status 77 where it cannot start at all.
 set -euo pipefail
-program=$1 dll=$2 layout_check=$3 prefix=$4
+program=$1 dll=$2 layout_check=$3 prefix=$4 template=$5
 here=$(cd "$(dirname "$0")" && pwd)
-if [[ $(file -b "$program") == *PE32+* ]]; then loader=/usr/lib/wine/wine64; else loader=/usr/lib/wine/wine; fi
-if ! "$loader" --version >/dev/null 2>&1; then
-  echo "SKIPPED: $loader cannot run on this kernel ($(uname -r))"
-  exit 77
+run32=$here/../../../scripts/run32
+# Every wait is this many times longer when 32-bit programs run emulated.
+patience=1
+if [[ $(file -b "$program") == *PE32+* ]]; then
+  loader=/usr/lib/wine/wine64 launch=()
+else
+  loader=/usr/lib/wine/wine launch=("$run32")
+  mode=$("$run32" sh -c 'echo "${QRIMAGE_32BIT_EMULATED:-}"') || { status=$?; echo "$mode"; exit $status; }
+  [ -z "$mode" ] || { echo "$mode"; patience=20; }
 fi
+wine() { "${launch[@]}" "$loader" "$@"; }
 # shellcheck source=../../../scripts/test-env.sh
 source "$here/../../../scripts/test-env.sh"
 export WINEPREFIX=$prefix WINELOADER=$loader WINEDEBUG=-all
@@ -22,26 +31,35 @@ cleanup() {
   test_env_stop
 }
 trap cleanup EXIT
+# A copy made from an older prefix without its 32-bit half is made anew.
+if [ ! -f "$prefix/system.reg" ] ||
+   { [ -f "$template/.both-bitnesses" ] && [ ! -f "$prefix/.both-bitnesses" ]; }; then
+  rm -rf "$prefix" "$prefix.new"
+  cp -a "$template" "$prefix.new"
+  mv "$prefix.new" "$prefix"
+fi
 test_env_start
-mkdir -p "$prefix"
 wineserver -p </dev/null >/dev/null 2>&1 || true  # the last run's may not have ended yet
-[ -f "$prefix/system.reg" ] || "$loader" wineboot -i >/dev/null 2>&1 </dev/null
 fail() { echo "FAIL: $*"; exit 1; }
-wait_for() { for _ in $(seq 100); do eval "$1" && return 0; sleep 0.1; done; fail "$2"; }
+wait_for() { for _ in $(seq $((100 * patience))); do eval "$1" && return 0; sleep 0.1; done; fail "$2"; }
+settle() { sleep "$(awk -v s="$1" -v p="$patience" 'BEGIN { print s * p }')"; }
 decodes() { [ "$(zbarimg -q --raw -Sbinary "$1")" = "$text" ] || fail "$1 does not decode to the text"; }
 
-# A stand-in viewer for .bmp: Wine's own cmd.exe records what it is given.
+# A stand-in viewer for .bmp: Wine's own 64-bit cmd.exe records what it is
+# given (sysnative names the 64-bit system folder to a 32-bit program; one
+# emulated program start fewer). Associations are one for both bitnesses.
 opened=$TEST_ENV_DIR/opened.log
-"$loader" reg add 'HKLM\Software\Classes\.bmp' /ve /d qrtest.bitmap /f >/dev/null 2>&1
-"$loader" reg add 'HKLM\Software\Classes\qrtest.bitmap\shell\open\command' /ve \
-  /d "C:\\windows\\system32\\cmd.exe /c echo %1>>Z:${opened//\//\\}" /f >/dev/null 2>&1
+[ ${#launch[@]} = 0 ] && system=system32 || system=sysnative
+/usr/lib/wine/wine64 reg add 'HKLM\Software\Classes\.bmp' /ve /d qrtest.bitmap /f >/dev/null 2>&1
+/usr/lib/wine/wine64 reg add 'HKLM\Software\Classes\qrtest.bitmap\shell\open\command' /ve \
+  /d "C:\\windows\\$system\\cmd.exe /c echo %1>>Z:${opened//\//\\}" /f >/dev/null 2>&1
 
 folder="$TEST_ENV_DIR/папка с программой"
 mkdir "$folder"
 cp "$program" "$folder/qrgenerator.exe"
-(cd "$TEST_ENV_DIR" && LC_ALL=ru_RU.UTF-8 exec "$loader" "$folder/qrgenerator.exe" </dev/null >/dev/null 2>&1) &
+(cd "$TEST_ENV_DIR" && LC_ALL=ru_RU.UTF-8 exec "${launch[@]}" "$loader" "$folder/qrgenerator.exe" </dev/null >/dev/null 2>&1) &
 program_pid=$!
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^QR генератор$' | head -n1)
+window=$(timeout $((60 * patience)) xdotool search --sync --onlyvisible --name '^QR генератор$' | head -n1)
 [ -n "$window" ] || fail "no window"
 cmp "$folder/$(basename "$dll")" "$dll" || fail "the library copy differs from $(basename "$dll")"
 
@@ -55,7 +73,7 @@ awk 'function tag(t) { match($0, "<" t ">[0-9]+"); return substr($0, RSTART + le
   /name="(text|title|windowTitle)"/ { wanted[d] = 1 }
   /<string/ && wanted[d] && !found[d] { sub(/.*<string[^>]*>/, ""); sub(/<\/string>.*/, ""); caption[d] = $0; found[d] = 1 }
   /<\/widget>/ { print caption[d] "\t" place[d]; d-- }' "$here/../../frmQR.ui" >"$TEST_ENV_DIR/form.txt"
-"$loader" "$layout_check" </dev/null >"$TEST_ENV_DIR/window.txt" 2>&1 || fail "no window to measure"
+wine "$layout_check" </dev/null >"$TEST_ENV_DIR/window.txt" 2>&1 || fail "no window to measure"
 awk -F'\t' 'function near(a, b,  p, q, k) {
     split(a, p, "[\t ]"); split(b, q, "[\t ]")
     for (k = 2; k <= 5; k++) if (p[k] - q[k] > 1 || q[k] - p[k] > 1) return 0
@@ -77,7 +95,7 @@ printf '%s' "$text" | xclip -selection clipboard -i
 xdotool key ctrl+v
 # Enter again until the pasted text has arrived (Create is disabled before).
 wait_for '[ -f "$folder/QR.bmp" ] || { xdotool key Return; sleep 0.2; false; }' "no QR.bmp after Enter"
-sleep 0.3
+settle 0.3
 decodes "$folder/QR.bmp"
 
 echo "-- copy"
@@ -121,9 +139,9 @@ printf 'чужой текст' | xclip -selection clipboard -i
 sleep 0.5
 xdotool windowfocus --sync "$window"
 click 253 269
-box=$(timeout 20 xdotool search --sync --onlyvisible --name '^QR$' | head -n1) || fail "no question on Exit"
+box=$(timeout $((20 * patience)) xdotool search --sync --onlyvisible --name '^QR$' | head -n1) || fail "no question on Exit"
 xdotool windowfocus --sync "$box"
-sleep 0.3
+settle 0.3
 xdotool key Return
 status=0
 wait "$program_pid" || status=$?
