@@ -12,6 +12,7 @@
 #include <ctime>
 #include <utility>
 
+#include "descriptor_posix.h"
 #include "failure.h"
 
 namespace qrimage {
@@ -33,47 +34,6 @@ std::nullopt_t FailedWith(int error) {
 // The kernel's own limit on symbolic links followed in one lookup.
 constexpr int kMaxLinkHops = 40;
 constexpr int kMaxTempNameTries = 100;
-
-// A descriptor that closes itself.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) noexcept : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    int Get() const noexcept { return fd_; }
-    int Release() noexcept { return std::exchange(fd_, -1); }
-
-  private:
-    int fd_;
-};
-
-// Takes `fd` (an open descriptor, or -1 passed through) and returns it moved
-// to 3 or above, close-on-exec: a program that has closed a standard stream
-// may still write to it (a stray printf, a thread's log line), and that must
-// never land in a file of the library's. -1 with errno set when that fails,
-// EMFILE when no descriptor above 2 is free; `fd` is closed then.
-int AboveStandardStreams(int fd) {
-    if (fd < 0 || fd > 2) {
-        return fd;
-    }
-    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    const int error = errno;
-    close(fd);
-    if (moved < 0) {
-        errno = error == EINVAL ? EMFILE : error;  // EINVAL: 3 is past the limit
-    }
-    return moved;
-}
 
 // Opens the folder `name` in `at` for looking names up in it (O_PATH: no right
 // to read it is needed), never following a link. -1 with errno set.

@@ -45,6 +45,7 @@
 #include <utility>
 
 #include "colour_object_name.h"
+#include "descriptor_posix.h"
 #include "shared_words.h"
 
 namespace qrimage {
@@ -72,37 +73,11 @@ class KeepErrno {
     int saved_;
 };
 
-// Owns an open descriptor.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int Get() const { return fd_; }
-    int Release() { return std::exchange(fd_, -1); }
-
-  private:
-    int fd_;
-};
-
 // open(2), close-on-exec, never on descriptors 0-2: a program may run with
 // its standard streams closed, and a descriptor of ours there would receive
 // its output and error messages, or be read as its input.
 int OpenAboveStandardStreams(const char* path, int flags, mode_t mode = 0) {
-    const int fd = open(path, flags | O_CLOEXEC, mode);
-    if (fd < 0 || fd > STDERR_FILENO) {
-        return fd;
-    }
-    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    const KeepErrno keep;
-    close(fd);
-    return moved;
+    return AboveStandardStreams(open(path, flags | O_CLOEXEC, mode));
 }
 
 void WaitAMillisecond() {
