@@ -46,7 +46,7 @@ bool MayCreateFilesIn(const std::wstring& folder) {
 PreparedFolder PrepareApplicationFolder() {
     const std::wstring executableFolder = ExecutableFolder();
     const FolderFacts facts{
-        .overridden = Utf8FromWide(Environment(L"QRGENERATOR_APP_DIR")),
+        .overridden = Utf8FromWide(Environment(WideFromUtf8(kApplicationFolderVariable).c_str())),
         .executableFolder = Utf8FromWide(executableFolder),
         .executableFolderWritable = !executableFolder.empty() && MayCreateFilesIn(executableFolder),
         // Access control lists are not read: who else may write there is

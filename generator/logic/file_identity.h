@@ -1,5 +1,5 @@
-// Which file a path names at a moment, to tell whether a call wrote it anew.
-// Toolkit-free; file_identity_posix.cpp and file_identity_win32.cpp read it.
+// Which file a path names at a moment, to tell whether a call wrote it anew,
+// and removing it. file_identity_posix.cpp and file_identity_win32.cpp do it.
 #pragma once
 
 #include <cstdint>
@@ -25,3 +25,7 @@ struct FileIdentity {
 // Windows; symbolic links followed). A path that names nothing gives
 // exists == false. Any thread; errno and the last error are left as they were.
 FileIdentity IdentityOf(const std::string& path);
+
+// Removes the file at `path` (as IdentityOf takes it). Returns "" when it is
+// gone, also when it was gone already, else the system's reason. Any thread.
+std::string RemoveFile(const std::string& path);

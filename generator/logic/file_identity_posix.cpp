@@ -2,7 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstring>
 
 FileIdentity IdentityOf(const std::string& path) {
     const int savedErrno = errno;
@@ -21,4 +24,8 @@ FileIdentity IdentityOf(const std::string& path) {
         .modifiedNs = status.st_mtim.tv_sec * kNsPerSecond + status.st_mtim.tv_nsec,
         .changedNs = status.st_ctim.tv_sec * kNsPerSecond + status.st_ctim.tv_nsec,
     };
+}
+
+std::string RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT ? "" : std::strerror(errno);
 }

@@ -35,3 +35,9 @@ FileIdentity IdentityOf(const std::string& path) {
     SetLastError(savedError);
     return identity;
 }
+
+std::string RemoveFile(const std::string& path) {
+    return DeleteFileW(WideFromUtf8(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND
+               ? ""
+               : SystemReason(GetLastError());
+}

@@ -2,28 +2,6 @@
 
 #include "utf.h"
 
-std::wstring WideFromUtf8(std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(std::size_t(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), size);
-    return wide;
-}
-
-std::string Utf8FromWide(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string utf8(std::size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), utf8.data(), size, nullptr,
-                        nullptr);
-    return utf8;
-}
-
 std::string SystemReason(unsigned long code) {
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(

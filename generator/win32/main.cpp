@@ -3,10 +3,7 @@
 
 #include <string_view>
 
-#include "app_folder_rule.h"
-#include "frm_qr.h"
-#include "message_boxes.h"
-#include "message_texts.h"
+#include "frmQR.h"
 #include "resource_file.h"
 #include "utf.h"
 
@@ -34,20 +31,12 @@ std::string_view LoadResData(HINSTANCE instance, int id) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    const PreparedFolder folder = PrepareApplicationFolder();
-    if (!folder.error.empty()) {
-        Warn(nullptr, Texts::FolderNotUsable(folder.folder, folder.error));
+    const PreparedStart start = PrepareStart(Utf8FromWide(LoadResString(instance, kLibraryNameId)),
+                                             LoadResData(instance, kLibraryDataId));
+    if (start.problem) {
+        frmQR::ShowWarning(nullptr, *start.problem);
         return 1;
     }
-    // The program carries its library; write it out into the application
-    // folder before the window can ask for it.
-    const ExtractedFile library =
-        ExtractResourceFile(folder.folder, Utf8FromWide(LoadResString(instance, kLibraryNameId)),
-                            LoadResData(instance, kLibraryDataId));
-    if (!library.error.empty()) {
-        Warn(nullptr, Texts::LibraryNotWritten(library.path, library.error));
-        return 1;
-    }
-    FrmQr window(instance, folder.folder, WideFromUtf8(library.path));
+    frmQR window(instance, start.folder, start.libraryPath);
     return window.Run();
 }

@@ -5,8 +5,8 @@
 #define IDD_FRMQR 100
 #define IDI_QRGENERATOR 1
 
-// Control ids. The command buttons carry their index in `cmd`; Exit is the
-// dialog's cancel button, so Esc presses it.
+// Control ids. The command buttons carry their index in `cmd`; Exit has the
+// dialog's cancel id (the window itself takes Esc before the dialog manager).
 #define IDC_CMD_CREATE 1000
 #define IDC_CMD_OPEN 1001
 #define IDC_CMD_PRINT 1002

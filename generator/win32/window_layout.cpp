@@ -1,6 +1,7 @@
 #include "window_layout.h"
 
 #include "resource_ids.h"
+#include "window_presenter.h"
 
 namespace {
 
@@ -16,7 +17,8 @@ constexpr ControlLayout kControls[] = {
     {IDC_FRAME1, L"BUTTON", L"Качество:", BS_GROUPBOX | WS_DISABLED, kFrameLeft, kFrameTop, 1815,
      1455, true, nullptr},
     {IDC_LABEL1, L"STATIC", L"Размер:", SS_CENTER, 2040, 2760, 855, 255, true, nullptr},
-    {IDC_IMAGE1, L"STATIC", L"", SS_OWNERDRAW | WS_BORDER, 1313, 120, 1935, 1935, false, nullptr},
+    {IDC_IMAGE1, L"STATIC", L"", SS_OWNERDRAW | WS_BORDER, 1313, 120, kPreviewSideTwips,
+     kPreviewSideTwips, false, nullptr},
     {IDC_TXT, L"EDIT", L"", ES_MULTILINE | ES_AUTOVSCROLL | WS_TABSTOP | WS_GROUP | WS_BORDER, 120,
      2160, 4215, 525, false, L" Поле ввода данных "},
     {IDC_OPT_0 + 0, L"BUTTON", L"Низкое", BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP,

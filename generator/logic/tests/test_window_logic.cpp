@@ -1,4 +1,4 @@
-// The window logic both programs share, run natively and under Wine.
+// The window's rules and files both faces share, run natively and under Wine.
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
@@ -6,41 +6,15 @@
 #include <unistd.h>
 #endif
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 
 #include "app_folder_rule.h"
-#include "create_decisions.h"
 #include "file_identity.h"
 #include "resource_file.h"
+#include "scratch_folder.h"
 #include "text_rules.h"
-
-namespace fs = std::filesystem;
-
-namespace {
-
-// The UTF-8 (Windows) or byte (POSIX) path string the logic takes.
-std::string Narrow(const fs::path& path) {
-    const std::u8string utf8 = path.u8string();
-    return std::string(utf8.begin(), utf8.end());
-}
-
-// A fresh folder whose name has Cyrillic letters and a space; removed after.
-class Scratch : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / fs::path(u8"папка qr ");
-        folder_ += std::to_string(std::random_device()());
-        ASSERT_TRUE(fs::create_directory(folder_));
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-    fs::path folder_;
-};
-
-}  // namespace
 
 // The size list's items, and how halves round (to even) and words read.
 TEST(TextRules, MarginIsValRoundedHalfToEven) {
@@ -51,28 +25,6 @@ TEST(TextRules, MarginIsValRoundedHalfToEven) {
     for (const auto& row : rows) {
         EXPECT_EQ(MarginFromSizeText(row.text), row.margin);
     }
-}
-
-TEST(CreateDecisions, OnlyANewFileIsSuccessAndOnlyTheLibrarysReasonMeansTooLong) {
-    const FileIdentity none, old{true, 1, 2, 3, 4, 5}, fresh{true, 1, 9, 3, 4, 5};
-    const struct {
-        bool textTooLong;
-        FileIdentity before, after;
-        CreateResult expected;
-    } rows[] = {
-        {false, none, fresh, CreateResult::Written},
-        {false, old, fresh, CreateResult::Written},
-        {true, old, old, CreateResult::TextDoesNotFit},
-        {false, old, old, CreateResult::FileNotWritten},
-        {false, old, none, CreateResult::FileNotWritten},  // deleted, nothing new
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(JudgeCreate(row.textTooLong, row.before, row.after), row.expected);
-    }
-    EXPECT_TRUE(ShouldDeleteOnClose(fresh, fresh));
-    EXPECT_FALSE(ShouldDeleteOnClose(fresh, old));         // replaced by someone else
-    EXPECT_FALSE(ShouldDeleteOnClose(std::nullopt, old));  // never written by this window
-    EXPECT_FALSE(ShouldDeleteOnClose(fresh, none));        // gone already
 }
 
 // A folder that someone else could change is passed over for the per-user one.

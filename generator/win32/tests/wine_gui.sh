@@ -72,7 +72,7 @@ awk 'function tag(t) { match($0, "<" t ">[0-9]+"); return substr($0, RSTART + le
   /<rect>/ { x[d] = x[d - 1] + tag("x"); y[d] = y[d - 1] + tag("y"); place[d] = x[d] " " y[d] " " tag("width") " " tag("height") }
   /name="(text|title|windowTitle)"/ { wanted[d] = 1 }
   /<string/ && wanted[d] && !found[d] { sub(/.*<string[^>]*>/, ""); sub(/<\/string>.*/, ""); caption[d] = $0; found[d] = 1 }
-  /<\/widget>/ { print caption[d] "\t" place[d]; d-- }' "$here/../../frmQR.ui" >"$TEST_ENV_DIR/form.txt"
+  /<\/widget>/ { print caption[d] "\t" place[d]; d-- }' "$here/../../qt/frmQR.ui" >"$TEST_ENV_DIR/form.txt"
 wine "$layout_check" </dev/null >"$TEST_ENV_DIR/window.txt" 2>&1 || fail "no window to measure"
 awk -F'\t' 'function near(a, b,  p, q, k) {
     split(a, p, "[\t ]"); split(b, q, "[\t ]")

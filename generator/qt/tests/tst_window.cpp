@@ -1,16 +1,10 @@
-// The window on its own: the text box's rules, Enter and Esc, Create read back
-// from the file, what Create and closing report when they fail. Runs as an
-// ordinary user (CMakeLists.txt), so that file permissions apply.
+// The Qt face on its own: the text box's limits, Enter and Esc, the controls
+// wired to the presenter (what Create, closing and their failures do is
+// the presenter's, tested in logic/tests).
 #include <QClipboard>
 #include <QFile>
 #include <QScreen>
 
-#include <sys/stat.h>
-
-#include <optional>
-
-#include "file_identity.h"
-#include "message_texts.h"
 #include "support/test_support.h"
 
 namespace {
@@ -96,7 +90,7 @@ class WindowTest : public QObject {
             QVERIFY2(boxes == QStringList{"msgAskToClose|QR|Закрыть программу?"},
                      qPrintable(control->objectName()));
         }
-        QCOMPARE(fixture.window().encodedText(), QString("Enter"));
+        QCOMPARE(fixture.window().presenter().EncodedText, u"Enter");
         QCOMPARE(fixture.Click(4, QMessageBox::Yes).size(), 1);
         QVERIFY(!fixture.window().isVisible() && !QFile::exists(fixture.bitmapFile()));
     }
@@ -134,97 +128,7 @@ class WindowTest : public QObject {
         QVERIFY(fixture.cmd(1)->isEnabled() && fixture.cmd(2)->isEnabled() &&
                 fixture.cmd(3)->isEnabled());
     }
-
-    // A Create that fails says why, in the window's words and the system's,
-    // and keeps the text, the earlier picture and the file for another try.
-    void createFails_data() {
-        QTest::addColumn<QString>("cause");
-        QTest::addColumn<QString>("box");  // objectName|text, "%1" the path
-        const QString notWritten = "msgFileNotWritten|Не удалось записать файл:\n%1\n\n";
-        QTest::newRow("too long for H")
-            << "too long"
-            << "msgTextDoesNotFit|" + QString::fromStdString(Texts::TextDoesNotFit());
-        QTest::newRow("folder named QR.bmp") << "folder" << notWritten + "Is a directory";
-        QTest::newRow("read-only QR.bmp") << "read-only" << notWritten + "Permission denied";
-        QTest::newRow("picture unreadable (umask 0777)")
-            << "umask"
-            << "msgPictureNotRead|Не удалось прочитать изображение:\n%1";
-    }
-
-    void createFails() {
-        QFETCH(QString, cause);
-        QFETCH(QString, box);
-        WindowFixture fixture;
-        const QString path = fixture.bitmapFile();
-        if (cause == "too long" || cause == "read-only") {  // an earlier picture stays
-            QCOMPARE(fixture.Create("earlier", 0, 0), QStringList());
-        }
-        const mode_t umaskBefore = umask(cause == "umask" ? 0777 : 022);
-        if (cause == "folder") {
-            QVERIFY(QDir().mkdir(path));
-        } else if (cause == "read-only") {
-            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
-        }
-        const QImage previewBefore = fixture.preview();
-        const FileIdentity fileBefore = IdentityOf(path.toStdString());
-        const QString text = cause == "too long" ? QString(1000, u'ё') : "новый";
-        const QStringList boxes = fixture.Create(text, cause == "too long" ? 3 : 1, 1);
-        umask(umaskBefore);
-        box.replace("%1", path).replace("|", "|QR|");
-        QCOMPARE(boxes, QStringList{box});
-        QVERIFY(fixture.txt()->text() == text && fixture.cmd(0)->isEnabled());
-        if (cause != "umask") {
-            QCOMPARE(fixture.preview(), previewBefore);
-            QCOMPARE(IdentityOf(path.toStdString()), fileBefore);
-        }
-    }
-
-    // Closing deletes QR.bmp only while it is still the picture this window
-    // wrote: the user's file or another window's picture stays, silently;
-    // one it cannot delete stays with a message.
-    void closingLeavesWhatItDidNotWrite_data() {
-        QTest::addColumn<QString>("story");
-        QTest::newRow("rewritten by the user since") << "rewritten";
-        QTest::newRow("a second window wrote since") << "second window";
-        QTest::newRow("ours, the folder made read-only: said so") << "read-only folder";
-    }
-
-    void closingLeavesWhatItDidNotWrite() {
-        QFETCH(QString, story);
-        WindowFixture fixture;
-        QCOMPARE(fixture.Create("наш"), QStringList());
-        std::optional<WindowFixture> second;
-        if (story == "rewritten") {
-            QFile file(fixture.bitmapFile());
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("the user's own") > 0);
-        } else if (story == "second window") {
-            second.emplace(fixture.folder());
-            QCOMPARE(second->Create("второе окно"), QStringList());
-        } else if (story == "read-only folder") {
-            QVERIFY(QFile::setPermissions(fixture.folder(), QFile::ReadOwner | QFile::ExeOwner));
-        }
-        const FileIdentity before = IdentityOf(fixture.bitmapFile().toStdString());
-        const QStringList boxes = Answering(QMessageBox::Ok, [&] { fixture.window().close(); });
-        QFile::setPermissions(fixture.folder(),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(boxes, story != "read-only folder"
-                            ? QStringList()
-                            : QStringList{"msgFileNotDeleted|QR|Не удалось удалить файл:\n" +
-                                          fixture.bitmapFile() + "\n\nPermission denied"});
-        QCOMPARE(IdentityOf(fixture.bitmapFile().toStdString()), before);
-        if (second) {  // the second window still deletes its own picture
-            second->window().close();
-            QVERIFY(!QFile::exists(fixture.bitmapFile()));
-        }
-    }
 };
 
-int main(int argc, char* argv[]) {
-    // Qt wants a runtime folder of this user's; run-tests gives root's.
-    const QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    QApplication application(argc, argv);
-    WindowTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(WindowTest)
 #include "tst_window.moc"

@@ -1,33 +1,16 @@
-#include "frm_qr.h"
+#include "frmQR.h"
 
 #include <commctrl.h>
 
-#include <string_view>
-
-#include "app_folder_rule.h"
-#include "create_decisions.h"
-#include "message_boxes.h"
 #include "message_texts.h"
 #include "resource_ids.h"
-#include "text_rules.h"
 #include "utf.h"
 #include "window_layout.h"
 
 namespace {
 
-constexpr char kBitmapFileName[] = "QR.bmp";
-constexpr int32_t kModuleSize = 5;
 constexpr int kTwipsPerInch = 1440;
 constexpr COLORREF kSizeListTextColour = RGB(0, 0, 255);
-
-// wchar_t is 16 bits on Windows: the shared rules read the text in place.
-std::u16string_view U16(std::wstring_view text) {
-    return {reinterpret_cast<const char16_t*>(text.data()), text.size()};
-}
-
-std::wstring Wide(std::u16string_view text) {
-    return {reinterpret_cast<const wchar_t*>(text.data()), text.size()};
-}
 
 // "MS Sans Serif" 8.25 pt bold with the Cyrillic character set, at the
 // screen's resolution.
@@ -42,8 +25,9 @@ HFONT CreateBoldFont() {
 
 }  // namespace
 
-FrmQr::FrmQr(HINSTANCE instance, std::string applicationFolder, std::wstring libraryPath)
-    : applicationFolder_(std::move(applicationFolder)), library_(std::move(libraryPath)) {
+frmQR::frmQR(HINSTANCE instance, const std::string& applicationFolder,
+             const std::string& libraryPath)
+    : presenter_(*this, applicationFolder, libraryPath) {
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     boldFont_ = CreateBoldFont();
@@ -60,10 +44,10 @@ FrmQr::FrmQr(HINSTANCE instance, std::string applicationFolder, std::wstring lib
                                                      IMAGE_ICON, 16, 16, 0)));
     BuildControls();
     SizeAndCentre();
-    Load();
+    presenter_.Load();
 }
 
-FrmQr::~FrmQr() {
+frmQR::~frmQR() {
     if (window_ != nullptr && IsWindow(window_)) {
         DestroyWindow(window_);
     }
@@ -72,7 +56,7 @@ FrmQr::~FrmQr() {
     }
 }
 
-void FrmQr::BuildControls() {
+void frmQR::BuildControls() {
     const HFONT windowFont = reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0));
     tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                 0, 0, 0, 0, window_, nullptr, nullptr, nullptr);
@@ -118,11 +102,10 @@ void FrmQr::BuildControls() {
         SendMessageW(Item(IDC_COMBO1), CB_SETITEMHEIGHT, WPARAM(-1), itemHeight - excess);
     }
     SendMessageW(Item(IDC_TXT), EM_LIMITTEXT, 1000, 0);
-    CheckRadioButton(window_, IDC_OPT_0, IDC_OPT_0 + 3, IDC_OPT_0 + 2);
     SendMessageW(window_, DM_SETDEFID, IDC_CMD_CREATE, 0);
 }
 
-void FrmQr::SizeAndCentre() {
+void frmQR::SizeAndCentre() {
     RECT frame{0, 0, Pixels(kClientWidthTwips), Pixels(kClientHeightTwips)};
     AdjustWindowRectEx(&frame, DWORD(GetWindowLongPtrW(window_, GWL_STYLE)), FALSE,
                        DWORD(GetWindowLongPtrW(window_, GWL_EXSTYLE)));
@@ -135,13 +118,7 @@ void FrmQr::SizeAndCentre() {
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void FrmQr::Load() {
-    CurrentLevel = 2;
-    SendMessageW(Item(IDC_COMBO1), CB_SETCURSEL, 0, 0);
-    txt_Change();
-}
-
-int FrmQr::Run() {
+int frmQR::Run() {
     if (window_ == nullptr) {
         return 1;
     }
@@ -159,7 +136,7 @@ int FrmQr::Run() {
     return int(message.wParam);
 }
 
-bool FrmQr::PreTranslate(const MSG& message) {
+bool frmQR::PreTranslate(const MSG& message) {
     if (message.message != WM_KEYDOWN ||
         (message.hwnd != window_ && !IsChild(window_, message.hwnd))) {
         return false;
@@ -167,7 +144,7 @@ bool FrmQr::PreTranslate(const MSG& message) {
     // Esc asks the Exit question wherever the focus is (a multi-line edit
     // box would otherwise close the window without asking).
     if (message.wParam == VK_ESCAPE) {
-        cmd_Click(kExit);
+        presenter_.cmd_Click(WindowPresenter::kExit);
         return true;
     }
     // Enter in the text box presses Create while it is usable; Ctrl+Enter
@@ -175,36 +152,36 @@ bool FrmQr::PreTranslate(const MSG& message) {
     if (message.wParam == VK_RETURN && message.hwnd == Item(IDC_TXT) &&
         GetKeyState(VK_CONTROL) >= 0) {
         if (IsWindowEnabled(Item(IDC_CMD_CREATE))) {
-            cmd_Click(kCreate);
+            presenter_.cmd_Click(WindowPresenter::kCreate);
         }
         return true;
     }
     return false;
 }
 
-INT_PTR CALLBACK FrmQr::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK frmQR::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(window, DWLP_USER, lParam);
-        reinterpret_cast<FrmQr*>(lParam)->window_ = window;
+        reinterpret_cast<frmQR*>(lParam)->window_ = window;
         return FALSE;  // the focus is set when the window is shown
     }
-    auto* self = reinterpret_cast<FrmQr*>(GetWindowLongPtrW(window, DWLP_USER));
+    auto* self = reinterpret_cast<frmQR*>(GetWindowLongPtrW(window, DWLP_USER));
     return self != nullptr ? self->Handle(message, wParam, lParam) : FALSE;
 }
 
-INT_PTR FrmQr::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR frmQR::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
             const int code = HIWORD(wParam);
             if (id == IDC_TXT && code == EN_CHANGE) {
-                txt_Change();
+                presenter_.txt_Change();
             } else if (id >= IDC_OPT_0 && id <= IDC_OPT_0 + 3 && code == BN_CLICKED) {
-                Opt_Click(id - IDC_OPT_0);
+                presenter_.Opt_Click(id - IDC_OPT_0);
             } else if (id >= IDC_CMD_CREATE && id <= IDC_CMD_COPY && code == BN_CLICKED) {
-                cmd_Click(id - IDC_CMD_CREATE);
+                presenter_.cmd_Click(id - IDC_CMD_CREATE);
             } else if (id == IDC_CMD_EXIT && code == BN_CLICKED) {
-                cmd_Click(kExit);
+                presenter_.cmd_Click(WindowPresenter::kExit);
             }
             return TRUE;
         }
@@ -235,7 +212,7 @@ INT_PTR FrmQr::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_CLOSE:
             // The close box and Alt+F4 close at once, without the question.
-            Unload();
+            presenter_.Unload();
             DestroyWindow(window_);
             return TRUE;
         case WM_DESTROY:
@@ -246,7 +223,14 @@ INT_PTR FrmQr::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-std::wstring FrmQr::SizeListText() const {
+std::u16string frmQR::TypedText() const {
+    std::u16string text(std::size_t(GetWindowTextLengthW(Item(IDC_TXT))) + 1, u'\0');
+    text.resize(std::size_t(
+        GetWindowTextW(Item(IDC_TXT), reinterpret_cast<wchar_t*>(text.data()), int(text.size()))));
+    return text;
+}
+
+std::u16string frmQR::SizeText() const {
     // The selected item itself: a drop-down list's window text is not
     // reliable everywhere.
     const LRESULT selected = SendMessageW(Item(IDC_COMBO1), CB_GETCURSEL, 0, 0);
@@ -254,148 +238,97 @@ std::wstring FrmQr::SizeListText() const {
     if (selected == CB_ERR || length == CB_ERR) {
         return {};
     }
-    std::wstring text(std::size_t(length) + 1, L'\0');
+    std::u16string text(std::size_t(length) + 1, u'\0');
     text.resize(std::size_t(SendMessageW(Item(IDC_COMBO1), CB_GETLBTEXT, WPARAM(selected),
                                          reinterpret_cast<LPARAM>(text.data()))));
     return text;
 }
 
-std::wstring FrmQr::TextOf(int id) const {
-    std::wstring text(std::size_t(GetWindowTextLengthW(Item(id))) + 1, L'\0');
-    text.resize(std::size_t(GetWindowTextW(Item(id), text.data(), int(text.size()))));
-    return text;
+void frmQR::SelectLevelAndSize(int32_t level, int sizeIndex) {
+    CheckRadioButton(window_, IDC_OPT_0, IDC_OPT_0 + 3, IDC_OPT_0 + level);
+    SendMessageW(Item(IDC_COMBO1), CB_SETCURSEL, WPARAM(sizeIndex), 0);
 }
 
-void FrmQr::Opt_Click(int Index) {
-    CurrentLevel = Index;
+void frmQR::Enable(Control control, bool enabled) {
+    constexpr int kIds[] = {IDC_CMD_CREATE, IDC_CMD_OPEN, IDC_CMD_PRINT,
+                            IDC_CMD_COPY,   IDC_FRAME1,   IDC_COMBO1};
+    EnableWindow(Item(kIds[int(control)]), enabled);
+    // A group box holds no windows of its own here: the level buttons follow it.
+    for (int level = 0; control == Control::Frame1 && level <= 3; ++level) {
+        EnableWindow(Item(IDC_OPT_0 + level), enabled);
+    }
 }
 
-void FrmQr::txt_Change() {
-    // Each flag is read back from Create, so they always agree. A group box
-    // holds no windows of its own here, so the level buttons follow it.
-    EnableWindow(Item(IDC_CMD_CREATE), CreateEnabledFor(U16(TextOf(IDC_TXT))));
-    const BOOL usable = IsWindowEnabled(Item(IDC_CMD_CREATE));
-    EnableWindow(Item(IDC_FRAME1), usable);
-    for (int level = 0; level <= 3; ++level) {
-        EnableWindow(Item(IDC_OPT_0 + level), usable);
-    }
-    EnableWindow(Item(IDC_COMBO1), IsWindowEnabled(Item(IDC_CMD_CREATE)));
-}
-
-void FrmQr::Create() {
-    const std::string path = JoinPath(applicationFolder_, kBitmapFileName);
-    BitmapPath = WideFromUtf8(path);
-    const std::wstring typed = TextOf(IDC_TXT);
-    EncodedText = Wide(TrimSpaces(U16(typed)));
-    const int32_t margin = MarginFromSizeText(U16(SizeListText()));
-    if (CurrentLevel < 0 || CurrentLevel > 3) {
-        return;  // the level buttons give 0 to 3 only
-    }
-    if (const std::string reason = library_.Bind(); !reason.empty()) {
-        Warn(window_, Texts::LibraryNotLoaded(Utf8FromWide(library_.path()), reason));
-        return;
-    }
-    // The library reports a failure through the thread's last error only;
-    // the file's identity tells whether a new picture is there.
-    const FileIdentity before = IdentityOf(path);
-    const DWORD reason = library_.GenerateBMPW(BitmapPath.c_str(), EncodedText.c_str(), margin,
-                                               kModuleSize, CurrentLevel);
-    const FileIdentity after = IdentityOf(path);
-    // On a failure text, level, size, preview and buttons stay as they were.
-    switch (JudgeCreate(reason == ERROR_INSUFFICIENT_BUFFER, before, after)) {
-        case CreateResult::TextDoesNotFit:
-            Warn(window_, Texts::TextDoesNotFit());
-            return;
-        case CreateResult::FileNotWritten:
-            Warn(window_, Texts::FileNotWritten(path, reason != 0 ? SystemReason(reason) : ""));
-            return;
-        case CreateResult::Written:
-            break;
-    }
-    written_ = after;
-    std::optional<PackedDib> picture = PackedDib::Load(BitmapPath);
+bool frmQR::ShowPicture(const std::string& path) {
+    std::optional<PackedDib> picture = PackedDib::Load(WideFromUtf8(path));
     if (!picture) {
-        Warn(window_, Texts::PictureNotRead(path));
-        return;
+        return false;
     }
-    EnableWindow(Item(IDC_CMD_OPEN), TRUE);
-    EnableWindow(Item(IDC_CMD_PRINT), TRUE);
-    EnableWindow(Item(IDC_CMD_COPY), TRUE);
     picture_ = std::move(picture);
     InvalidateRect(Item(IDC_IMAGE1), nullptr, TRUE);
-    SetWindowTextW(Item(IDC_TXT), L"");  // runs the text-change rule: Create is disabled again
+    return true;
+}
+
+void frmQR::ClearAndFocusText() {
+    SetWindowTextW(Item(IDC_TXT), L"");
     SetFocus(Item(IDC_TXT));
 }
 
-void FrmQr::Open() {
-    // The shell's association for .bmp; what it does is its own business.
-    ShellExecuteW(window_, L"open", BitmapPath.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+void frmQR::ShowWarning(HWND owner, const Warning& warning) {
+    MessageBoxW(owner, WideFromUtf8(warning.text).c_str(), WideFromUtf8(Texts::kTitle).c_str(),
+                MB_OK | MB_ICONWARNING);
 }
 
-void FrmQr::Print() {
+bool frmQR::AskToClose() {
+    return MessageBoxW(window_, WideFromUtf8(Texts::AskToClose()).c_str(),
+                       WideFromUtf8(Texts::kTitle).c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES;
+}
+
+bool frmQR::CopyPicture() {
+    bool copied = false;
+    if (picture_ && OpenClipboard(window_)) {
+        copied = EmptyClipboard() && picture_->PutOnOpenClipboard();
+        CloseClipboard();
+    }
+    return copied;
+}
+
+void frmQR::EmptyClipboardIfOurs() {
+    if (GetClipboardOwner() == window_ && OpenClipboard(window_)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+}
+
+WindowFace::Printed frmQR::PrintPicture(const char* documentName, int sideTwips,
+                                        std::string& printer) {
     DWORD size = 0;
     GetDefaultPrinterW(nullptr, &size);
-    std::wstring printer(size, L'\0');
-    if (size == 0 || !GetDefaultPrinterW(printer.data(), &size)) {
-        Warn(window_, Texts::NoPrinter());
-        return;
+    std::wstring name(size, L'\0');
+    if (size == 0 || !GetDefaultPrinterW(name.data(), &size)) {
+        return Printed::NoPrinter;
     }
-    printer.resize(size - 1);
-    HDC dc = CreateDCW(L"WINSPOOL", printer.c_str(), nullptr, nullptr);
-    const DOCINFOW document{sizeof document, L"QR.bmp", nullptr, nullptr, 0};
-    bool printed = dc != nullptr && StartDocW(dc, &document) > 0;
+    name.resize(size - 1);
+    printer = Utf8FromWide(name);
+    HDC dc = CreateDCW(L"WINSPOOL", name.c_str(), nullptr, nullptr);
+    const std::wstring document = WideFromUtf8(documentName);
+    const DOCINFOW info{sizeof info, document.c_str(), nullptr, nullptr, 0};
+    bool printed = dc != nullptr && StartDocW(dc, &info) > 0;
     if (printed) {
-        // The preview's side in twips, at the printer's own resolution, from
-        // the printable area's origin.
-        const int preview = Pixels(1935) * kTwipsPerPixel;
-        const RECT target{0, 0, MulDiv(preview, GetDeviceCaps(dc, LOGPIXELSX), kTwipsPerInch),
-                          MulDiv(preview, GetDeviceCaps(dc, LOGPIXELSY), kTwipsPerInch)};
+        // The side at the printer's own resolution, from the printable area's origin.
+        const RECT target{0, 0, MulDiv(sideTwips, GetDeviceCaps(dc, LOGPIXELSX), kTwipsPerInch),
+                          MulDiv(sideTwips, GetDeviceCaps(dc, LOGPIXELSY), kTwipsPerInch)};
         printed = StartPage(dc) > 0 && picture_->StretchTo(dc, target) && EndPage(dc) > 0;
         printed = printed ? EndDoc(dc) > 0 : (AbortDoc(dc), false);
     }
     if (dc != nullptr) {
         DeleteDC(dc);
     }
-    if (!printed) {
-        Warn(window_, Texts::PrintFailed(Utf8FromWide(printer)));
-    }
+    return printed ? Printed::Yes : Printed::Failed;
 }
 
-void FrmQr::Copy() {
-    bool copied = false;
-    if (picture_ && OpenClipboard(window_)) {
-        copied = EmptyClipboard() && picture_->PutOnOpenClipboard();
-        CloseClipboard();
-    }
-    copied_ = copied_ || copied;
-    if (!copied) {
-        Warn(window_, Texts::ClipboardUnavailable());
-    }
-}
-
-void FrmQr::Exit() {
-    if (AskToClose(window_)) {
-        Unload();
-        DestroyWindow(window_);
-    }
-}
-
-void FrmQr::Unload() {
-    if (unloaded_) {
-        return;
-    }
-    unloaded_ = true;
-    // Only the picture this program put there; what the user copied in other
-    // programs since stays.
-    if (copied_ && GetClipboardOwner() == window_ && OpenClipboard(window_)) {
-        EmptyClipboard();
-        CloseClipboard();
-    }
-    // Only the picture this window wrote, and only while it is still that
-    // file: another window's picture or the user's own file stays.
-    const std::string path = Utf8FromWide(BitmapPath);
-    if (!TrimSpaces(U16(BitmapPath)).empty() && ShouldDeleteOnClose(written_, IdentityOf(path)) &&
-        !DeleteFileW(BitmapPath.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        Warn(window_, Texts::FileNotDeleted(path, SystemReason(GetLastError())));
-    }
+void frmQR::OpenInViewer(const std::string& path) {
+    // The shell's association for .bmp.
+    ShellExecuteW(window_, L"open", WideFromUtf8(path).c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
 }

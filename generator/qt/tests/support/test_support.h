@@ -21,7 +21,8 @@
 
 #include "frmQR.h"
 #include "limited_text_box.h"
-#include "resource_extraction.h"
+#include "resource_file.h"
+#include "resources.h"
 
 // Runs `action`, answering each message box meanwhile with `answer` (or
 // closing it); returns the boxes as "objectName|title|text".
@@ -47,11 +48,15 @@ class WindowFixture {
   public:
     explicit WindowFixture(const QString& folder = QStringLiteral("app"))
         : folder_(folder.startsWith('/') ? folder : root_.path() + '/' + folder) {
-        if (!QDir().mkpath(folder_) ||
-            !ExtractResourceFile(folder_, kLibraryNameId, kLibraryDataId).error.empty()) {
+        QDir().mkpath(folder_);  // writing the library fails without it
+        const QByteArray library = LoadResData(kLibraryDataId);
+        const ExtractedFile written = ExtractResourceFile(
+            folder_.toStdString(), LoadResString(kLibraryNameId).toStdString(),
+            std::string_view(library.constData(), std::size_t(library.size())));
+        if (!written.error.empty()) {
             qFatal("library not written to %s", qPrintable(folder_));
         }
-        window_ = std::make_unique<frmQR>(folder_);
+        window_ = std::make_unique<frmQR>(folder_.toStdString(), written.path);
         window_->show();
         window_->activateWindow();
         if (!QTest::qWaitForWindowActive(window_.get())) {

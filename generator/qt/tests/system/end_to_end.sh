@@ -20,8 +20,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/qrgenerator-e2e.XXXXXX")
 chmod 0755 "$work"  # the users below must reach their folders in it
 mkdir -m 0700 "$work/env"
 export TEST_ENV_DIR=$work/env
-# shellcheck source=../../../scripts/test-env.sh
-source "$here/../../../scripts/test-env.sh"
+# shellcheck source=../../../../scripts/test-env.sh
+source "$here/../../../../scripts/test-env.sh"
 pids=()
 # A program stopped by a signal leaves its library copy's colour object;
 # user 4242's (no runtime folder) lies in /dev/shm.

@@ -1,0 +1,221 @@
+#include "frmQR.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMarginsF>
+#include <QMessageBox>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPixmap>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QScreen>
+#include <QUrl>
+
+#include "message_texts.h"
+#include "ui_frmQR.h"
+
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+
+// The presenter's texts and paths (file system bytes) in Qt's strings, and back.
+QString FromBytes(const std::string& path) {
+    return QFile::decodeName(path.c_str());
+}
+
+std::u16string ToU16(const QString& text) {
+    return {reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())};
+}
+
+}  // namespace
+
+frmQR::frmQR(const std::string& applicationFolder, const std::string& libraryPath, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::frmQR>()),
+      cmd(this),
+      Opt(this),
+      escape_(QKeySequence(Qt::Key_Escape), this),
+      presenter_(*this, applicationFolder, libraryPath) {
+    ui->setupUi(this);
+    // A fixed frame with a title, a system menu and a close box only.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+
+    cmd.setObjectName(QStringLiteral("cmd"));
+    cmd.setExclusive(false);
+    Opt.setObjectName(QStringLiteral("Opt"));
+    int index = 0;
+    for (QAbstractButton* button : {ui->cmd_0, ui->cmd_1, ui->cmd_2, ui->cmd_3, ui->cmd_4}) {
+        cmd.addButton(button, index++);
+    }
+    index = 0;
+    for (QAbstractButton* button : {ui->Opt_0, ui->Opt_1, ui->Opt_2, ui->Opt_3}) {
+        Opt.addButton(button, index++);
+    }
+
+    connect(&cmd, &QButtonGroup::idClicked, this,
+            [this](int Index) { presenter_.cmd_Click(Index); });
+    connect(&Opt, &QButtonGroup::idClicked, this,
+            [this](int Index) { presenter_.Opt_Click(Index); });
+    connect(ui->txt, &QPlainTextEdit::textChanged, this, [this] { presenter_.txt_Change(); });
+    // Esc presses Exit wherever the focus is in the window.
+    connect(&escape_, &QShortcut::activated, ui->cmd_4, &QAbstractButton::click);
+
+    presenter_.Load();
+}
+
+frmQR::~frmQR() = default;
+
+std::u16string frmQR::TypedText() const {
+    return ToU16(ui->txt->text());
+}
+
+std::u16string frmQR::SizeText() const {
+    return ToU16(ui->Combo1->currentText());
+}
+
+void frmQR::SelectLevelAndSize(int32_t level, int sizeIndex) {
+    Opt.button(level)->setChecked(true);
+    ui->Combo1->setCurrentIndex(sizeIndex);
+}
+
+void frmQR::Enable(Control control, bool enabled) {
+    QWidget* const controls[] = {ui->cmd_0, ui->cmd_1,  ui->cmd_2,
+                                 ui->cmd_3, ui->Frame1, ui->Combo1};
+    controls[int(control)]->setEnabled(enabled);
+}
+
+bool frmQR::ShowPicture(const std::string& path) {
+    const QImage picture(FromBytes(path));
+    if (!picture.isNull()) {
+        ui->Image1->setPixmap(QPixmap::fromImage(picture));
+    }
+    return !picture.isNull();
+}
+
+void frmQR::ClearAndFocusText() {
+    ui->txt->clear();
+    ui->txt->setFocus();
+}
+
+void frmQR::ShowWarning(QWidget* parent, const Warning& warning) {
+    QMessageBox box(QMessageBox::Warning, Texts::kTitle, QString::fromStdString(warning.text),
+                    QMessageBox::Ok, parent);
+    box.setObjectName(QString::fromLatin1(warning.name));
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("ОК"));
+    box.exec();
+}
+
+void frmQR::Warn(const Warning& warning) {
+    ShowWarning(this, warning);
+}
+
+bool frmQR::AskToClose() {
+    QMessageBox box(QMessageBox::Question, Texts::kTitle,
+                    QString::fromStdString(Texts::AskToClose()), QMessageBox::Yes | QMessageBox::No,
+                    this);
+    box.setObjectName(QStringLiteral("msgAskToClose"));
+    // Qt's own captions would be English without its translations installed.
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void frmQR::Close() {
+    close();
+}
+
+bool frmQR::CopyPicture() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear(QClipboard::Clipboard);
+    // Every image format the platform knows (on X11: image/bmp, image/png
+    // and more). The clipboard owns the data and deletes it when it is
+    // replaced, which clears offered_.
+    auto data = std::make_unique<QMimeData>();
+    data->setImageData(ui->Image1->pixmap().toImage());
+    offered_ = data.get();
+    clipboard->setMimeData(data.release(), QClipboard::Clipboard);
+    return PictureStillOnClipboard();
+}
+
+bool frmQR::PictureStillOnClipboard() const {
+    // Stricter than QClipboard::ownsClipboard(), which stays true after this
+    // program put other data there (a text copied from the text box), and
+    // which some platforms do not report at all.
+    return !offered_.isNull() &&
+           QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard) == offered_.data();
+}
+
+void frmQR::EmptyClipboardIfOurs() {
+    if (PictureStillOnClipboard()) {
+        QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+    }
+}
+
+WindowFace::Printed frmQR::PrintPicture(const char* documentName, int sideTwips,
+                                        std::string& printer) {
+    // The default printer without a dialog, its settings unchanged but the
+    // page margins: the picture's corner at the printable area's corner.
+    const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
+    printer = defaultPrinter.printerName().toStdString();
+    if (defaultPrinter.isNull()) {
+        return Printed::NoPrinter;
+    }
+    QPrinter device(defaultPrinter, QPrinter::HighResolution);
+    // Without a usable printer Qt falls back to writing a PDF to no file at
+    // all; that is no printer for the user.
+    if (!device.isValid() || device.outputFormat() != QPrinter::NativeFormat) {
+        return Printed::NoPrinter;
+    }
+    device.setDocName(QString::fromLatin1(documentName));
+    device.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Point);
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        return Printed::Failed;
+    }
+    // Qt's print path would otherwise embed the picture as JPEG, greying and
+    // blurring the module edges: every module prints exact.
+    painter.setRenderHint(QPainter::LosslessImageRendering);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    const double side = sideTwips / kTwipsPerInch * device.resolution();
+    painter.drawImage(QRectF(0, 0, side, side), ui->Image1->pixmap().toImage());
+    return painter.end() ? Printed::Yes : Printed::Failed;
+}
+
+void frmQR::OpenInViewer(const std::string& path) {
+    // The desktop's association for the file type (xdg-open).
+    QDesktopServices::openUrl(QUrl::fromLocalFile(FromBytes(path)));
+}
+
+void frmQR::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && ui->cmd_0->isEnabled()) {
+        ui->cmd_0->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void frmQR::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (centred_ || screen() == nullptr) {
+        return;
+    }
+    centred_ = true;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen()->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void frmQR::closeEvent(QCloseEvent* event) {
+    presenter_.Unload();
+    event->accept();
+}
