@@ -24,7 +24,7 @@ class LibraryBinding {
     // loaded until the program ends. One thread at a time.
     std::string Bind();
 
-    const std::string& path() const { return path_; }
+    const std::string& Path() const { return path_; }
 
     // Calls GenerateBMPW (qrimage.h) with the arguments unchanged, after a
     // successful Bind. One thread at a time.

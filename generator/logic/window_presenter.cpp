@@ -76,7 +76,7 @@ void WindowPresenter::Create() {
         return;  // the level buttons give 0 to 3 only
     }
     if (const std::string reason = library_.Bind(); !reason.empty()) {
-        face_.Warn({"msgLibraryNotLoaded", Texts::LibraryNotLoaded(library_.path(), reason)});
+        face_.Warn({"msgLibraryNotLoaded", Texts::LibraryNotLoaded(library_.Path(), reason)});
         return;
     }
     // The library reports a failure through its reason only; the file's

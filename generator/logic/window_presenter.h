@@ -3,11 +3,13 @@
 // forwards their events here and carries out the plain operations of
 // WindowFace with its toolkit.
 //
-// Names: the window's own controls, events and state keep the form's names
-// (frmQR, cmd, Opt, txt, Combo1, Frame1, Image1, Create, txt_Change, Unload,
-// CurrentLevel, BitmapPath, EncodedText); everything else follows the
-// project's style: types and functions PascalCase, variables camelCase,
-// members camelCase_.
+// Names, everywhere in generator/: the window's own controls, events and
+// state keep the form's names (frmQR, cmd, Opt, txt, Combo1, Frame1, Image1,
+// Create, txt_Change, Unload, CurrentLevel, BitmapPath, EncodedText);
+// everything else follows the project's style: types and functions
+// PascalCase, variables camelCase, members camelCase_, constants kPascalCase.
+// What a toolkit names for us (Qt's event handlers and property accessors,
+// the Win32 callbacks) keeps the toolkit's names.
 #pragma once
 
 #include <cstdint>
@@ -64,6 +66,8 @@ class WindowFace {
     virtual void OpenInViewer(const std::string& path) = 0;  // the desktop's viewer
 };
 
+// The window's state and what its events do with it, through a face. Not
+// thread-safe: the window's thread only.
 class WindowPresenter {
   public:
     // Indexes of the command buttons in `cmd`.
@@ -81,9 +85,10 @@ class WindowPresenter {
     void txt_Change();
     void Unload();  // the window closes, by any means; runs once
 
-    int32_t CurrentLevel = kDefaultLevel;
-    std::string BitmapPath;
-    std::u16string EncodedText;
+    // The form's state: the events change it, faces and tests only read it.
+    int32_t CurrentLevel = kDefaultLevel;  // 0 (L) to 3 (H)
+    std::string BitmapPath;                // QR.bmp of the last Create; "" before
+    std::u16string EncodedText;            // the text of the last Create, trimmed
 
   private:
     void Create();

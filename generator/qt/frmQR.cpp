@@ -37,12 +37,12 @@ std::u16string ToU16(const QString& text) {
 
 frmQR::frmQR(const std::string& applicationFolder, const std::string& libraryPath, QWidget* parent)
     : QWidget(parent),
-      ui(std::make_unique<Ui::frmQR>()),
+      ui_(std::make_unique<Ui::frmQR>()),
       cmd(this),
       Opt(this),
       escape_(QKeySequence(Qt::Key_Escape), this),
       presenter_(*this, applicationFolder, libraryPath) {
-    ui->setupUi(this);
+    ui_->setupUi(this);
     // A fixed frame with a title, a system menu and a close box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -52,11 +52,11 @@ frmQR::frmQR(const std::string& applicationFolder, const std::string& libraryPat
     cmd.setExclusive(false);
     Opt.setObjectName(QStringLiteral("Opt"));
     int index = 0;
-    for (QAbstractButton* button : {ui->cmd_0, ui->cmd_1, ui->cmd_2, ui->cmd_3, ui->cmd_4}) {
+    for (QAbstractButton* button : {ui_->cmd_0, ui_->cmd_1, ui_->cmd_2, ui_->cmd_3, ui_->cmd_4}) {
         cmd.addButton(button, index++);
     }
     index = 0;
-    for (QAbstractButton* button : {ui->Opt_0, ui->Opt_1, ui->Opt_2, ui->Opt_3}) {
+    for (QAbstractButton* button : {ui_->Opt_0, ui_->Opt_1, ui_->Opt_2, ui_->Opt_3}) {
         Opt.addButton(button, index++);
     }
 
@@ -64,9 +64,9 @@ frmQR::frmQR(const std::string& applicationFolder, const std::string& libraryPat
             [this](int Index) { presenter_.cmd_Click(Index); });
     connect(&Opt, &QButtonGroup::idClicked, this,
             [this](int Index) { presenter_.Opt_Click(Index); });
-    connect(ui->txt, &QPlainTextEdit::textChanged, this, [this] { presenter_.txt_Change(); });
+    connect(ui_->txt, &QPlainTextEdit::textChanged, this, [this] { presenter_.txt_Change(); });
     // Esc presses Exit wherever the focus is in the window.
-    connect(&escape_, &QShortcut::activated, ui->cmd_4, &QAbstractButton::click);
+    connect(&escape_, &QShortcut::activated, ui_->cmd_4, &QAbstractButton::click);
 
     presenter_.Load();
 }
@@ -74,35 +74,35 @@ frmQR::frmQR(const std::string& applicationFolder, const std::string& libraryPat
 frmQR::~frmQR() = default;
 
 std::u16string frmQR::TypedText() const {
-    return ToU16(ui->txt->text());
+    return ToU16(ui_->txt->Text());
 }
 
 std::u16string frmQR::SizeText() const {
-    return ToU16(ui->Combo1->currentText());
+    return ToU16(ui_->Combo1->currentText());
 }
 
 void frmQR::SelectLevelAndSize(int32_t level, int sizeIndex) {
     Opt.button(level)->setChecked(true);
-    ui->Combo1->setCurrentIndex(sizeIndex);
+    ui_->Combo1->setCurrentIndex(sizeIndex);
 }
 
 void frmQR::Enable(Control control, bool enabled) {
-    QWidget* const controls[] = {ui->cmd_0, ui->cmd_1,  ui->cmd_2,
-                                 ui->cmd_3, ui->Frame1, ui->Combo1};
+    QWidget* const controls[] = {ui_->cmd_0, ui_->cmd_1,  ui_->cmd_2,
+                                 ui_->cmd_3, ui_->Frame1, ui_->Combo1};
     controls[int(control)]->setEnabled(enabled);
 }
 
 bool frmQR::ShowPicture(const std::string& path) {
     const QImage picture(FromBytes(path));
     if (!picture.isNull()) {
-        ui->Image1->setPixmap(QPixmap::fromImage(picture));
+        ui_->Image1->setPixmap(QPixmap::fromImage(picture));
     }
     return !picture.isNull();
 }
 
 void frmQR::ClearAndFocusText() {
-    ui->txt->clear();
-    ui->txt->setFocus();
+    ui_->txt->clear();
+    ui_->txt->setFocus();
 }
 
 void frmQR::ShowWarning(QWidget* parent, const Warning& warning) {
@@ -140,7 +140,7 @@ bool frmQR::CopyPicture() {
     // and more). The clipboard owns the data and deletes it when it is
     // replaced, which clears offered_.
     auto data = std::make_unique<QMimeData>();
-    data->setImageData(ui->Image1->pixmap().toImage());
+    data->setImageData(ui_->Image1->pixmap().toImage());
     offered_ = data.get();
     clipboard->setMimeData(data.release(), QClipboard::Clipboard);
     return PictureStillOnClipboard();
@@ -186,7 +186,7 @@ WindowFace::Printed frmQR::PrintPicture(const char* documentName, int sideTwips,
     painter.setRenderHint(QPainter::LosslessImageRendering);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     const double side = sideTwips / kTwipsPerInch * device.resolution();
-    painter.drawImage(QRectF(0, 0, side, side), ui->Image1->pixmap().toImage());
+    painter.drawImage(QRectF(0, 0, side, side), ui_->Image1->pixmap().toImage());
     return painter.end() ? Printed::Yes : Printed::Failed;
 }
 
@@ -197,8 +197,8 @@ void frmQR::OpenInViewer(const std::string& path) {
 
 void frmQR::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && ui->cmd_0->isEnabled()) {
-        ui->cmd_0->click();
+    if (enter && ui_->cmd_0->isEnabled()) {
+        ui_->cmd_0->click();
         return;
     }
     QWidget::keyPressEvent(event);

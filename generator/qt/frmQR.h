@@ -34,7 +34,7 @@ class frmQR : public QWidget, private WindowFace {
     static void ShowWarning(QWidget* parent, const Warning& warning);
 
     // The window's state, for tests and tools.
-    const WindowPresenter& presenter() const { return presenter_; }
+    const WindowPresenter& Presenter() const { return presenter_; }
 
   protected:
     // Enter presses the default button, Create, while it is enabled; a
@@ -63,7 +63,7 @@ class frmQR : public QWidget, private WindowFace {
     Printed PrintPicture(const char* documentName, int sideTwips, std::string& printer) override;
     void OpenInViewer(const std::string& path) override;
 
-    std::unique_ptr<Ui::frmQR> ui;
+    std::unique_ptr<Ui::frmQR> ui_;
     QButtonGroup cmd;
     QButtonGroup Opt;
     QShortcut escape_;

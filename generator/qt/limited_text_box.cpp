@@ -26,14 +26,14 @@ QString CutToFit(const QString& text, int room) {
 
 LimitedTextBox::LimitedTextBox(QWidget* parent) : QPlainTextEdit(parent) {}
 
-QString LimitedTextBox::text() const {
+QString LimitedTextBox::Text() const {
     // Blocks of the document are joined by U+2029 in the raw text.
     QString raw = document()->toRawText();
     raw.replace(QChar::ParagraphSeparator, u'\n');
     return raw;
 }
 
-int LimitedTextBox::length() const {
+int LimitedTextBox::Length() const {
     // characterCount() includes the paragraph separator after the last block.
     return document()->characterCount() - 1;
 }
@@ -41,7 +41,7 @@ int LimitedTextBox::length() const {
 int LimitedTextBox::Room() const {
     const QTextCursor cursor = textCursor();
     const int selected = cursor.selectionEnd() - cursor.selectionStart();
-    return std::max(0, maxLength_ - (length() - selected));
+    return std::max(0, maxLength_ - (Length() - selected));
 }
 
 void LimitedTextBox::InsertAtCursor(const QString& text) {

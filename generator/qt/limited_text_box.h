@@ -19,10 +19,10 @@ class LimitedTextBox : public QPlainTextEdit {
 
     // The text with "\n" between lines. Unlike toPlainText(), keeps
     // non-breaking spaces as they are.
-    QString text() const;
+    QString Text() const;
 
     // The current length in UTF-16 code units, as counted for maxLength.
-    int length() const;
+    int Length() const;
 
   protected:
     // Enter and Return without Ctrl are left to the window (they press its

@@ -57,15 +57,15 @@ std::optional<PackedDib> PackedDib::Load(const std::wstring& path) {
     return PackedDib(std::move(packed), headerAndTable);
 }
 
-int PackedDib::height() const {
-    return std::abs(info()->bmiHeader.biHeight);
+int PackedDib::Height() const {
+    return std::abs(Info()->bmiHeader.biHeight);
 }
 
 bool PackedDib::StretchTo(HDC dc, const RECT& target) const {
     SetStretchBltMode(dc, COLORONCOLOR);
     const int lines = StretchDIBits(dc, target.left, target.top, target.right - target.left,
-                                    target.bottom - target.top, 0, 0, width(), height(), pixels(),
-                                    info(), DIB_RGB_COLORS, SRCCOPY);
+                                    target.bottom - target.top, 0, 0, Width(), Height(), Bits(),
+                                    Info(), DIB_RGB_COLORS, SRCCOPY);
     return lines != 0 && lines != int(GDI_ERROR);
 }
 

@@ -16,10 +16,10 @@ class PackedDib {
     // picture. Any thread.
     static std::optional<PackedDib> Load(const std::wstring& path);
 
-    const BITMAPINFO* info() const { return reinterpret_cast<const BITMAPINFO*>(bytes_.data()); }
-    const void* pixels() const { return bytes_.data() + pixelOffset_; }
-    int width() const { return info()->bmiHeader.biWidth; }
-    int height() const;  // rows, whatever the order they are stored in
+    const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(bytes_.data()); }
+    const void* Bits() const { return bytes_.data() + pixelOffset_; }
+    int Width() const { return Info()->bmiHeader.biWidth; }
+    int Height() const;  // rows, whatever the order they are stored in
 
     // Draws the whole picture stretched to `target` of `dc`, pixel by pixel
     // (COLORONCOLOR: no blending). Returns false when GDI fails. The DC's

@@ -58,30 +58,30 @@ class WindowTest : public QObject {
                                 action == "ctrl+enter" ? Qt::ControlModifier : Qt::NoModifier);
             }
         }
-        QCOMPARE(fixture.txt()->text(), text);
+        QCOMPARE(fixture.txt()->Text(), text);
         QCOMPARE(fixture.cmd(0)->isEnabled(), create);
-        QCOMPARE(fixture.window().findChild<QWidget*>("Frame1")->isEnabled(), create);
-        QCOMPARE(fixture.combo()->isEnabled(), create);
+        QCOMPARE(fixture.Window().findChild<QWidget*>("Frame1")->isEnabled(), create);
+        QCOMPARE(fixture.Combo1()->isEnabled(), create);
     }
 
     void openingEnterAndEscape() {
         WindowFixture fixture;
-        const QPoint centre = fixture.window().screen()->availableGeometry().center();
-        QTRY_VERIFY((fixture.window().frameGeometry().center() - centre).manhattanLength() <= 1);
+        const QPoint centre = fixture.Window().screen()->availableGeometry().center();
+        QTRY_VERIFY((fixture.Window().frameGeometry().center() - centre).manhattanLength() <= 1);
         QTest::keyClick(fixture.txt(),
                         Qt::Key_Return);  // Create disabled: no line break either
-        QCOMPARE(fixture.txt()->text(), QString());
+        QCOMPARE(fixture.txt()->Text(), QString());
         Type(fixture.txt(), "Enter");
         QTest::keyClick(fixture.txt(), Qt::Key_Return);
-        QCOMPARE(Decode(fixture.preview()), std::pair(QByteArray("Enter"), QString("Q")));
+        QCOMPARE(Decode(fixture.Preview()), std::pair(QByteArray("Enter"), QString("Q")));
 
         // Enter on the focused Exit presses Exit, not Create; Esc asks anywhere.
         Type(fixture.txt(), "more");
         for (QWidget* control : std::initializer_list<QWidget*>{fixture.cmd(4), fixture.txt(),
-                                                                fixture.combo(), fixture.cmd(0)}) {
+                                                                fixture.Combo1(), fixture.cmd(0)}) {
             // No window manager gives back the activation the answered box took.
-            fixture.window().activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(&fixture.window()));
+            fixture.Window().activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&fixture.Window()));
             control->setFocus();
             const QStringList boxes = Answering(QMessageBox::No, [&] {
                 QTest::keyClick(control,
@@ -90,9 +90,9 @@ class WindowTest : public QObject {
             QVERIFY2(boxes == QStringList{"msgAskToClose|QR|Закрыть программу?"},
                      qPrintable(control->objectName()));
         }
-        QCOMPARE(fixture.window().presenter().EncodedText, u"Enter");
+        QCOMPARE(fixture.Window().Presenter().EncodedText, u"Enter");
         QCOMPARE(fixture.Click(4, QMessageBox::Yes).size(), 1);
-        QVERIFY(!fixture.window().isVisible() && !QFile::exists(fixture.bitmapFile()));
+        QVERIFY(!fixture.Window().isVisible() && !QFile::exists(fixture.BitmapFile()));
     }
 
     // Every text fits a 21-module symbol; the size item's number is the
@@ -118,13 +118,13 @@ class WindowTest : public QObject {
         QFETCH(int, sizeIndex);
         WindowFixture fixture("app/");
         QCOMPARE(fixture.Create(typed, level, sizeIndex), QStringList());
-        const int side = (21 + 2 * fixture.combo()->currentText().toInt()) * 5;
-        const QImage written = QImage(fixture.bitmapFile()).convertToFormat(QImage::Format_RGB32);
+        const int side = (21 + 2 * fixture.Combo1()->currentText().toInt()) * 5;
+        const QImage written = QImage(fixture.BitmapFile()).convertToFormat(QImage::Format_RGB32);
         QCOMPARE(written.size(), QSize(side, side));
         QCOMPARE(Decode(written), std::pair(encoded.toUtf8(), QString("LMQH").mid(level, 1)));
-        QCOMPARE(fixture.preview(), written);
+        QCOMPARE(fixture.Preview(), written);
         // Ready for the next text, and for Open, Print and Copy.
-        QVERIFY(fixture.txt()->text().isEmpty() && fixture.txt()->hasFocus());
+        QVERIFY(fixture.txt()->Text().isEmpty() && fixture.txt()->hasFocus());
         QVERIFY(fixture.cmd(1)->isEnabled() && fixture.cmd(2)->isEnabled() &&
                 fixture.cmd(3)->isEnabled());
     }

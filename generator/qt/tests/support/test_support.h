@@ -42,17 +42,17 @@ inline QStringList Answering(QMessageBox::StandardButton answer,
     return seen;
 }
 
-// The window, shown and active, on the application folder `folder` (absolute,
-// or in a fresh temporary folder; passed on as given) holding the library.
+// The window, shown and active, on the application folder `folder` in a fresh
+// temporary folder (passed on as given) holding the library.
 class WindowFixture {
   public:
     explicit WindowFixture(const QString& folder = QStringLiteral("app"))
-        : folder_(folder.startsWith('/') ? folder : root_.path() + '/' + folder) {
+        : folder_(root_.path() + '/' + folder) {
         QDir().mkpath(folder_);  // writing the library fails without it
         const QByteArray library = LoadResData(kLibraryDataId);
-        const ExtractedFile written = ExtractResourceFile(
-            folder_.toStdString(), LoadResString(kLibraryNameId).toStdString(),
-            std::string_view(library.constData(), std::size_t(library.size())));
+        const ExtractedFile written =
+            ExtractResourceFile(folder_.toStdString(), LoadResString(kLibraryNameId).toStdString(),
+                                std::string_view(library.constData(), std::size_t(library.size())));
         if (!written.error.empty()) {
             qFatal("library not written to %s", qPrintable(folder_));
         }
@@ -64,16 +64,15 @@ class WindowFixture {
         }
     }
 
-    frmQR& window() { return *window_; }
-    const QString& folder() const { return folder_; }
-    QString bitmapFile() const { return folder_ + QStringLiteral("/QR.bmp"); }
+    frmQR& Window() { return *window_; }
+    QString BitmapFile() const { return folder_ + QStringLiteral("/QR.bmp"); }
     LimitedTextBox* txt() const { return window_->findChild<LimitedTextBox*>("txt"); }
-    QComboBox* combo() const { return window_->findChild<QComboBox*>("Combo1"); }
+    QComboBox* Combo1() const { return window_->findChild<QComboBox*>("Combo1"); }
     // cmd_<index>: 0 Create, 1 Open, 2 Print, 3 Copy, 4 Exit.
     QPushButton* cmd(int index) const {
         return window_->findChild<QPushButton*>(QString("cmd_%1").arg(index));
     }
-    QImage preview() const {  // as 32-bit RGB
+    QImage Preview() const {  // as 32-bit RGB
         return window_->findChild<QLabel*>("Image1")->pixmap().toImage().convertToFormat(
             QImage::Format_RGB32);
     }
@@ -83,7 +82,7 @@ class WindowFixture {
         txt()->insertPlainText(text);
         QTest::mouseClick(window_->findChild<QWidget*>(QString("Opt_%1").arg(level)),
                           Qt::LeftButton);
-        combo()->setCurrentIndex(sizeIndex);
+        Combo1()->setCurrentIndex(sizeIndex);
         return Click(0);
     }
     QStringList Click(int index, QMessageBox::StandardButton answer = QMessageBox::Ok) {

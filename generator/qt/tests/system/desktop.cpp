@@ -85,11 +85,11 @@ class DesktopTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(log.exists(), 10000);
         QTest::qWait(1000);  // a second, wrong start would show by now
         QVERIFY(log.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(log.readAll()), fixture.bitmapFile() + '\n');
+        QCOMPARE(QString::fromUtf8(log.readAll()), fixture.BitmapFile() + '\n');
 
         // Copy twice, after someone deleted QR.bmp: the picture comes from
         // memory, and the clipboard offers it once.
-        QVERIFY(QFile::remove(fixture.bitmapFile()));
+        QVERIFY(QFile::remove(fixture.BitmapFile()));
         QCOMPARE(fixture.Click(3), QStringList());
         QCOMPARE(fixture.Click(3), QStringList());
         // xclip prints nothing and succeeds for a format nobody offers: the
@@ -97,7 +97,7 @@ class DesktopTest : public QObject {
         const ProcessResult bmp = ReadClipboard("image/bmp");
         QVERIFY2(bmp.ok && bmp.out.startsWith("BM"), qPrintable(bmp.error));
         QCOMPARE(QImage::fromData(bmp.out, "BMP").convertToFormat(QImage::Format_RGB32),
-                 fixture.preview());
+                 fixture.Preview());
         const QList<QByteArray> targets = ReadClipboard("TARGETS").out.trimmed().split('\n');
         QCOMPARE(targets.count("image/bmp"), 1);
         QCOMPARE(targets.count("image/png"), 1);
@@ -117,12 +117,12 @@ class DesktopTest : public QObject {
         fixture.Create("до свидания");
         QCOMPARE(fixture.Click(3), QStringList());
         if (copiedSince) {
-            QVERIFY(QFile::remove(fixture.bitmapFile()));
+            QVERIFY(QFile::remove(fixture.BitmapFile()));
             QGuiApplication::clipboard()->setText("copied");
         }
         // The close box never asks.
-        QCOMPARE(Answering(QMessageBox::Yes, [&] { fixture.window().close(); }), QStringList());
-        QVERIFY(!fixture.window().isVisible() && !QFile::exists(fixture.bitmapFile()));
+        QCOMPARE(Answering(QMessageBox::Yes, [&] { fixture.Window().close(); }), QStringList());
+        QVERIFY(!fixture.Window().isVisible() && !QFile::exists(fixture.BitmapFile()));
         // Other programs see our picture go with the window, and only that.
         const QByteArray seen = ReadClipboard(copiedSince ? "UTF8_STRING" : "TARGETS").out;
         QVERIFY2(copiedSince ? seen == "copied" : !seen.contains("image/bmp"), seen.constData());
@@ -162,7 +162,7 @@ class DesktopTest : public QObject {
             // cups-pdf names the file after the job: job_<id>-<job name>...
             QVERIFY2(QRegularExpression("^job_\\d+-QR\\.bmp").match(name).hasMatch(),
                      qPrintable(name));
-            const QString wrong = CheckPrint(pdf, fixture.preview(),
+            const QString wrong = CheckPrint(pdf, fixture.Preview(),
                                              {hardware.left(), hardware.top()}, text.toUtf8());
             QFile::remove(pdf);
             QVERIFY2(wrong.isEmpty(), qPrintable(queue + ", " + text.left(20) + ": " + wrong));
