@@ -32,9 +32,14 @@
 #include <utility>
 #include <vector>
 
-// The checks run at full speed and add no coverage of their own to guide the fuzzer.
+// The checks run at full speed and add no coverage of their own to guide the
+// fuzzer; so do the picture readers (their system headers are included above).
 #pragma clang attribute push(__attribute__((no_sanitize("coverage"))), apply_to = function)
+#include "../tests/pictures.h"
+
 namespace qrfuzz {
+
+using qrtest::BmpRows, qrtest::FromBmp, qrtest::Picture, qrtest::Rows, qrtest::RowsOf;
 
 // Ends the process with a message; libFuzzer keeps the input as a crash.
 [[noreturn]] inline void Fail(const char* what, const char* file, int line) {
@@ -257,14 +262,15 @@ inline void CheckErrno(bool produced, int error, const CallArguments& a, std::si
     FUZZ_REQUIRE(documented);
 }
 
-// A picture as 4-byte pixels (blue, green, red, fourth byte) top row first.
-struct Picture {
-    int64_t side = 0;  // 0: nothing produced
-    std::string bgra;
-    bool operator==(const Picture&) const = default;
+// The library linked into the target, as pictures.h reads pictures through it.
+struct LinkedExports {
+    decltype(&::GetObjectW) GetObjectW = ::GetObjectW;
+    decltype(&::DeleteObject) DeleteObject = ::DeleteObject;
+    decltype(&::DestroyBuffer) DestroyBuffer = ::DestroyBuffer;
 };
+inline constexpr LinkedExports linked;
 
-// The handle's pixels after checking its GetObjectW records (also for
+// The handle's picture after checking its GetObjectW records (also for
 // `objectSize` from the input); DeleteObject releases it. errno is kept.
 inline Picture TakeBitmap(HBITMAP handle, int32_t objectSize) {
     if (handle == nullptr) {
@@ -273,10 +279,6 @@ inline Picture TakeBitmap(HBITMAP handle, int32_t objectSize) {
     const int error = errno;
     DIBSECTION d{};
     FUZZ_REQUIRE(GetObjectW(handle, sizeof d, &d) == int32_t(sizeof d));
-    const int64_t side = d.dsBm.bmWidth;
-    FUZZ_REQUIRE(d.dsBm.bmHeight == side && d.dsBm.bmWidthBytes == 4 * side &&
-                 d.dsBm.bmBitsPixel == 32 && d.dsBm.bmBits != nullptr && d.dsBmih.biWidth == side &&
-                 d.dsBmih.biHeight == -side);
     // Any size: the largest record that fits, the same as above, not a byte more.
     const int32_t fits = objectSize >= int32_t(sizeof d)         ? int32_t(sizeof d)
                          : objectSize >= int32_t(sizeof(BITMAP)) ? int32_t(sizeof(BITMAP))
@@ -286,65 +288,31 @@ inline Picture TakeBitmap(HBITMAP handle, int32_t objectSize) {
     FUZZ_REQUIRE(GetObjectW(handle, objectSize, out.data()) == fits &&
                  std::memcmp(out.data(), &d, std::size_t(fits)) == 0 &&
                  std::all_of(out.begin() + fits, out.end(), [](auto c) { return c == 0xA5; }));
-    Picture picture{side, std::string(static_cast<const char*>(d.dsBm.bmBits), 4 * side * side)};
-    FUZZ_REQUIRE(DeleteObject(handle) != 0);
+    Picture picture = qrtest::FromBitmap(linked, handle);  // the form checked, released
+    FUZZ_REQUIRE(picture.side == d.dsBm.bmWidth && picture.side > 0);
     errno = error;
     return picture;
 }
 
-// The block of GetPNGW or GetPNGA (`get`), none when it left its
-// out-parameters untouched.
+// The block of a GetPNGW or GetPNGA call (`get`, the text's); "" for none.
 template <class Get, class Text>
-std::optional<std::string> PngBlock(Get get, Text text, const CallArguments& a) {
-    unsigned char sentinel = 0, *block = &sentinel;
-    uint32_t size = 0xC0FFEE11u;
-    get(text, a.margin, a.moduleSize, a.level, &size, &block);
-    if (block == &sentinel) {
-        FUZZ_REQUIRE(size == 0xC0FFEE11u);
-        return std::nullopt;
-    }
-    FUZZ_REQUIRE(block != nullptr);
-    std::string bytes(reinterpret_cast<char*>(block), size);
-    DestroyBuffer(block);
-    return bytes;
+std::string PngBlock(Get get, Text text, const CallArguments& a) {
+    return qrtest::PngBlock(
+        linked, [&](auto... out) { get(text, a.margin, a.moduleSize, a.level, out...); });
 }
 
-// A PNG file or block decoded by libpng (none: no picture); errno is kept.
-// A picture that does not get the expensive checks (`depth`) is only
-// measured: its header read, its pixels left out.
-inline Picture DecodePng(const std::optional<std::string_view>& png, const Depth& depth) {
-    if (!png) {
+// A PNG file or block ("": none) decoded by libpng; errno is kept. A picture
+// that does not get the expensive checks (`depth`) is only measured: its
+// header read, its pixels left out.
+inline Picture DecodePng(std::string_view png, const Depth& depth) {
+    if (png.empty()) {
         return {};
     }
     const int error = errno;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    FUZZ_REQUIRE(png_image_begin_read_from_memory(&image, png->data(), png->size()) != 0);
-    FUZZ_REQUIRE(image.width == image.height && image.width > 0);
-    Picture picture{image.width, {}};
-    if (depth.Full(picture.side)) {
-        image.format = PNG_FORMAT_BGRA;
-        picture.bgra.resize(PNG_IMAGE_SIZE(image));
-        FUZZ_REQUIRE(png_image_finish_read(&image, nullptr, picture.bgra.data(), 0, nullptr) != 0);
-    } else {
-        png_image_free(&image);
-    }
+    const Picture picture = qrtest::ReadPng(png, [&](int64_t side) { return depth.Full(side); });
+    FUZZ_REQUIRE(picture.side > 0);
     errno = error;
     return picture;
-}
-
-// A picture's rows where they are: `side` rows of 4 * side bytes, the top
-// one at `top`, each next one `stride` bytes on (negative: bottom row first).
-struct Rows {
-    int64_t side = 0;
-    const char* top = nullptr;  // none: a PNG only measured
-    int64_t stride = 0;
-};
-
-inline Rows RowsOf(const Picture& picture) {
-    const int64_t side = picture.side;
-    FUZZ_REQUIRE(picture.bgra.empty() || int64_t(picture.bgra.size()) == 4 * side * side);
-    return {side, picture.bgra.empty() ? nullptr : picture.bgra.data(), 4 * side};
 }
 
 // Checks a produced picture: geometry, two colours, quiet zone, whole module

@@ -86,37 +86,6 @@ std::map<std::string, mode_t> ListFolder() {
     return entries;
 }
 
-// The header of a BMP file of a picture `side` pixels wide: "BM", file
-// size, 0, pixel offset; a 40-byte info header: side x side (bottom row
-// first), 1 plane, 32 bits, BI_RGB, the pixel bytes, zeros.
-std::string BmpHeader(uint32_t side) {
-    const uint32_t bytes = 4 * side * side;
-    const uint32_t fields[] = {54 + bytes, 0,     54, 40, side, side, 1 | 32 << 16,
-                               0,          bytes, 0,  0,  0,    0};
-    return "BM" + std::string(reinterpret_cast<const char*>(fields), sizeof fields);
-}
-
-// The BMP file of a picture: the header, then the rows bottom first.
-std::string BmpFile(const Picture& picture) {
-    const auto side = uint32_t(picture.side);
-    std::string file = BmpHeader(side);
-    for (uint32_t row = side; row-- > 0;) {
-        file += picture.bgra.substr(4 * side * row, 4 * side);
-    }
-    return file;
-}
-
-// The rows of a BMP file, after checking its header.
-Rows BmpRows(std::string_view file) {
-    uint32_t side = 0;
-    FUZZ_REQUIRE(file.size() >= 54);
-    std::memcpy(&side, file.data() + 18, sizeof side);
-    const std::size_t rowBytes = 4 * std::size_t(side);
-    FUZZ_REQUIRE(side > 0 && side <= 23170 && file.size() == 54 + rowBytes * side &&
-                 file.compare(0, 54, BmpHeader(side)) == 0);
-    return {side, file.data() + 54 + rowBytes * (side - 1), -int64_t(rowBytes)};
-}
-
 // A file name, W and A: "q" and up to 12 characters from a small alphabet,
 // Cyrillic ya, or one with no form on disk: an unpaired surrogate (A: a
 // byte that is no UTF-8, but a valid name). The A name is the name on disk.
@@ -219,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (produced) {
         // The file's own picture; when it gets the expensive checks, it must
         // also be the same call's bitmap, and a W PNG file the W block.
-        const Picture png = bmp ? Picture{} : DecodePng(file, depth);
+        const Picture png = bmp ? Picture{} : DecodePng(*file, depth);
         const Rows shown = bmp ? BmpRows(*file) : RowsOf(png);
         CheckPicture(shown, a, text, depth);
         if (depth.Full(shown.side)) {
@@ -228,8 +197,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 TakeBitmap(isWide ? GetHBitmapW(t.wide.c_str(), a.margin, a.moduleSize, a.level)
                                   : GetHBitmapA(t.bytes.c_str(), a.margin, a.moduleSize, a.level),
                            0);
-            FUZZ_REQUIRE(bmp ? *file == BmpFile(bitmap) : png == bitmap);
-            FUZZ_REQUIRE(which != PngW || PngBlock(GetPNGW, t.wide.c_str(), a) == file);
+            FUZZ_REQUIRE((bmp ? FromBmp(*file) : png) == bitmap);
+            FUZZ_REQUIRE(which != PngW || PngBlock(GetPNGW, t.wide.c_str(), a) == *file);
         }
     }
     CheckErrno(produced, error, a, text.size(),

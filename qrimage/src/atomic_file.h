@@ -15,13 +15,29 @@
 
 namespace qrimage {
 
+// What becomes of an existing target's owner, mode and link.
+enum class Ownership {
+    // As for a file opened, truncated and written in place (see AtomicFile):
+    // a link's file is replaced, mode, owner and group are kept. The
+    // pictures and drawings a caller asks for.
+    KeepTarget,
+    // The name gets a new file of the caller's that nobody else may write
+    // (0666 less the umask, less write for group and others), whoever owned
+    // what it named; a link there is replaced, not followed, and the
+    // target's own permissions are not asked (the folder's decide). For a
+    // file the caller trusts afterwards, such as a library it loads.
+    CallersAlone,
+};
+
 // A file being written under a temporary name in its target's folder. Commit
 // renames it over the target; until then the target keeps its old content,
 // and a writer destroyed without a successful Commit removes the temporary
 // file. So a failed write (a full disk, say) never leaves a truncated target
 // or a stray file behind.
 //
-// What callers of the old truncate-and-write approach relied on still holds:
+// With Ownership::KeepTarget the result is what a caller that opens,
+// truncates and writes the target in place would get, so that replacing a
+// file surprises nobody who shares it:
 // - an existing target the caller may not write (read-only file, read-only
 //   file system) is left alone: Open fails and nothing is created;
 // - a target that is a symbolic link has the file it points to replaced, the
@@ -46,20 +62,6 @@ namespace qrimage {
 //
 // One writer belongs to one thread at a time; separate writers are
 // independent.
-//
-// What becomes of an existing target's owner, mode and link.
-enum class Ownership {
-    // As described above: a link's file is replaced, mode, owner and group
-    // are kept. The pictures and drawings a caller asks for.
-    KeepTarget,
-    // The name gets a new file of the caller's that nobody else may write
-    // (0666 less the umask, less write for group and others), whoever owned
-    // what it named; a link there is replaced, not followed, and the
-    // target's own permissions are not asked (the folder's decide). For a
-    // file the caller trusts afterwards, such as a library it loads.
-    CallersAlone,
-};
-
 class AtomicFile {
   public:
     // Prepares to replace `path` (bytes as the file system takes them,

@@ -7,7 +7,8 @@
 namespace qrimage {
 
 // The reasons a caller can tell apart. The platform seam maps each to its own
-// code (errno on POSIX); SystemError carries the code the system gave.
+// code (errno on POSIX, the thread's last error on Windows); SystemError
+// carries the code the system gave.
 enum class Failure : uint8_t {
     InvalidArgument,  // a null or empty text, level, margin, moduleSize, file name, handle
     TextTooLong,      // the text does not fit a version 40 symbol at that level
@@ -21,8 +22,8 @@ enum class Failure : uint8_t {
 // consequences of the first (a clean-up that fails after a full disk, say).
 void RecordFailure(Failure reason) noexcept;
 
-// Records SystemError with the system's current code (errno on POSIX): call it
-// right after the system call that failed.
+// Records SystemError with the system's current code (errno; GetLastError on
+// Windows): call it right after the system call that failed.
 void RecordSystemFailure() noexcept;
 
 // Whether the running export has recorded a failure.
@@ -42,7 +43,9 @@ class ExportScope {
     uint32_t callerError_;
 };
 
-// ---- The platform seam (failure_posix.cpp) ----
+// ---- The platform seam ----
+// One file per platform: failure_posix.cpp speaks errno, failure_win32.cpp
+// the thread's last error (GetLastError, SetLastError).
 
 // The calling thread's error code, and setting it.
 uint32_t CurrentSystemError() noexcept;

@@ -1,48 +1,128 @@
-// Pictures read back from the library's outputs, for comparison: 4 bytes a
-// pixel (blue, green, red, alpha), top row first; side 0 when unreadable.
+// Pictures read back from the library's outputs, for its tests and its fuzz
+// targets: 4 bytes a pixel (blue, green, red, fourth byte), top row first,
+// side 0 when there is no square picture to read. No test framework here:
+// the fuzz targets include it too, and keep their pace with it.
 #pragma once
 
 #include <png.h>
 
-#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
 
-#include "support.h"
+#include "qrimage.h"
 
 namespace qrtest {
 
 struct Picture {
-    int side = 0;
+    int64_t side = 0;  // 0: nothing read
     std::string bgra;
     bool operator==(const Picture&) const = default;
 };
 
-inline Picture FromBitmap(const Library& library, HBITMAP bitmap) {
-    std::string bgra = BitmapBytes(library, bitmap);
-    return {int(std::sqrt(bgra.size() / 4)), std::move(bgra)};
+// A picture's rows where they are: `side` rows of 4 * side bytes, the top
+// one at `top`, each next one `stride` bytes on (negative: bottom row first).
+struct Rows {
+    int64_t side = 0;
+    const char* top = nullptr;  // none: a picture only measured
+    int64_t stride = 0;
+};
+
+inline Rows RowsOf(const Picture& picture) {
+    return {picture.side, picture.bgra.empty() ? nullptr : picture.bgra.data(), 4 * picture.side};
 }
 
-inline Picture FromBmp(const std::string& bmp) {  // 54 header bytes, then rows bottom row first
-    const std::size_t side = bmp.size() < 54 ? 0 : uint8_t(bmp[18]) | uint8_t(bmp[19]) << 8;
-    if (bmp.size() != 54 + 4 * side * side) {
+// The rows of a BMP file as the library writes it: "BM", file size, 0, pixel
+// offset 54; a 40-byte info header: side x side (positive: bottom row first),
+// 1 plane, 32 bits, BI_RGB, the pixel bytes, zeros; then the rows. Side 0
+// for any other file.
+inline Rows BmpRows(std::string_view file) {
+    uint32_t side = 0;
+    if (file.size() >= 54) {
+        std::memcpy(&side, file.data() + 18, sizeof side);
+    }
+    const uint32_t bytes = 4 * side * side, rowBytes = 4 * side;
+    const uint32_t fields[] = {54 + bytes, 0,     54, 40, side, side, 1 | 32 << 16,
+                               0,          bytes, 0,  0,  0,    0};
+    if (side == 0 || side > 23170 || file.size() != 54 + std::size_t(bytes) ||
+        file.substr(0, 2) != "BM" || std::memcmp(file.data() + 2, fields, sizeof fields) != 0) {
         return {};
     }
-    Picture picture{int(side), {}};
-    for (std::size_t row = side; row-- > 0;) {
-        picture.bgra += bmp.substr(54 + row * side * 4, side * 4);
+    return {side, file.data() + 54 + std::size_t(rowBytes) * (side - 1), -int64_t(rowBytes)};
+}
+
+inline Picture FromBmp(std::string_view file) {
+    const Rows rows = BmpRows(file);
+    Picture picture{rows.side, {}};
+    for (int64_t y = 0; y < rows.side; ++y) {
+        picture.bgra.append(rows.top + y * rows.stride, std::size_t(4 * rows.side));
     }
     return picture;
 }
 
-inline Picture FromPng(const std::string& png) {  // read by libpng
+// A PNG file or block decoded by libpng; side 0 when libpng cannot read it
+// or it is not square. Its pixels are read when `pixels(side)`, else it is
+// only measured: its header read, no bytes.
+template <class Pixels>
+Picture ReadPng(std::string_view png, Pixels pixels) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) {
         return {};
     }
+    Picture picture{image.width == image.height ? image.width : 0, {}};
+    if (picture.side == 0 || !pixels(picture.side)) {
+        png_image_free(&image);
+        return picture;
+    }
     image.format = PNG_FORMAT_BGRA;
-    Picture picture{int(image.width), std::string(PNG_IMAGE_SIZE(image), '\0')};
+    picture.bgra.resize(PNG_IMAGE_SIZE(image));
     return png_image_finish_read(&image, nullptr, picture.bgra.data(), 0, nullptr) ? picture
                                                                                    : Picture{};
+}
+
+inline Picture FromPng(std::string_view png) {
+    return ReadPng(png, [](int64_t) { return true; });
+}
+
+// The picture of a bitmap handle that `q` made (a Library, or anything with
+// the exports as members), read through its GetObjectW and released by its
+// DeleteObject: side 0 for a null handle or one that describes no square
+// 32-bit top-down picture, "not released" as the bytes when DeleteObject
+// refuses.
+template <class Exports>
+Picture FromBitmap(const Exports& q, HBITMAP handle) {
+    if (handle == nullptr) {
+        return {};
+    }
+    DIBSECTION d{};
+    const bool described = q.GetObjectW(handle, sizeof d, &d) == int32_t(sizeof d);
+    const int64_t side = d.dsBm.bmWidth;
+    Picture picture;
+    if (described && side > 0 && d.dsBm.bmHeight == side && d.dsBm.bmWidthBytes == 4 * side &&
+        d.dsBm.bmBitsPixel == 32 && d.dsBm.bmBits != nullptr && d.dsBmih.biWidth == side &&
+        d.dsBmih.biHeight == -side) {
+        picture = {side, std::string(static_cast<const char*>(d.dsBm.bmBits), 4 * side * side)};
+    }
+    return q.DeleteObject(handle) != 0 ? picture : Picture{0, "not released"};
+}
+
+// The block of a GetPNGW or GetPNGA call (`get(&length, &block)`), released
+// by `q`'s DestroyBuffer: "" when the call made none and left its
+// out-parameters untouched, "out-parameters written" when it made none but
+// changed them.
+template <class Exports, class Get>
+std::string PngBlock(const Exports& q, Get get) {
+    uint32_t length = 7;
+    unsigned char marker = 0, *block = &marker;
+    get(&length, &block);
+    if (block == &marker || block == nullptr) {
+        return block == &marker && length == 7 ? "" : "out-parameters written";
+    }
+    std::string bytes(reinterpret_cast<const char*>(block), length);
+    q.DestroyBuffer(block);
+    return bytes;
 }
 
 }  // namespace qrtest

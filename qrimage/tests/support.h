@@ -1,6 +1,6 @@
 // Helpers shared by the library's tests: temporary folders and files, thread
-// locales, library copies, and how their outputs are read back (zxing-cpp is
-// the decoder oracle).
+// locales, library copies, their outputs read back (pictures.h) and decoded
+// (zxing-cpp is the decoder oracle).
 #pragma once
 
 #include <dlfcn.h>
@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "pictures.h"
 #include "qrimage.h"
 
 namespace qrtest {
@@ -143,35 +144,11 @@ class Library {
 #undef QRTEST_EXPORT
 };
 
-// A handle's pixel rows as bytes, released here; "" when it describes none.
-inline std::string BitmapBytes(const Library& library, HBITMAP bitmap) {
-    DIBSECTION d{};
-    const bool described = library.GetObjectW(bitmap, sizeof d, &d) == int32_t(sizeof d);
-    std::string bytes(described ? static_cast<const char*>(d.dsBm.bmBits) : "",
-                      described ? std::size_t(d.dsBm.bmWidthBytes) * d.dsBm.bmHeight : 0);
-    return library.DeleteObject(bitmap) != 0 || !described ? bytes : "not released";
-}
-
-// The block of GetPNGW or GetPNGA (get(&length, &block)), released here; ""
-// when none was made, or "out-parameters written" when one changed anyway.
-template <class Get>
-std::string PngBlock(const Library& library, Get get) {
-    uint32_t length = 7;
-    unsigned char marker = 0, *block = &marker;
-    get(&length, &block);
-    if (block == &marker || block == nullptr) {
-        return block == &marker && length == 7 ? "" : "out-parameters written";
-    }
-    std::string bytes(reinterpret_cast<const char*>(block), length);
-    library.DestroyBuffer(block);
-    return bytes;
-}
-
-// The raw content bytes of the one QR Code symbol in a picture of 4-byte
-// pixels (blue, green, red, unused), top row first; nullopt when none is found.
-inline std::optional<std::string> DecodeQrCode(const std::string& bgra, int side) {
-    const ZXing::ImageView view(reinterpret_cast<const uint8_t*>(bgra.data()), side, side,
-                                ZXing::ImageFormat::BGRX);
+// The raw content bytes of the one QR Code symbol in a picture (its fourth
+// bytes unread); nullopt when none is found.
+inline std::optional<std::string> DecodeQrCode(const Picture& picture) {
+    const ZXing::ImageView view(reinterpret_cast<const uint8_t*>(picture.bgra.data()),
+                                int(picture.side), int(picture.side), ZXing::ImageFormat::BGRX);
     auto hints = ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setTryHarder(true);
     ZXing::Result result = ZXing::ReadBarcode(view, hints);
     if (!result.isValid()) {

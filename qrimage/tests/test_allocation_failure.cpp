@@ -82,8 +82,8 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
     using Call = std::function<std::string(const qrtest::Library&)>;
     // clang-format off
     const std::pair<const char*, Call> exports[] = {
-        {"GetHBitmapW", [&](auto& q) { auto h = q.GetHBitmapW(w, m, s, l); return Released(), BitmapBytes(q, h); }},
-        {"GetHBitmapA", [&](auto& q) { auto h = q.GetHBitmapA(a, m, s, l); return Released(), BitmapBytes(q, h); }},
+        {"GetHBitmapW", [&](auto& q) { auto h = q.GetHBitmapW(w, m, s, l); return Released(), FromBitmap(q, h).bgra; }},
+        {"GetHBitmapA", [&](auto& q) { auto h = q.GetHBitmapA(a, m, s, l); return Released(), FromBitmap(q, h).bgra; }},
         {"GetPNGW", [&](auto& q) { return PngBlock(q, [&](auto... out) { q.GetPNGW(w, m, s, l, out...), Released(); }); }},
         {"GetPNGA", [&](auto& q) { return PngBlock(q, [&](auto... out) { q.GetPNGA(a, m, s, l, out...), Released(); }); }},
         {"GenerateBMPW", [&](auto& q) { return q.GenerateBMPW(wf, w, m, s, l), Released(), ""; }},

@@ -56,8 +56,8 @@ std::vector<std::string> Outputs(const Library& q, const TempFolder& folder, int
     // whole, and no writer may take another's temporary file.
     q.GeneratePNGW(Wide(files[2]).c_str(), u"one file, many writers", 1, 2, 1);
     std::vector<std::string> out = {
-        BitmapBytes(q, q.GetHBitmapW(j.wide, m, s, l)),
-        BitmapBytes(q, q.GetHBitmapA(j.narrow, m, s, l)),
+        FromBitmap(q, q.GetHBitmapW(j.wide, m, s, l)).bgra,
+        FromBitmap(q, q.GetHBitmapA(j.narrow, m, s, l)).bgra,
         PngBlock(q, [&](auto... png) { q.GetPNGW(j.wide, m, s, l, png...); })};
     for (const std::string& file : files) {
         out.push_back(ReadFile(file).value_or(""));
@@ -91,7 +91,7 @@ TEST(ConcurrentCallers, EachPictureHasOneSetColourPair) {
                    backgrounds[] = {0xFFFFFFFFu, 0x3400FFFFu};
     const Library q;
     const auto draw = [&] {
-        return BitmapBytes(q, q.GetHBitmapW(u"one pair of colours, drawn at once", 1, 2, 3));
+        return FromBitmap(q, q.GetHBitmapW(u"one pair of colours, drawn at once", 1, 2, 3)).bgra;
     };
     std::set<std::string> pictures;
     for (int pair = 0; pair < 4; ++pair) {

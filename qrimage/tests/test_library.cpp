@@ -20,7 +20,7 @@
 #include <type_traits>
 
 #include "../src/colour_object_name.h"
-#include "pictures.h"
+#include "support.h"
 
 namespace {
 
@@ -144,7 +144,7 @@ TEST(Pictures, EveryOutputDrawsTheDirectEncodingOfTheUtf8OrNothing) {
             EXPECT_TRUE(picture == model) << c.margin << " " << c.size << " " << c.level;
             EXPECT_EQ(error, c.error != 0 ? c.error : kCallers);
             if (c.error == 0) {
-                EXPECT_EQ(DecodeQrCode(picture.bgra, picture.side), c.utf8);
+                EXPECT_EQ(DecodeQrCode(picture), c.utf8);
             }
         }
         EXPECT_EQ(folder.Entries(), (Names{"p.bmp", "p.png"}));

@@ -76,11 +76,6 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     VERBATIM)
 endif()
 
-# Internal modules for the tests, linked into the test program itself.
-add_library(qrimage_internal STATIC $<TARGET_OBJECTS:qrimage_objects>)
-target_include_directories(qrimage_internal PUBLIC src)
-target_link_libraries(qrimage_internal PUBLIC qrimage_objects gdi32 advapi32)
-
 install(TARGETS qrimage
   RUNTIME DESTINATION .
   ARCHIVE DESTINATION .

@@ -10,7 +10,7 @@
 #include <regex>
 #include <sstream>
 
-#include "pictures.h"
+#include "support.h"
 
 namespace {
 
@@ -66,10 +66,11 @@ class QrimageTool : public ::testing::Test {
 
 // The half-block drawing read back at 4 pixels a module (for the decoder), colour escapes
 // dropped: a cell holds two modules, ▀ the upper one dark, ▄ the lower, █ both.
-Picture FromDrawing(const Bytes& drawing) {
+Picture FromDrawing(std::string_view drawing) {
     const Bytes cells[] = {" ", "\u2584", "\u2580", "\u2588"}, light(16, '\xFF'),
                 dark("\0\0\0\xFF\0\0\0\xFF\0\0\0\xFF\0\0\0\xFF", 16);
-    std::istringstream lines(std::regex_replace(drawing, std::regex("\x1b\\[[0-9;]*[mK]|\r"), ""));
+    std::istringstream lines(
+        std::regex_replace(Bytes(drawing), std::regex("\x1b\\[[0-9;]*[mK]|\r"), ""));
     std::vector<Bytes> rows;
     for (std::string line; std::getline(lines, line);) {
         Bytes upper, lower;
@@ -97,7 +98,7 @@ TEST_F(QrimageTool, EveryFormatDecodesToTheTextAndMatchesTheLibrarysPixels) {
         std::vector<std::string> arguments;
         Bytes text;        // on standard input when the arguments do not hold it
         std::string file;  // where the picture goes; "" for standard output
-        Picture (*read)(const Bytes&);
+        Picture (*read)(std::string_view);
         int margin, size, level;  // size: 4 for a drawing, read back at 4 pixels a module
         bool terminal = false;
     };
@@ -122,8 +123,8 @@ TEST_F(QrimageTool, EveryFormatDecodesToTheTextAndMatchesTheLibrarysPixels) {
         const Picture picture =
             row.read(row.file.empty() ? result.out : ReadFile(work / row.file).value_or(""));
         EXPECT_EQ(picture, Expected(row.text, row.margin, row.size, row.level));
-        EXPECT_EQ(DecodeQrCode(picture.bgra, picture.side), row.text);  // zxing-cpp
-        EXPECT_EQ(work.Entries().size(), row.file.empty() ? 0u : 1u);   // nothing else left
+        EXPECT_EQ(DecodeQrCode(picture), row.text);                    // zxing-cpp
+        EXPECT_EQ(work.Entries().size(), row.file.empty() ? 0u : 1u);  // nothing else left
         if (!row.file.empty()) {
             fs::remove(work / row.file);
         }
@@ -239,7 +240,7 @@ TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnesWhateverTheJobCount) {
     struct Row {
         std::vector<std::string> arguments;
         std::string listName;
-        Picture (*read)(const Bytes&);
+        Picture (*read)(std::string_view);
     };
     const Row rows[] = {
         {{"--batch", "list", "-j", "4"}, "list", FromPng},
@@ -263,7 +264,7 @@ TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnesWhateverTheJobCount) {
             const std::string n = std::to_string(line);
             const Picture picture =
                 row.read(ReadFile(work / ("out/" + n + "-00" + n + ".png")).value_or(""));
-            EXPECT_EQ(DecodeQrCode(picture.bgra, picture.side), text);
+            EXPECT_EQ(DecodeQrCode(picture), text);
         }
         fs::remove_all(work / "out");
     }
