@@ -2,6 +2,18 @@
 
 #include "utf.h"
 
+std::string Utf8FromWide(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string utf8(std::size_t(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), utf8.data(), size, nullptr,
+                        nullptr);
+    return utf8;
+}
+
 std::string SystemReason(unsigned long code) {
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(

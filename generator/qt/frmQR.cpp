@@ -24,7 +24,8 @@ namespace {
 
 constexpr double kTwipsPerInch = 1440.0;
 
-// The presenter's texts and paths (file system bytes) in Qt's strings, and back.
+// A path of the presenter's (file system bytes) as Qt's string; Qt's text as
+// the presenter's UTF-16.
 QString FromBytes(const std::string& path) {
     return QFile::decodeName(path.c_str());
 }

@@ -15,6 +15,7 @@
 #include "resource_file.h"
 #include "scratch_folder.h"
 #include "text_rules.h"
+#include "utf.h"
 
 // The size list's items, and how halves round (to even) and words read.
 TEST(TextRules, MarginIsValRoundedHalfToEven) {
@@ -24,6 +25,21 @@ TEST(TextRules, MarginIsValRoundedHalfToEven) {
     } rows[] = {{u"1", 1}, {u"25", 25}, {u"2.5", 2}, {u"3.5", 4}, {u"inf", 0}};
     for (const auto& row : rows) {
         EXPECT_EQ(MarginFromSizeText(row.text), row.margin);
+    }
+}
+
+// Paths reach the library as UTF-16: every character whole, each byte that
+// starts no character one U+FFFD (overlong, surrogate, cut short, too large).
+TEST(TextRules, Utf8PathsBecomeUtf16) {
+    const struct {
+        std::string utf8;
+        std::u16string utf16;
+    } rows[] = {{"", u""},
+                {"a\u044f\u20ac\U0001F600", u"a\u044f\u20ac\U0001F600"},
+                {"\xC0\x80\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+                {"\xE2\x82x\xF4\x90\x80\x80", u"\uFFFD\uFFFDx\uFFFD\uFFFD\uFFFD\uFFFD"}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(Utf16FromUtf8(row.utf8), row.utf16) << row.utf8;
     }
 }
 
