@@ -4,6 +4,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "left_out_where_emulated.h"
 #else
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -12,7 +14,6 @@
 #endif
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -292,20 +293,14 @@ TEST_F(Presenter, UnloadDeletesOnlyItsOwnPicture) {
 }
 
 #if defined(_WIN32)
-// Where 32-bit programs run emulated (scripts/run32 sets QRIMAGE_32BIT_EMULATED),
-// the presenter's cases are left out, saying so: loading and calling the
-// library at run time crashes or hangs qemu-i386 7.2 now and then in a 32-bit
-// Wine process (the 32-bit window test still makes pictures through it).
+// Loading and calling the library at run time crashes or hangs qemu-i386
+// now and then in a 32-bit Wine process (the 32-bit window test still makes
+// pictures through it).
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    std::string filter = GTEST_FLAG_GET(filter);
-    if (GetEnvironmentVariableW(L"QRIMAGE_32BIT_EMULATED", nullptr, 0) != 0) {
-        std::printf(
-            "[  SKIPPED ] Presenter.* (library calls crash qemu-i386 now and then where "
-            "32-bit programs run emulated)\n");
-        filter += filter.find('-') == std::string::npos ? "-Presenter.*" : ":Presenter.*";
-        GTEST_FLAG_SET(filter, filter);
-    }
+    LeaveOutWhereEmulated("Presenter.*",
+                          "library calls crash qemu-i386 now and then where "
+                          "32-bit programs run emulated");
     return RUN_ALL_TESTS();
 }
 #endif

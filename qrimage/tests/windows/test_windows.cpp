@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "left_out_where_emulated.h"
+
 namespace {
 
 using Bytes = std::string;
@@ -165,7 +167,7 @@ TEST(Files, ReasonInTheLastErrorNamesAsGivenReplacedWhole) {
 
 // Every row of the scene on a thread of its own, all at once and many times:
 // each thread finds its own reason. Left out where 32-bit programs run
-// emulated (see main).
+// emulated (left_out_where_emulated.h).
 TEST(Files, ReasonsStayWithTheirThreadWhenThreadsFailAtOnce) {
     FailureScene scene;
     const std::vector<FailureScene::Row> rows = scene.Rows();
@@ -305,23 +307,9 @@ TEST(VersionResource, EachFileNamesTheProjectsVersionAndItself) {
     }
 }
 
-// Where 32-bit programs run emulated (scripts/run32 sets QRIMAGE_32BIT_EMULATED),
-// the cases that run threads at once are left out, saying so: qemu-i386 7.2
-// crashes in a 32-bit Wine process running threads at once. GTEST_SKIP cannot
-// say it there, as it reports through OutputDebugString, whose exception
-// crashes such a process as well.
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    std::string filter = GTEST_FLAG_GET(filter);
-    if (GetEnvironmentVariableW(L"QRIMAGE_32BIT_EMULATED", nullptr, 0) != 0) {
-        // Said only where the filter names no cases, which leaves those in.
-        if (filter == "*" || filter.front() == '-') {
-            std::printf(
-                "[  SKIPPED ] *AtOnce (threads at once cannot run where 32-bit programs "
-                "run emulated)\n");
-        }
-        filter += filter.find('-') == std::string::npos ? "-*AtOnce" : ":*AtOnce";
-        GTEST_FLAG_SET(filter, filter);
-    }
+    LeaveOutWhereEmulated("*AtOnce",
+                          "threads at once cannot run where 32-bit programs run emulated");
     return RUN_ALL_TESTS();
 }
