@@ -19,6 +19,9 @@ AtomicFile::AtomicFile(int fd, NativeFileName tempPath, NativeFileName targetPat
 AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       finalMode_(other.finalMode_),
+      setFinalMode_(other.setFinalMode_),
+      unnamed_(other.unnamed_),
+      replacing_(other.replacing_),
       folderFd_(std::exchange(other.folderFd_, -1)),
       tempPath_(std::move(other.tempPath_)),
       targetPath_(std::move(other.targetPath_)),

@@ -29,11 +29,20 @@ enum class Ownership {
     CallersAlone,
 };
 
-// A file being written under a temporary name in its target's folder. Commit
-// renames it over the target; until then the target keeps its old content,
-// and a writer destroyed without a successful Commit removes the temporary
-// file. So a failed write (a full disk, say) never leaves a truncated target
-// or a stray file behind.
+// A file being written for its target's folder, without the target's name.
+// Commit gives it that name; until then the target keeps its old content, and
+// a writer destroyed without a successful Commit leaves nothing. So a failed
+// write (a full disk, say) never leaves a truncated target or a stray file
+// behind.
+//
+// Where the file system can make a file without a name (Linux's O_TMPFILE)
+// and the process's /proc is the kernel's, the file has no name at all while
+// it is written: a new target gets its name in one step once the content
+// and mode are final, so that not even a process killed outright (SIGKILL)
+// leaves anything; an existing target is replaced through a temporary name
+// that exists only from that moment to the rename. Elsewhere (and on
+// Windows) the file is written under a temporary name in the target's
+// folder and renamed over the target.
 //
 // With Ownership::KeepTarget the result is what a caller that opens,
 // truncates and writes the target in place would get, so that replacing a
@@ -55,8 +64,13 @@ enum class Ownership {
 //   kernel's fs.protected_symlinks says; the path is looked up one name at a
 //   time in folders held open, so no folder can be swapped for a link
 //   between that check and the write;
-// - the temporary file is the caller's alone (0600) until it is complete: it
-//   gets its final mode just before the rename;
+// - a named temporary file is the caller's alone (0600) until it is
+//   complete: it gets its final mode just before the rename (an unnamed one
+//   can be opened by nobody else at all);
+// - a new file's mode is what open(2) with 0666 gives it: the kernel applies
+//   the umask to an unnamed file; for a named temporary one the umask is
+//   learnt once a process, never read from a file that someone may have
+//   forged (/proc);
 // - its descriptor is never 0, 1 or 2, so that a write meant for a standard
 //   stream that the program has closed never lands in the file.
 //
@@ -101,9 +115,19 @@ class AtomicFile {
     bool WriteThrough(const unsigned char* data, std::size_t size) noexcept;
     void Discard() noexcept;
 
+    bool CommitUnnamed(bool& asTarget) noexcept;
+    bool RenameOverTarget() noexcept;
+
     int fd_;
-    // POSIX: the permission bits the file gets once complete.
+    // POSIX: the permission bits the file gets once complete, when
+    // setFinalMode_; otherwise it keeps those it was made with.
     uint32_t finalMode_ = 0;
+    bool setFinalMode_ = false;
+    // POSIX: the file has no name yet (O_TMPFILE); tempPath_ is empty until
+    // Commit names it.
+    bool unnamed_ = false;
+    // POSIX: the target existed when the file was opened.
+    bool replacing_ = false;
     // POSIX: the target's folder, held open; the two names are names in it.
     // Elsewhere -1, and the names are paths.
     int folderFd_ = -1;

@@ -1,5 +1,3 @@
-#include "atomic_file.h"
-
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -8,12 +6,14 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <utility>
 
+#include "atomic_file.h"
 #include "descriptor_posix.h"
 #include "failure.h"
+#include "new_file_posix.h"
+#include "path_lookup_posix.h"
 
 namespace qrimage {
 
@@ -31,131 +31,16 @@ std::nullopt_t FailedWith(int error) {
     return FailedBySystem();
 }
 
-// The kernel's own limit on symbolic links followed in one lookup.
-constexpr int kMaxLinkHops = 40;
 constexpr int kMaxTempNameTries = 100;
 
-// Opens the folder `name` in `at` for looking names up in it (O_PATH: no right
-// to read it is needed), never following a link. -1 with errno set.
-Descriptor OpenFolder(int at, const char* name) {
-    return Descriptor(
-        AboveStandardStreams(openat(at, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)));
-}
+// The longest temporary name, with its terminating NUL.
+constexpr std::size_t kTempNameBytes = 32;
 
-std::optional<std::string> ReadLink(int folder, const std::string& name, off_t sizeHint) {
-    // Some file systems report 0 as the size of a link: grow until it fits.
-    std::string target(std::size_t(sizeHint > 0 ? sizeHint : 64) + 1, '\0');
-    for (;;) {
-        const ssize_t length = readlinkat(folder, name.c_str(), target.data(), target.size());
-        if (length < 0) {
-            return FailedBySystem();
-        }
-        if (std::size_t(length) < target.size()) {
-            target.resize(std::size_t(length));
-            return target;
-        }
-        target.resize(target.size() * 2);
-    }
-}
-
-// Whether a link (its lstat in `link`) in `folder` may be followed. Not when
-// the folder is sticky and world-writable (/tmp, say) and the link belongs
-// neither to the caller nor to the folder's owner: another user may have
-// planted it there, so that the caller replaces a file of their own or
-// creates one where the planter chose. The kernel refuses exactly this to
-// open(2) when fs.protected_symlinks is set; the links are followed here, not
-// by the kernel, so the rule is applied here, whatever that setting. False
-// with errno set (EACCES for a refused link).
-bool MayFollow(int folder, const struct stat& link) {
-    if (link.st_uid == geteuid()) {
-        return true;
-    }
-    struct stat status {};
-    if (fstat(folder, &status) != 0) {
-        return false;
-    }
-    constexpr mode_t kShared = S_ISVTX | S_IWOTH;
-    if ((status.st_mode & kShared) != kShared || link.st_uid == status.st_uid) {
-        return true;
-    }
-    errno = EACCES;
-    return false;
-}
-
-// Where a path leads: its last folder, held open, and the name in it.
-struct Place {
-    Descriptor folder;
-    std::string name;
-};
-
-// Looks `path` up as the kernel would, one name at a time, each in a folder
-// held open, so that nobody can swap a folder for a link between a check and
-// its use. Links in the folder part, and at the end when `followLastLink`,
-// are followed where MayFollow allows; a dangling link at the end leads to
-// the name it points to. The name found may exist or not. Nullopt, with the reason recorded,
-// when the path cannot be looked up (a missing folder, a link loop, a
-// refused link) or names a folder by a trailing slash (EISDIR).
-std::optional<Place> Locate(std::string rest, bool followLastLink) {
-    Descriptor folder = OpenFolder(AT_FDCWD, rest.starts_with('/') ? "/" : ".");
-    if (folder.Get() < 0) {
-        return FailedBySystem();
-    }
-    for (int hops = 0;;) {
-        const std::size_t start = rest.find_first_not_of('/');
-        if (start == std::string::npos) {
-            return FailedWith(EISDIR);  // what open(2) says for a folder's name
-        }
-        const std::size_t end = rest.find('/', start);
-        std::string name = rest.substr(start, end - start);
-        rest.erase(0, end == std::string::npos ? rest.size() : end);
-        const bool last = rest.find_first_not_of('/') == std::string::npos;
-        if (last && !rest.empty()) {
-            return FailedWith(EISDIR);
-        }
-        struct stat status {};
-        if (fstatat(folder.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT && last) {
-                return Place{std::move(folder), std::move(name)};  // a new file
-            }
-            return FailedBySystem();
-        }
-        if (S_ISLNK(status.st_mode) && (followLastLink || !last)) {
-            if (++hops > kMaxLinkHops) {
-                return FailedWith(ELOOP);
-            }
-            if (!MayFollow(folder.Get(), status)) {
-                return FailedBySystem();
-            }
-            std::optional<std::string> target = ReadLink(folder.Get(), name, status.st_size);
-            if (!target) {
-                return std::nullopt;
-            }
-            if (target->empty()) {
-                return FailedWith(ENOENT);
-            }
-            if (target->starts_with('/')) {
-                folder = OpenFolder(AT_FDCWD, "/");
-                if (folder.Get() < 0) {
-                    return FailedBySystem();
-                }
-            }
-            rest.insert(0, *target);
-            continue;
-        }
-        if (last) {
-            return Place{std::move(folder), std::move(name)};
-        }
-        Descriptor next = OpenFolder(folder.Get(), name.c_str());
-        if (next.Get() < 0) {
-            return FailedBySystem();
-        }
-        folder = std::move(next);
-    }
-}
-
-// Random enough that concurrent writers (threads or processes) into one
-// folder do not collide; O_EXCL settles the rare collision anyway.
-std::string RandomSuffix(int attempt) {
+// Writes a temporary name into `name`: random enough that concurrent writers
+// (threads or processes) into one folder do not collide; O_EXCL (or
+// linkat's refusal) settles the rare collision anyway. Allocates nothing, so
+// that Commit can name a file.
+void MakeTempName(int attempt, char (&name)[kTempNameBytes]) noexcept {
     uint64_t bits = 0;
     if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) != sizeof bits) {
         timespec now{};
@@ -163,38 +48,12 @@ std::string RandomSuffix(int attempt) {
         bits = uint64_t(now.tv_nsec) ^ (uint64_t(now.tv_sec) << 30) ^ (uint64_t(getpid()) << 40) ^
                uint64_t(reinterpret_cast<uintptr_t>(&now)) ^ uint64_t(attempt);
     }
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
-    return text;
+    std::snprintf(name, sizeof name, ".qrimage-%016llx.tmp", static_cast<unsigned long long>(bits));
 }
 
-// The calling thread's umask, read from the "Umask:" line of its status in
-// /proc (Linux 4.7 on). umask(2) can only read it by setting it, and the
-// set-and-restore would give a file that another thread creates in between
-// the wrong mode, or, when two threads do it at once, leave the wrong umask
-// for good. Nullopt when it cannot be read.
-std::optional<mode_t> CurrentUmask() {
-    const int fd = AboveStandardStreams(open("/proc/thread-self/status", O_RDONLY | O_CLOEXEC));
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    // The line comes second, after the name (at most 64 bytes, escaped).
-    char text[256];
-    const ssize_t length = read(fd, text, sizeof text - 1);
-    close(fd);
-    text[length > 0 ? length : 0] = '\0';
-    const char* line = std::strstr(text, "\nUmask:");
-    if (line == nullptr) {
-        return std::nullopt;
-    }
-    char* end = nullptr;
-    const unsigned long mask = std::strtoul(line + 7, &end, 8);
-    return end != line + 7 && *end == '\n' ? std::optional(mode_t(mask & 0777)) : std::nullopt;
-}
-
-// The mode of the temporary file while it is written: the caller's alone, so
-// that nobody else can open it and read it, whole or in part, before it
-// replaces the target.
+// The mode of a named temporary file while it is written: the caller's
+// alone, so that nobody else can open it and read it, whole or in part,
+// before it replaces the target.
 constexpr mode_t kWritingMode = 0600;
 
 // Creates a new, empty temporary file in `folder`, mode kWritingMode (less
@@ -202,9 +61,10 @@ constexpr mode_t kWritingMode = 0600;
 // Returns the descriptor, or -1 with errno set.
 int CreateTempFile(int folder, std::string& tempName) {
     for (int attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
-        tempName = ".qrimage-" + RandomSuffix(attempt) + ".tmp";
-        const int fd =
-            openat(folder, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kWritingMode);
+        char name[kTempNameBytes];
+        MakeTempName(attempt, name);
+        tempName = name;
+        const int fd = openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kWritingMode);
         if (fd < 0 && errno == EEXIST) {
             continue;
         }
@@ -219,6 +79,50 @@ int CreateTempFile(int folder, std::string& tempName) {
     return -1;  // errno: EEXIST
 }
 
+// Creates a file without a name in `folder` with `mode` (less the umask,
+// which the kernel applies as open(2) does). -1 with errno set; EOPNOTSUPP
+// (or EISDIR from kernels before 3.11) where the file system cannot.
+int CreateUnnamedFile(int folder, mode_t mode) {
+    if (!UnnamedFilesCanBeNamed()) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return AboveStandardStreams(openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+}
+
+// Whether the target `place` may be replaced as `keepTarget` asks. False
+// with the reason recorded.
+bool MayReplace(const Place& place, bool keepTarget) {
+    const struct stat& existing = place.status;
+    if (S_ISDIR(existing.st_mode)) {
+        FailedWith(EISDIR);
+        return false;
+    }
+    if (!S_ISREG(existing.st_mode) && (keepTarget || !S_ISLNK(existing.st_mode))) {
+        RecordFailure(Failure::InvalidArgument);  // a device, pipe or socket
+        return false;
+    }
+    // The caller's right to write the target is what the target's own
+    // permissions say, although the rename needs only the folder's.
+    if (keepTarget && faccessat(place.folder.Get(), place.name.c_str(), W_OK, AT_EACCESS) != 0) {
+        FailedBySystem();
+        return false;
+    }
+    return true;
+}
+
+// Gives the new file `fd` the owner and group of the file it replaces as far
+// as the caller may. Only a privileged caller can give the file to another
+// owner; anyone else keeps the group at least when they belong to it, and
+// otherwise their own ownership, as any rewrite would. Changing the owner
+// clears set-id bits, which the final mode, given in Commit, restores.
+void TakeOwnershipOf(int fd, const struct stat& existing) {
+    if ((existing.st_uid != geteuid() || existing.st_gid != getegid()) &&
+        fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+        (void)fchown(fd, uid_t(-1), existing.st_gid);
+    }
+}
+
 }  // namespace
 
 std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t bufferBytes,
@@ -229,60 +133,41 @@ std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t 
     }
     const bool keepTarget = ownership == Ownership::KeepTarget;
     std::optional<Place> place = Locate(path, keepTarget);
-    if (!place) {
+    if (!place || (place->exists && !MayReplace(*place, keepTarget))) {
         return std::nullopt;
     }
     const int folder = place->folder.Get();
-    const char* name = place->name.c_str();
+    const bool keepMode = keepTarget && place->exists;
+    // A new file's mode as open(2) with 0666 would give it; a file the
+    // caller alone trusts afterwards keeps write to themselves.
+    const mode_t newMode = keepTarget ? 0666 : 0644;
 
-    struct stat existing {};
-    const bool replacing = fstatat(folder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0;
-    if (replacing) {
-        // The caller's right to write the target is what the target's own
-        // permissions say, although the rename needs only the folder's.
-        if (S_ISDIR(existing.st_mode)) {
-            return FailedWith(EISDIR);
-        }
-        if (!S_ISREG(existing.st_mode) && (keepTarget || !S_ISLNK(existing.st_mode))) {
-            RecordFailure(Failure::InvalidArgument);  // a device, pipe or socket
-            return std::nullopt;
-        }
-        if (keepTarget && faccessat(folder, name, W_OK, AT_EACCESS) != 0) {
-            return FailedBySystem();
-        }
-    } else if (errno != ENOENT) {
-        return FailedBySystem();
-    }
-
-    // From its creation on, the temporary file belongs to `file`: whatever
-    // fails or throws later (the buffer's allocation) leaves through its
-    // destructor, which removes it. Before, only moves happen.
+    // From its creation on, the file belongs to `file`: whatever fails or
+    // throws later (the buffer's allocation) leaves through its destructor,
+    // which removes a named one. Before, only moves happen.
     std::string tempName;
-    const int fd = CreateTempFile(folder, tempName);
+    int fd = CreateUnnamedFile(folder, keepMode ? kWritingMode : newMode);
+    const bool unnamed = fd >= 0;
+    if (!unnamed && (errno == EOPNOTSUPP || errno == EISDIR)) {
+        fd = CreateTempFile(folder, tempName);
+    }
     if (fd < 0) {
         return FailedBySystem();
     }
+    if (unnamed) {
+        tempName.reserve(kTempNameBytes);  // Commit may need a name, and must not allocate
+    }
     AtomicFile file(fd, std::move(tempName), std::move(place->name), bufferBytes);
     file.folderFd_ = place->folder.Release();
-    if (keepTarget && replacing) {
-        // Owner first: changing it clears set-id bits that the final mode,
-        // given in Commit, restores.
-        // Only a privileged caller can give the file back to another owner;
-        // anyone else keeps the group at least when they belong to it, and
-        // otherwise their own ownership, as any rewrite would.
-        if ((existing.st_uid != geteuid() || existing.st_gid != getegid()) &&
-            fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-            (void)fchown(fd, uid_t(-1), existing.st_gid);
-        }
-        file.finalMode_ = existing.st_mode & 07777;
-    } else {
-        // What open(2) would give a new file. With the umask unknown the
-        // file stays the caller's alone: narrower than it should be, never
-        // wider.
-        file.finalMode_ = 0666 & ~CurrentUmask().value_or(0177);
-        if (!keepTarget) {
-            file.finalMode_ &= ~uint32_t(S_IWGRP | S_IWOTH);  // nobody else may change it
-        }
+    file.unnamed_ = unnamed;
+    file.replacing_ = place->exists;
+    if (keepMode) {
+        TakeOwnershipOf(fd, place->status);
+        file.finalMode_ = place->status.st_mode & 07777;
+        file.setFinalMode_ = true;
+    } else if (!unnamed) {
+        file.finalMode_ = NewFileMode(folder, newMode);
+        file.setFinalMode_ = true;
     }
     if (bufferBytes > 0) {
         file.buffer_ = std::make_unique_for_overwrite<unsigned char[]>(bufferBytes);
@@ -325,6 +210,45 @@ bool AtomicFile::WriteThrough(const unsigned char* data, std::size_t size) noexc
     return true;
 }
 
+// Names the complete unnamed file: a new target in one step (`asTarget`);
+// else (the target exists, or came to exist since Open) under a temporary
+// name that is then renamed over the target.
+bool AtomicFile::CommitUnnamed(bool& asTarget) noexcept {
+    if (!replacing_) {
+        asTarget = NameUnnamedFile(fd_, folderFd_, targetPath_.c_str()) == 0;
+        if (asTarget) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            RecordSystemFailure();
+            return false;
+        }
+    }
+    for (int attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
+        char name[kTempNameBytes];
+        MakeTempName(attempt, name);
+        if (NameUnnamedFile(fd_, folderFd_, name) == 0) {
+            tempPath_ = name;  // its room was reserved in Open
+            return RenameOverTarget();
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    tempPath_.clear();
+    RecordSystemFailure();
+    return false;
+}
+
+bool AtomicFile::RenameOverTarget() noexcept {
+    if (renameat(folderFd_, tempPath_.c_str(), folderFd_, targetPath_.c_str()) != 0) {
+        RecordSystemFailure();
+        return false;
+    }
+    tempPath_.clear();
+    return true;
+}
+
 bool AtomicFile::Commit() noexcept {
     if (fd_ < 0 || committed_) {
         return false;
@@ -333,22 +257,25 @@ bool AtomicFile::Commit() noexcept {
     // not durability across a power cut, and a sync per picture would cost
     // more than the picture. (ext4 flushes a file renamed over another anyway.)
     // A failed write has recorded its reason already.
-    bool written = !failed_ && FlushBuffer();
+    bool done = !failed_ && FlushBuffer();
     // Only now, complete, may the file become readable by others.
-    if (written && finalMode_ != kWritingMode && fchmod(fd_, mode_t(finalMode_)) != 0) {
+    if (done && setFinalMode_ && fchmod(fd_, mode_t(finalMode_)) != 0) {
         RecordSystemFailure();
-        written = false;
+        done = false;
     }
-    bool renamed = false;
+    // An unnamed file is named through its descriptor, so before the close.
+    bool asTarget = false;
+    done = done && (!unnamed_ || CommitUnnamed(asTarget));
     if (close(std::exchange(fd_, -1)) != 0) {
         RecordSystemFailure();
-    } else if (written) {
-        renamed = renameat(folderFd_, tempPath_.c_str(), folderFd_, targetPath_.c_str()) == 0;
-        if (!renamed) {
-            RecordSystemFailure();
+        if (done && asTarget) {
+            unlinkat(folderFd_, targetPath_.c_str(), 0);  // the new name goes again
         }
+        done = false;
+    } else if (done && !unnamed_) {
+        done = RenameOverTarget();
     }
-    if (!renamed) {
+    if (!done) {
         Discard();
         return false;
     }

@@ -123,11 +123,9 @@ std::string WritePictureFile(const std::u16string& text, const PictureSettings& 
     errno = 0;
     (format == Format::Png ? GeneratePNGW : GenerateBMPW)(
         widePath->c_str(), text.c_str(), settings.margin, settings.moduleSize, settings.level);
-    // The library leaves errno alone when it succeeds; the file must be there.
-    if (errno == 0 && access(path.c_str(), F_OK) == 0) {
-        return "";
-    }
-    return LibraryFailure(errno, settings.level, path);
+    // The library leaves errno alone when it succeeds and sets it when it
+    // fails: its word is enough, the file system is not asked again.
+    return errno == 0 ? "" : LibraryFailure(errno, settings.level, path);
 }
 
 std::string WritePictureToStream(const std::u16string& text, const PictureSettings& settings,

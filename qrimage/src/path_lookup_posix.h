@@ -1,0 +1,39 @@
+// Where a file name leads, looked up so that another user's link in a
+// shared folder is never followed (POSIX).
+#pragma once
+
+#include <sys/stat.h>
+
+#include <optional>
+#include <string>
+
+#include "descriptor_posix.h"
+
+namespace qrimage {
+
+// Where a path leads: its last folder, held open, the name in it, and what
+// that name is now.
+struct Place {
+    Descriptor folder;
+    std::string name;
+    bool exists = false;
+    // lstat of the name when it exists.
+    struct stat status {};
+};
+
+// Looks `path` up as the kernel would (relative to the current folder unless
+// absolute). Links in the folder part, and at the end when `followLastLink`,
+// are followed, except a link in a sticky, world-writable folder (/tmp, say)
+// that belongs neither to the caller nor to the folder's owner: another user
+// may have planted it so that the caller writes where the planter chose
+// (EACCES). The kernel refuses exactly this when fs.protected_symlinks is
+// set; the rule holds here whatever that setting. A folder part without
+// links costs one system call; one with links is walked a name at a time,
+// each in a folder held open, so that no folder can be swapped for a link
+// between a check and its use. A dangling link at the end leads to the name
+// it points to. Nullopt, with the reason recorded (failure.h), when the path
+// cannot be looked up (a missing folder, a link loop, a refused link) or
+// names a folder by a trailing slash (EISDIR). Throws std::bad_alloc.
+std::optional<Place> Locate(const std::string& path, bool followLastLink);
+
+}  // namespace qrimage
