@@ -15,6 +15,7 @@
 #include "options.h"
 #include "picture_output.h"
 #include "process_guard.h"
+#include "stop_signals.h"
 #include "usage_text.h"
 #include "utf8_text.h"
 
@@ -79,7 +80,7 @@ int EncodeOne(const Options& options) {
     }
     // From here on a stop signal waits until the picture is whole, or its
     // temporary file removed, and then ends the tool.
-    qrtool::BlockStopSignals();
+    qrtool::HoldStopSignals();
     const std::string failure =
         toStandardOutput
             ? qrtool::WritePictureToStream(*text, options.settings, *format, stdout,

@@ -1,13 +1,9 @@
 #include "process_guard.h"
 
 #include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
-#include <initializer_list>
 
 namespace qrtool {
 
@@ -35,51 +31,10 @@ void FillClosedStandardStreams(int, char**, char**) {
 [[gnu::used, gnu::section(".preinit_array")]] void (*const fillClosedStandardStreams)(
     int, char**, char**) = &FillClosedStandardStreams;
 
-// The wake-up of WaitForSignal: SIGCHLD, which the tool (it starts no
-// process) never needs and which by default changes nothing when it comes
-// from outside.
-constexpr int kWakeSignal = SIGCHLD;
-
-sigset_t Signals(bool withWakeUp) {
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&signals, stop);
-    }
-    if (withWakeUp) {
-        sigaddset(&signals, kWakeSignal);
-    }
-    return signals;
-}
-
 }  // namespace
 
 bool StartedClosed(int descriptor) {
     return descriptor >= 0 && descriptor < 3 && closedAtStart[descriptor];
-}
-
-void BlockStopSignals() {
-    const sigset_t signals = Signals(true);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-}
-
-int TakeStopSignal() {
-    const sigset_t signals = Signals(false);
-    const timespec now{};
-    const int taken = sigtimedwait(&signals, nullptr, &now);
-    return taken > 0 ? taken : 0;
-}
-
-int WaitForSignal() {
-    const sigset_t signals = Signals(true);
-    int taken = 0;
-    while (sigwait(&signals, &taken) != 0) {
-    }
-    return taken == kWakeSignal ? 0 : taken;
-}
-
-void WakeWaiter(pthread_t waiter) {
-    pthread_kill(waiter, kWakeSignal);
 }
 
 }  // namespace qrtool

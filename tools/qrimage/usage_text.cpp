@@ -24,6 +24,7 @@ Batch:
       --batch LIST    one text per line of LIST (- for standard input); writes
                       the picture of line n to PATTERN with {n} replaced by n
                       ({n:6} pads it with zeros to 6 digits)
+                      (a line ends at LF or CRLF; a leading UTF-8 BOM is skipped)
   -0, --null          records end with NUL bytes instead of newlines
   -j, --jobs N        N threads (default: one per core)
   A line that fails is reported as LIST:LINE: reason and skipped. On a terminal

@@ -274,6 +274,38 @@ TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnesWhateverTheJobCount) {
     EXPECT_NE(shown.out.find("\r7/7  "), Bytes::npos) << shown.out;
 }
 
+// A list saved on Windows reads as its lines: CRLF ends a line and a
+// byte-order mark at its start is skipped. A -0 list is taken byte for byte.
+TEST_F(QrimageTool, WindowsMadeListsReadAsTheirLines) {
+    const Bytes bom = "\xEF\xBB\xBF";
+    struct Row {
+        std::string name;
+        Bytes list;
+        std::vector<std::string> arguments;
+        std::vector<Bytes> texts;
+    };
+    const Row rows[] = {
+        {"crlf", bom + "alpha\r\nbeta\r\n", {}, {"alpha", "beta"}},
+        {"nul",
+         bom + "alpha\r" + Bytes(1, '\0') + "beta\r\n",
+         {"-0"},
+         {bom + "alpha\r", "beta\r\n"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteFile(work / "list", row.list);
+        std::vector<std::string> arguments = {"--batch", "list", "-o", "{n}.png"};
+        arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+        const Result result = Run(arguments);
+        EXPECT_EQ(result.status, 0) << result.err;
+        for (std::size_t line = 1; line <= row.texts.size(); ++line) {
+            const fs::path picture = work / (std::to_string(line) + ".png");
+            EXPECT_EQ(DecodeQrCode(FromPng(ReadFile(picture).value_or(""))), row.texts[line - 1]);
+            fs::remove(picture);
+        }
+    }
+}
+
 // Closed or broken standard streams, unbounded input and a poor environment:
 // a clear failure (or, for missing threads, a note) with its exit status,
 // nothing written into a file the tool did not mean (the library's colour
