@@ -22,6 +22,8 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
       setFinalMode_(other.setFinalMode_),
       unnamed_(other.unnamed_),
       replacing_(other.replacing_),
+      keepTarget_(other.keepTarget_),
+      path_(std::move(other.path_)),
       folderFd_(std::exchange(other.folderFd_, -1)),
       tempPath_(std::move(other.tempPath_)),
       targetPath_(std::move(other.targetPath_)),

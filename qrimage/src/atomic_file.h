@@ -48,7 +48,9 @@ enum class Ownership {
 // truncates and writes the target in place would get, so that replacing a
 // file surprises nobody who shares it:
 // - an existing target the caller may not write (read-only file, read-only
-//   file system) is left alone: Open fails and nothing is created;
+//   file system) is left alone: Open, or where the target is first looked
+//   at when its name is given (an unnamed file, POSIX), Commit fails and
+//   nothing is created;
 // - a target that is a symbolic link has the file it points to replaced, the
 //   link stays;
 // - a replaced file keeps its permission bits, and its owner and group as far
@@ -68,9 +70,10 @@ enum class Ownership {
 //   complete: it gets its final mode just before the rename (an unnamed one
 //   can be opened by nobody else at all);
 // - a new file's mode is what open(2) with 0666 gives it: the kernel applies
-//   the umask to an unnamed file; for a named temporary one the umask is
-//   learnt once a process, never read from a file that someone may have
-//   forged (/proc);
+//   the umask to an unnamed file, and a named temporary one gets the mode
+//   of an unnamed file made and dropped for the purpose (or, where the file
+//   system cannot make one, 0666 less the umask learnt once a process),
+//   never read from a file that someone may have forged (/proc);
 // - its descriptor is never 0, 1 or 2, so that a write meant for a standard
 //   stream that the program has closed never lands in the file.
 //
@@ -87,7 +90,10 @@ class AtomicFile {
     // system's errno, EISDIR for a folder, InvalidArgument for an empty name
     // or a target that is no regular file. `ownership` says what the new file
     // keeps of the target's (POSIX; on Windows the file system's rules hold
-    // either way). Throws std::bad_alloc.
+    // either way). Where the file is written unnamed (POSIX), the last name
+    // of the path is first looked at when the file is named, so that a new
+    // file costs no look: a target found then is refused by Commit for the
+    // same reasons. Throws std::bad_alloc.
     static std::optional<AtomicFile> Open(const NativeFileName& path, std::size_t bufferBytes,
                                           Ownership ownership = Ownership::KeepTarget);
 
@@ -115,7 +121,12 @@ class AtomicFile {
     bool WriteThrough(const unsigned char* data, std::size_t size) noexcept;
     void Discard() noexcept;
 
+    // POSIX: Open, looking at the last name first when `lookFirst`.
+    static std::optional<AtomicFile> OpenPosix(const NativeFileName& path, std::size_t bufferBytes,
+                                               Ownership ownership, bool lookFirst);
     bool CommitUnnamed(bool& asTarget) noexcept;
+    bool ReplaceFoundTarget() noexcept;
+    bool CopyThroughLink() noexcept;
     bool RenameOverTarget() noexcept;
 
     int fd_;
@@ -128,6 +139,9 @@ class AtomicFile {
     bool unnamed_ = false;
     // POSIX: the target existed when the file was opened.
     bool replacing_ = false;
+    // POSIX: what Open was asked, for a target first found at Commit.
+    bool keepTarget_ = true;
+    NativeFileName path_;
     // POSIX: the target's folder, held open; the two names are names in it.
     // Elsewhere -1, and the names are paths.
     int folderFd_ = -1;

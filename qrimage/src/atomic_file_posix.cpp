@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <new>
 #include <utility>
 
 #include "atomic_file.h"
@@ -80,20 +81,25 @@ int CreateTempFile(int folder, std::string& tempName) {
 }
 
 // Creates a file without a name in `folder` with `mode` (less the umask,
-// which the kernel applies as open(2) does). -1 with errno set; EOPNOTSUPP
-// (or EISDIR from kernels before 3.11) where the file system cannot.
+// which the kernel applies as open(2) does), readable too, so that its
+// content can be copied elsewhere. -1 with errno set; EOPNOTSUPP (or EISDIR
+// from kernels before 3.11) where the file system cannot, or where such a
+// file could not be named.
 int CreateUnnamedFile(int folder, mode_t mode) {
     if (!UnnamedFilesCanBeNamed()) {
         errno = EOPNOTSUPP;
         return -1;
     }
-    return AboveStandardStreams(openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    return AboveStandardStreams(openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
 }
 
-// Whether the target `place` may be replaced as `keepTarget` asks. False
-// with the reason recorded.
-bool MayReplace(const Place& place, bool keepTarget) {
-    const struct stat& existing = place.status;
+bool CannotBeUnnamed(int error) {
+    return error == EOPNOTSUPP || error == EISDIR;
+}
+
+// Whether the existing target `name` in `folder` (its lstat in `existing`)
+// may be replaced as `keepTarget` asks. False with the reason recorded.
+bool MayReplace(int folder, const char* name, const struct stat& existing, bool keepTarget) {
     if (S_ISDIR(existing.st_mode)) {
         FailedWith(EISDIR);
         return false;
@@ -104,7 +110,7 @@ bool MayReplace(const Place& place, bool keepTarget) {
     }
     // The caller's right to write the target is what the target's own
     // permissions say, although the rename needs only the folder's.
-    if (keepTarget && faccessat(place.folder.Get(), place.name.c_str(), W_OK, AT_EACCESS) != 0) {
+    if (keepTarget && faccessat(folder, name, W_OK, AT_EACCESS) != 0) {
         FailedBySystem();
         return false;
     }
@@ -127,28 +133,46 @@ void TakeOwnershipOf(int fd, const struct stat& existing) {
 
 std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t bufferBytes,
                                            Ownership ownership) {
+    return OpenPosix(path, bufferBytes, ownership, false);
+}
+
+std::optional<AtomicFile> AtomicFile::OpenPosix(const std::string& path, std::size_t bufferBytes,
+                                                Ownership ownership, bool lookFirst) {
     if (path.empty()) {
         RecordFailure(Failure::InvalidArgument);
         return std::nullopt;
     }
     const bool keepTarget = ownership == Ownership::KeepTarget;
-    std::optional<Place> place = Locate(path, keepTarget);
-    if (!place || (place->exists && !MayReplace(*place, keepTarget))) {
+    // A new file's mode as open(2) with 0666 would give it; a file the
+    // caller alone trusts afterwards keeps write to themselves.
+    const mode_t newMode = keepTarget ? 0666 : 0644;
+    std::optional<Place> place = Locate(path, keepTarget, lookFirst);
+    if (!place) {
+        return std::nullopt;
+    }
+    // A name not looked at yet is taken for a new one: Commit finds out.
+    int fd = place->looked ? -1 : CreateUnnamedFile(place->folder.Get(), newMode);
+    if (fd < 0 && !place->looked && !CannotBeUnnamed(errno)) {
+        return FailedBySystem();
+    }
+    if (fd < 0 && !place->looked && !LookAt(*place, path, keepTarget)) {
+        return std::nullopt;
+    }
+    if (place->exists &&
+        !MayReplace(place->folder.Get(), place->name.c_str(), place->status, keepTarget)) {
         return std::nullopt;
     }
     const int folder = place->folder.Get();
     const bool keepMode = keepTarget && place->exists;
-    // A new file's mode as open(2) with 0666 would give it; a file the
-    // caller alone trusts afterwards keeps write to themselves.
-    const mode_t newMode = keepTarget ? 0666 : 0644;
-
     // From its creation on, the file belongs to `file`: whatever fails or
     // throws later (the buffer's allocation) leaves through its destructor,
     // which removes a named one. Before, only moves happen.
     std::string tempName;
-    int fd = CreateUnnamedFile(folder, keepMode ? kWritingMode : newMode);
+    if (fd < 0) {
+        fd = CreateUnnamedFile(folder, keepMode ? kWritingMode : newMode);
+    }
     const bool unnamed = fd >= 0;
-    if (!unnamed && (errno == EOPNOTSUPP || errno == EISDIR)) {
+    if (!unnamed && CannotBeUnnamed(errno)) {
         fd = CreateTempFile(folder, tempName);
     }
     if (fd < 0) {
@@ -161,6 +185,8 @@ std::optional<AtomicFile> AtomicFile::Open(const std::string& path, std::size_t 
     file.folderFd_ = place->folder.Release();
     file.unnamed_ = unnamed;
     file.replacing_ = place->exists;
+    file.keepTarget_ = keepTarget;
+    file.path_ = path;
     if (keepMode) {
         TakeOwnershipOf(fd, place->status);
         file.finalMode_ = place->status.st_mode & 07777;
@@ -223,6 +249,7 @@ bool AtomicFile::CommitUnnamed(bool& asTarget) noexcept {
             RecordSystemFailure();
             return false;
         }
+        return ReplaceFoundTarget();
     }
     for (int attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
         char name[kTempNameBytes];
@@ -238,6 +265,61 @@ bool AtomicFile::CommitUnnamed(bool& asTarget) noexcept {
     tempPath_.clear();
     RecordSystemFailure();
     return false;
+}
+
+// The target's name turned out to be taken: it is judged as Open judges a
+// target it finds, and then replaced (or, for a link to follow, the file it
+// leads to).
+bool AtomicFile::ReplaceFoundTarget() noexcept {
+    struct stat existing {};
+    if (fstatat(folderFd_, targetPath_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
+        RecordSystemFailure();
+        return false;
+    }
+    if (keepTarget_ && S_ISLNK(existing.st_mode)) {
+        return CopyThroughLink();
+    }
+    if (!MayReplace(folderFd_, targetPath_.c_str(), existing, keepTarget_)) {
+        return false;
+    }
+    if (keepTarget_) {
+        TakeOwnershipOf(fd_, existing);
+        if (fchmod(fd_, existing.st_mode & 07777) != 0) {
+            RecordSystemFailure();
+            return false;
+        }
+    }
+    replacing_ = true;
+    bool unused = false;
+    return CommitUnnamed(unused);
+}
+
+// The target is a link that leads elsewhere, perhaps to another file
+// system: the content goes there through a writer that looks first.
+bool AtomicFile::CopyThroughLink() noexcept {
+    try {
+        std::optional<AtomicFile> through = OpenPosix(path_, 0, Ownership::KeepTarget, true);
+        if (!through) {
+            return false;
+        }
+        char piece[1 << 16];
+        off_t at = 0;
+        ssize_t got = 0;
+        while ((got = pread(fd_, piece, sizeof piece, at)) > 0) {
+            if (!through->Write(piece, std::size_t(got))) {
+                return false;
+            }
+            at += got;
+        }
+        if (got < 0) {
+            RecordSystemFailure();
+            return false;
+        }
+        return through->Commit();
+    } catch (const std::bad_alloc&) {
+        RecordFailure(Failure::OutOfMemory);
+        return false;
+    }
 }
 
 bool AtomicFile::RenameOverTarget() noexcept {

@@ -79,17 +79,6 @@ bool MayFollow(int folder, const struct stat& link) {
     return false;
 }
 
-// `name` in `folder` as a Place: what it is now, or a new name.
-std::optional<Place> PlaceOf(Descriptor folder, std::string name) {
-    Place place{std::move(folder), std::move(name)};
-    if (fstatat(place.folder.Get(), place.name.c_str(), &place.status, AT_SYMLINK_NOFOLLOW) == 0) {
-        place.exists = true;
-    } else if (errno != ENOENT) {
-        return FailedBySystem();
-    }
-    return place;
-}
-
 // Locate one name at a time, following links by hand.
 std::optional<Place> Walk(std::string rest, bool followLastLink) {
     Descriptor folder = OpenFolder(AT_FDCWD, rest.starts_with('/') ? "/" : ".");
@@ -139,7 +128,7 @@ std::optional<Place> Walk(std::string rest, bool followLastLink) {
             continue;
         }
         if (last) {
-            return Place{std::move(folder), std::move(name), true, status};
+            return Place{std::move(folder), std::move(name), true, true, status};
         }
         Descriptor next = OpenFolder(folder.Get(), name.c_str());
         if (next.Get() < 0) {
@@ -151,7 +140,7 @@ std::optional<Place> Walk(std::string rest, bool followLastLink) {
 
 }  // namespace
 
-std::optional<Place> Locate(const std::string& path, bool followLastLink) {
+std::optional<Place> Locate(const std::string& path, bool followLastLink, bool lookAtName) {
     const std::size_t slash = path.rfind('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty()) {
@@ -166,11 +155,29 @@ std::optional<Place> Locate(const std::string& path, bool followLastLink) {
         return errno == ELOOP || errno == ENOSYS || errno == EPERM ? Walk(path, followLastLink)
                                                                    : FailedBySystem();
     }
-    std::optional<Place> place = PlaceOf(std::move(folder), std::move(name));
-    if (place && place->exists && followLastLink && S_ISLNK(place->status.st_mode)) {
-        return Walk(path, followLastLink);  // the link is judged where it lies
+    Place place{std::move(folder), std::move(name), false};
+    if (lookAtName && !LookAt(place, path, followLastLink)) {
+        return std::nullopt;
     }
     return place;
+}
+
+bool LookAt(Place& place, const std::string& path, bool followLastLink) {
+    place.looked = true;
+    place.exists =
+        fstatat(place.folder.Get(), place.name.c_str(), &place.status, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!place.exists && errno != ENOENT) {
+        RecordSystemFailure();
+        return false;
+    }
+    if (place.exists && followLastLink && S_ISLNK(place.status.st_mode)) {
+        std::optional<Place> followed = Walk(path, followLastLink);  // judged where it lies
+        if (!followed) {
+            return false;
+        }
+        place = std::move(*followed);
+    }
+    return true;
 }
 
 }  // namespace qrimage

@@ -16,6 +16,8 @@ namespace qrimage {
 struct Place {
     Descriptor folder;
     std::string name;
+    // Whether the name has been looked at; then `exists` and `status` hold.
+    bool looked = true;
     bool exists = false;
     // lstat of the name when it exists.
     struct stat status {};
@@ -33,7 +35,15 @@ struct Place {
 // between a check and its use. A dangling link at the end leads to the name
 // it points to. Nullopt, with the reason recorded (failure.h), when the path
 // cannot be looked up (a missing folder, a link loop, a refused link) or
-// names a folder by a trailing slash (EISDIR). Throws std::bad_alloc.
-std::optional<Place> Locate(const std::string& path, bool followLastLink);
+// names a folder by a trailing slash (EISDIR). Without `lookAtName` the
+// last name is left unlooked at where the folder part has no link, a system
+// call saved when the caller finds out by other means (LookAt later).
+// Throws std::bad_alloc.
+std::optional<Place> Locate(const std::string& path, bool followLastLink, bool lookAtName = true);
+
+// Looks at the last name of `place`, found for `path` by Locate: when it is a
+// link to follow, `place` becomes where the link leads. False with the reason
+// recorded. Throws std::bad_alloc.
+bool LookAt(Place& place, const std::string& path, bool followLastLink);
 
 }  // namespace qrimage

@@ -431,6 +431,14 @@ TEST_F(QrimageTool, StopSignalsEndABatchCleanly) {
     }
 }
 
+// The tool looks for no library in the folder it is started in, which may
+// be someone else's.
+TEST_F(QrimageTool, LoadsNoLibraryFromTheCurrentFolder) {
+    WriteFile(work / "libstdc++.so.6", "planted");
+    const Result result = Run({"--version"});
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
 // The version is written once, in CMake: the tool, its man page and qrimage.pc
 // all name it.
 TEST_F(QrimageTool, TheToolItsManPageAndPkgConfigNameTheProjectsVersion) {
