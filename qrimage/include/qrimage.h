@@ -53,7 +53,13 @@
  *
  * Files are replaced atomically: the picture is written to a temporary file
  * beside the target and renamed over it, so a failed call leaves an existing
- * file as it was and no temporary file behind. A target the caller may not
+ * file as it was and no temporary file behind. On Linux, where the file
+ * system can make a file without a name (O_TMPFILE), the picture has no name
+ * until it is complete: a new file appears whole under its name, and not
+ * even a process killed outright leaves anything; an existing one is
+ * replaced through a temporary name that exists only from then to the
+ * rename. A new file's mode is what open(2) with 0666 gives it (the umask;
+ * /proc is never read for it). A target the caller may not
  * write is left alone. The replaced file is a new file: it keeps the old
  * one's permission bits, and its owner and group as far as the caller may
  * set them (a member of the file's group keeps the group), but other hard
@@ -61,9 +67,9 @@
  * file it leads to is replaced; but a link in a sticky, world-writable folder
  * (such as /tmp) that belongs neither to the caller nor to the folder's owner,
  * which another user may have planted there, is not followed (EACCES),
- * whatever the system's fs.protected_symlinks says. Until it is complete, the
- * temporary file can be opened by its owner alone (mode 0600); it gets its
- * final mode just before the rename. Its descriptor is never 0, 1 or 2, so
+ * whatever the system's fs.protected_symlinks says. Until it is complete, a
+ * named temporary file can be opened by its owner alone (mode 0600); it gets
+ * its final mode just before the rename. Its descriptor is never 0, 1 or 2, so
  * that nothing a program writes to a standard stream it has closed lands in
  * it.
  *
