@@ -4,7 +4,11 @@
  * The library encodes a text as a full-size QR Code symbol (versions 1 to 40,
  * chosen as the smallest that holds the text) through libqrencode and hands
  * the symbol out as a picture: a 32-bit BMP file, a 1-bit palette PNG file or
- * PNG memory block, or an in-memory 32-bit bitmap behind a handle.
+ * PNG memory block, or an in-memory 32-bit bitmap behind a handle. These
+ * thirteen classic functions draw in two colours shared between processes.
+ * A second family (QrImage..., at the end) takes every setting from the
+ * caller with each call, adds SVG, EPS, resolution, a minimum version and
+ * Micro QR symbols, and shares nothing.
  *
  * Picture geometry, shared by every output: with w the symbol's width in
  * modules, the picture is a square of S = (w + 2 * margin) * moduleSize
@@ -232,7 +236,8 @@ QRIMAGE_API void QRIMAGE_CALL GetPNGW(const qrimage_char16* text, int32_t margin
 QRIMAGE_API void QRIMAGE_CALL GetPNGA(const char* text, int32_t margin, int32_t moduleSize,
                                       int32_t level, uint32_t* pngSize, unsigned char** pngBuffer);
 
-/* Gives back a block returned by GetPNGW or GetPNGA. Null does nothing. */
+/* Gives back a block returned by GetPNGW, GetPNGA, QrImageGetBlockW or
+ * QrImageGetBlockA. Null does nothing. */
 QRIMAGE_API void QRIMAGE_CALL DestroyBuffer(unsigned char* buffer);
 
 /* ---- Colours ---------------------------------------------------------------
