@@ -12,6 +12,8 @@
 //   Bound_EncPngPrepackedWrite   that + the PNG written with the atomic
 //                          replacement
 //   GetHBitmapW, GenerateBMPW, GetPNGW, GeneratePNGW   the exports
+//   OptionsPNG, OptionsSVG, OptionsEPS   QrImageGetBlockW of the per-picture
+//                          family, same symbol, margin and module size
 // scripts/run-bench turns the medians into ratios and checks them.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -219,6 +221,36 @@ void BM_GeneratePNGW(benchmark::State& state, const PictureCase& picture) {
     }
 }
 
+// The per-picture family's block in `format`, black on white as GetPNGW draws.
+void BM_Options(benchmark::State& state, const PictureCase& picture, int32_t format) {
+    const std::u16string text = picture.wideText();
+    QrImageOptions options = QRIMAGE_OPTIONS_INIT;
+    options.level = picture.level;
+    options.margin = picture.margin;
+    options.moduleSize = kModuleSize;
+    uint32_t size = 0;
+    for (auto _ : state) {
+        unsigned char* block = nullptr;
+        QrImageGetBlockW(text.c_str(), &options, format, &size, &block);
+        if (block == nullptr) {
+            state.SkipWithError("no block");
+            break;
+        }
+        DestroyBuffer(block);
+    }
+    state.counters["bytes"] = double(size);
+}
+
+void BM_OptionsPNG(benchmark::State& state, const PictureCase& picture) {
+    BM_Options(state, picture, QRIMAGE_PNG);
+}
+void BM_OptionsSVG(benchmark::State& state, const PictureCase& picture) {
+    BM_Options(state, picture, QRIMAGE_SVG);
+}
+void BM_OptionsEPS(benchmark::State& state, const PictureCase& picture) {
+    BM_Options(state, picture, QRIMAGE_EPS);
+}
+
 void RegisterAll() {
     using Function = void (*)(benchmark::State&, const PictureCase&);
     struct Entry {
@@ -235,6 +267,9 @@ void RegisterAll() {
         {"GenerateBMPW", BM_GenerateBMPW},
         {"GetPNGW", BM_GetPNGW},
         {"GeneratePNGW", BM_GeneratePNGW},
+        {"OptionsPNG", BM_OptionsPNG},
+        {"OptionsSVG", BM_OptionsSVG},
+        {"OptionsEPS", BM_OptionsEPS},
     };
     for (const PictureCase& picture : qrbench::PictureCases()) {
         for (const Entry& entry : entries) {

@@ -4,7 +4,11 @@
  * The library encodes a text as a full-size QR Code symbol (versions 1 to 40,
  * chosen as the smallest that holds the text) through libqrencode and hands
  * the symbol out as a picture: a 32-bit BMP file, a 1-bit palette PNG file or
- * PNG memory block, or an in-memory 32-bit bitmap behind a handle.
+ * PNG memory block, or an in-memory 32-bit bitmap behind a handle. These
+ * thirteen classic functions draw in two colours shared between processes.
+ * A second family (QrImage..., at the end) takes every setting from the
+ * caller with each call, adds SVG, EPS, resolution, a minimum version and
+ * Micro QR symbols, and shares nothing.
  *
  * Picture geometry, shared by every output: with w the symbol's width in
  * modules, the picture is a square of S = (w + 2 * margin) * moduleSize
@@ -238,7 +242,8 @@ QRIMAGE_API void QRIMAGE_CALL GetPNGW(const qrimage_char16* text, int32_t margin
 QRIMAGE_API void QRIMAGE_CALL GetPNGA(const char* text, int32_t margin, int32_t moduleSize,
                                       int32_t level, uint32_t* pngSize, unsigned char** pngBuffer);
 
-/* Gives back a block returned by GetPNGW or GetPNGA. Null does nothing. */
+/* Gives back a block returned by GetPNGW, GetPNGA, QrImageGetBlockW or
+ * QrImageGetBlockA. Null does nothing. */
 QRIMAGE_API void QRIMAGE_CALL DestroyBuffer(unsigned char* buffer);
 
 /* ---- Colours ---------------------------------------------------------------
@@ -251,6 +256,112 @@ QRIMAGE_API void QRIMAGE_CALL SetForegroundColor(COLORREF colour);
 QRIMAGE_API COLORREF QRIMAGE_CALL GetForegroundColor(void);
 QRIMAGE_API void QRIMAGE_CALL SetBackgroundColor(COLORREF colour);
 QRIMAGE_API COLORREF QRIMAGE_CALL GetBackgroundColor(void);
+
+/* ---- The per-picture family ------------------------------------------------
+ * Everything a picture needs travels with the call in a QrImageOptions
+ * record: no shared or process-wide state is read or written (the colours
+ * above are the classic family's alone), so any number of threads may make
+ * pictures with different options at once.
+ *
+ * Colours here are RGBA words 0xAABBGGRR: red in the lowest byte as above,
+ * and the highest byte the opacity (255 opaque, 0 fully transparent). A light
+ * colour with opacity 0 gives a transparent background.
+ *
+ * Text and file names follow the "Common arguments" above (W: UTF-16; A: the
+ * locale's character set for texts, the bytes unchanged for names). Failures
+ * follow the classic rules (nothing made, errno set), and add:
+ *   EINVAL   a null options record, a record size below
+ *            QRIMAGE_OPTIONS_SIZE_V1 or above 4096, a larger record whose
+ *            bytes beyond the known fields are not all zero, a level outside
+ *            0..3 or level 3 (H) for a Micro QR symbol, a minimum version
+ *            outside 0..40 (0..4 for Micro QR), a dpi above 100000, an
+ *            unknown format, a null module-size or block pointer
+ *   ERANGE   the text does not fit the largest symbol of the kind (version
+ *            40, or M4 for Micro QR) at that level and minimum version
+ */
+
+/* The options of one picture. `size` comes first and says how many bytes
+ * the caller's record has (sizeof(QrImageOptions) as the caller was built),
+ * so that the record can grow: a record from an older caller, shorter than
+ * today's, is read as far as it goes and the rest takes the defaults; a
+ * longer one from a newer caller is accepted only when every byte past the
+ * fields this library knows is zero (a newer field left at its default).
+ * Start from QRIMAGE_OPTIONS_INIT and change what you need. */
+typedef struct QrImageOptions {
+    uint32_t size;       /* sizeof(QrImageOptions) */
+    int32_t level;       /* error correction 0..3 = L, M, Q, H (default 1, M) */
+    int32_t margin;      /* quiet zone in modules, 0 or more (default 4) */
+    int32_t moduleSize;  /* pixels per module edge, 1 or more (default 4) */
+    uint32_t foreground; /* dark modules, RGBA 0xAABBGGRR (default 0xFF000000) */
+    uint32_t background; /* light modules and quiet zone (default 0xFFFFFFFF) */
+    uint32_t dpi;        /* dots per inch written into the picture, 0 = none */
+    int32_t minVersion;  /* smallest version used: 1..40, M1..M4 as 1..4; 0 = any */
+    int32_t micro;       /* nonzero: a Micro QR symbol (levels L, M, Q only) */
+} QrImageOptions;
+
+/* The size of the first version of the record: the smallest accepted. */
+#define QRIMAGE_OPTIONS_SIZE_V1 36u
+
+/* A record holding the defaults: QrImageOptions o = QRIMAGE_OPTIONS_INIT; */
+#define QRIMAGE_OPTIONS_INIT \
+    { (uint32_t)sizeof(QrImageOptions), 1, 4, 4, 0xFF000000u, 0xFFFFFFFFu, 0, 0, 0 }
+
+/* Picture formats of QrImageWriteFile and QrImageGetBlock. */
+enum {
+    QRIMAGE_PNG = 1, /* 1-bit palette PNG: entry 0 dark, 1 light; a tRNS chunk
+                        holding both opacities when either is below 255; a pHYs
+                        chunk (pixels per metre) when dpi is set */
+    QRIMAGE_BMP = 2, /* 32-bit BMP as GenerateBMPW makes it, in these colours
+                        drawn opaque (BMP keeps no opacity); with dpi its pixels
+                        per metre fields are set */
+    QRIMAGE_SVG = 3, /* SVG: a viewBox in modules, the dark modules as one path
+                        (shape-rendering crispEdges), a background rectangle
+                        unless the light colour's opacity is 0; width and
+                        height in pixels, or in inches when dpi is set */
+    QRIMAGE_EPS = 4  /* EPS 3.0: one module is moduleSize points (72 per inch),
+                        or moduleSize pixels at dpi; %%BoundingBox from 0 0; the
+                        light colour drawn unless its opacity is 0, colours
+                        otherwise opaque */
+};
+
+/* A symbol made with the options' level, minimum version and Micro QR
+ * setting (margin, sizes, colours and dpi are not used). The caller owns it
+ * and releases it with QrImageFreeSymbol. Null, errno set, on failure. */
+typedef struct QrImageSymbol QrImageSymbol;
+QRIMAGE_API QrImageSymbol* QRIMAGE_CALL QrImageEncodeW(const qrimage_char16* text,
+                                                       const QrImageOptions* options);
+QRIMAGE_API QrImageSymbol* QRIMAGE_CALL QrImageEncodeA(const char* text,
+                                                       const QrImageOptions* options);
+
+/* The symbol's width in modules (21..177; 11..17 for Micro QR); 0, errno
+ * EINVAL, for null. */
+QRIMAGE_API int32_t QRIMAGE_CALL QrImageSymbolWidth(const QrImageSymbol* symbol);
+
+/* The symbol's modules: width * width bytes, row by row from the top, 1 for a
+ * dark module and 0 for a light one, without the quiet zone. Valid until the
+ * symbol is released; null, errno EINVAL, for null. */
+QRIMAGE_API const unsigned char* QRIMAGE_CALL QrImageSymbolModules(const QrImageSymbol* symbol);
+
+/* Releases a symbol. Null does nothing. */
+QRIMAGE_API void QRIMAGE_CALL QrImageFreeSymbol(QrImageSymbol* symbol);
+
+/* Writes the picture of `text` in `format` (QRIMAGE_PNG, _BMP, _SVG, _EPS)
+ * into fileName, replaced atomically as above. */
+QRIMAGE_API void QRIMAGE_CALL QrImageWriteFileW(const qrimage_char16* fileName,
+                                                const qrimage_char16* text,
+                                                const QrImageOptions* options, int32_t format);
+QRIMAGE_API void QRIMAGE_CALL QrImageWriteFileA(const char* fileName, const char* text,
+                                                const QrImageOptions* options, int32_t format);
+
+/* The same picture in a new block: its length through blockSize, its address
+ * through block, written only when a picture was made. The block holds the
+ * same bytes as the file; the caller gives it back with DestroyBuffer. */
+QRIMAGE_API void QRIMAGE_CALL QrImageGetBlockW(const qrimage_char16* text,
+                                               const QrImageOptions* options, int32_t format,
+                                               uint32_t* blockSize, unsigned char** block);
+QRIMAGE_API void QRIMAGE_CALL QrImageGetBlockA(const char* text, const QrImageOptions* options,
+                                               int32_t format, uint32_t* blockSize,
+                                               unsigned char** block);
 
 #ifdef __cplusplus
 }

@@ -21,4 +21,15 @@ void DrawPicture(const Picture& picture, unsigned char* pixels);
 // DIB section; elsewhere the library's own stand-in. Throws std::bad_alloc.
 HBITMAP MakeBitmapSection(const Picture& picture);
 
+#if !defined(_WIN32)
+// GetObjectW of the stand-in: fills a DIBSECTION or BITMAP record by `size`
+// and returns the bytes written; 0, with InvalidArgument recorded, for an
+// unknown handle or a size too small.
+int32_t GetBitmapObject(HBITMAP handle, int32_t size, void* out);
+
+// DeleteObject of the stand-in: 1 when it released the bitmap, else 0 with
+// InvalidArgument recorded.
+int32_t DeleteBitmap(HBITMAP handle);
+#endif
+
 }  // namespace qrimage

@@ -1,17 +1,15 @@
 // Bitmap sections on POSIX systems: the library's own stand-in for the
-// platform's (bitmap_registry.h), with DeleteObject and GetObjectW to release
-// and describe them.
+// platform's (bitmap_registry.h), with what DeleteObject and GetObjectW do to
+// release and describe them.
 #include <cstring>
 #include <memory>
 #include <optional>
 
 #include "bitmap_registry.h"
 #include "bitmap_section.h"
-#include "call_guard.h"
 #include "failure.h"
 
 namespace qrimage {
-namespace {
 
 int32_t GetBitmapObject(HBITMAP handle, int32_t size, void* out) {
     const std::optional<DIBSECTION> section = DescribeBitmap(handle);
@@ -36,7 +34,13 @@ int32_t GetBitmapObject(HBITMAP handle, int32_t size, void* out) {
     return 0;
 }
 
-}  // namespace
+int32_t DeleteBitmap(HBITMAP handle) {
+    if (ReleaseBitmap(handle) == nullptr) {
+        RecordFailure(Failure::InvalidArgument);
+        return 0;
+    }
+    return 1;
+}
 
 HBITMAP MakeBitmapSection(const Picture& picture) {
     auto bitmap = std::make_unique<BitmapSection>();
@@ -48,22 +52,3 @@ HBITMAP MakeBitmapSection(const Picture& picture) {
 }
 
 }  // namespace qrimage
-
-extern "C" {
-
-QRIMAGE_API int32_t QRIMAGE_CALL DeleteObject(HBITMAP bitmap) {
-    return qrimage::CallGuarded<int32_t>(0, [&] {
-        if (qrimage::ReleaseBitmap(bitmap) == nullptr) {
-            qrimage::RecordFailure(qrimage::Failure::InvalidArgument);
-            return 0;
-        }
-        return 1;
-    });
-}
-
-QRIMAGE_API int32_t QRIMAGE_CALL GetObjectW(HBITMAP bitmap, int32_t size, void* out) {
-    return qrimage::CallGuarded<int32_t>(
-        0, [&] { return qrimage::GetBitmapObject(bitmap, size, out); });
-}
-
-}  // extern "C"

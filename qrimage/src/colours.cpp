@@ -2,8 +2,6 @@
 
 #include <atomic>
 
-#include "call_guard.h"
-#include "qrimage.h"
 #include "shared_words.h"
 
 namespace qrimage {
@@ -40,24 +38,3 @@ void StoreBackground(uint32_t colour) noexcept {
 }
 
 }  // namespace qrimage
-
-// None of these can fail, and none touches the caller's errno.
-extern "C" {
-
-QRIMAGE_API void QRIMAGE_CALL SetForegroundColor(COLORREF colour) {
-    qrimage::StoreForeground(colour);
-}
-
-QRIMAGE_API COLORREF QRIMAGE_CALL GetForegroundColor(void) {
-    return qrimage::LoadForeground();
-}
-
-QRIMAGE_API void QRIMAGE_CALL SetBackgroundColor(COLORREF colour) {
-    qrimage::StoreBackground(colour);
-}
-
-QRIMAGE_API COLORREF QRIMAGE_CALL GetBackgroundColor(void) {
-    return qrimage::LoadBackground();
-}
-
-}  // extern "C"

@@ -24,7 +24,7 @@ uint32_t LoadBackground() noexcept;
 void StoreForeground(uint32_t colour) noexcept;
 void StoreBackground(uint32_t colour) noexcept;
 
-// The three channels of a colour word (red in the lowest byte).
+// The channels of a colour word (red in the lowest byte).
 inline constexpr uint8_t Red(uint32_t colour) {
     return uint8_t(colour);
 }
@@ -33,6 +33,10 @@ inline constexpr uint8_t Green(uint32_t colour) {
 }
 inline constexpr uint8_t Blue(uint32_t colour) {
     return uint8_t(colour >> 16);
+}
+// The highest byte: the opacity where a picture draws it (255 opaque).
+inline constexpr uint8_t Alpha(uint32_t colour) {
+    return uint8_t(colour >> 24);
 }
 
 }  // namespace qrimage

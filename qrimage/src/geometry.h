@@ -35,6 +35,12 @@ struct PictureGeometry {
     }
 };
 
+// Pixels per metre for a resolution in dots per inch, rounded to the nearest
+// (one inch is 0.0254 m); 0 for 0.
+inline constexpr uint32_t PixelsPerMetre(uint32_t dotsPerInch) {
+    return uint32_t((uint64_t(dotsPerInch) * 10000 + 127) / 254);
+}
+
 // The geometry for a symbol of `symbolWidth` modules, or nullopt, with the
 // reason recorded (failure.h), when the arguments cannot make a picture:
 // margin < 0, moduleSize < 1 or symbolWidth < 1 (InvalidArgument), or a

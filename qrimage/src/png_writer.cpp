@@ -49,11 +49,25 @@ class PngWriteStructs {
 struct PngJob {
     const Symbol* symbol;
     PictureGeometry geometry;
-    PngSink sink;
+    ByteSink* sink;
     png_color palette[kPaletteEntries];
+    png_byte opacity[kPaletteEntries];
+    bool writeOpacity;
+    png_uint_32 pixelsPerMetre;  // 0: no pHYs chunk
     png_byte* row;
     png_size_t rowBytes;
 };
+
+// libpng's write function. Nothing with a destructor is alive here when
+// png_error leaves it; the sink has recorded why it failed.
+void SinkWrite(png_structp png, png_bytep data, png_size_t length) {
+    if (!static_cast<ByteSink*>(png_get_io_ptr(png))->Write(data, length)) {
+        png_error(png, "Write Error");
+    }
+}
+
+// A file is finished by its commit, a block needs nothing.
+void SinkFlush(png_structp) {}
 
 // The bits of pixels [first, end) within one byte, most significant bit
 // first; 0 <= first < end <= 8.
@@ -117,14 +131,17 @@ void WriteRowRepeatedly(png_structp png, const PngJob& job, int32_t times) {
 // The libpng calls from header to end. Any of them may longjmp back to
 // RunPngSteps, so only plain data lives here.
 void WritePngSteps(png_structp png, png_infop info, const PngJob& job) {
-    png_set_write_fn(png, job.sink.io, job.sink.write, job.sink.flush);
+    png_set_write_fn(png, job.sink, SinkWrite, SinkFlush);
     png_set_IHDR(png, info, png_uint_32(job.geometry.side), png_uint_32(job.geometry.side), 1,
                  PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_set_PLTE(png, info, job.palette, kPaletteEntries);
-    // Both entries opaque; the chunk is written all the same.
-    png_byte opaque[kPaletteEntries] = {255, 255};
-    png_set_tRNS(png, info, opaque, kPaletteEntries, nullptr);
+    if (job.writeOpacity) {
+        png_set_tRNS(png, info, job.opacity, kPaletteEntries, nullptr);
+    }
+    if (job.pixelsPerMetre != 0) {
+        png_set_pHYs(png, info, job.pixelsPerMetre, job.pixelsPerMetre, PNG_RESOLUTION_METER);
+    }
     png_write_info(png, info);
 
     FillBackgroundRow(job);
@@ -154,16 +171,31 @@ png_color PaletteEntry(uint32_t colour) {
 
 }  // namespace
 
-bool WritePng(const Picture& picture, const PngSink& sink) {
+bool WritePng(const Picture& picture, ByteSink& sink) {
     const PictureGeometry& geometry = picture.geometry;
     const Colours& colours = picture.colours;
     std::vector<png_byte> row((png_size_t(geometry.side) + 7) / 8);
     PngWriteStructs structs;
     bool written = false;
     if (structs.Valid()) {
-        PngJob job{&picture.symbol, geometry, sink, {}, row.data(), row.size()};
+        PngJob job{&picture.symbol,
+                   geometry,
+                   &sink,
+                   {},
+                   {255, 255},
+                   true,
+                   png_uint_32(PixelsPerMetre(picture.dotsPerInch)),
+                   row.data(),
+                   row.size()};
         job.palette[kForegroundIndex] = PaletteEntry(colours.foreground);
         job.palette[kBackgroundIndex] = PaletteEntry(colours.background);
+        if (picture.opacity == Opacity::FromColour) {
+            // Opaque colours need no chunk; the classic pictures always
+            // carry one that marks both entries opaque.
+            job.opacity[kForegroundIndex] = Alpha(colours.foreground);
+            job.opacity[kBackgroundIndex] = Alpha(colours.background);
+            job.writeOpacity = job.opacity[0] != 255 || job.opacity[1] != 255;
+        }
         written = RunPngSteps(structs.Png(), structs.Info(), job);
     }
     if (!written) {

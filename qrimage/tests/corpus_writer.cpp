@@ -1,6 +1,8 @@
 // Writes a corpus of pictures through the public exports into the current
 // folder, for every case a PNG file, a PNG block and a BMP file (NNN.png,
-// NNN.block.png, NNN.bmp); exits 1 when a case made no picture. Built for Linux
+// NNN.block.png, NNN.bmp), and for the per-picture family every format as a
+// file and a block (options-NN.png, options-NN.block.png, ...); exits 1 when a
+// case made no picture. Built for Linux
 // and for Windows, so that the two libraries can be compared byte for byte.
 #include <qrimage.h>
 
@@ -44,6 +46,26 @@ void Write(const std::u16string& text16, int margin, int size, int level,
     }
 }
 
+// The next per-picture case: its file and its block in every format.
+void WriteWithOptions(const std::u16string& text16, const QrImageOptions& options) {
+    static int optionsNumber = 0;
+    const std::string base = "options-" + std::to_string(100 + optionsNumber++).substr(1);
+    const Wide text(text16.begin(), text16.end());
+    int format = QRIMAGE_PNG;
+    for (const char* extension : {".png", ".bmp", ".svg", ".eps"}) {
+        const std::string file = base + extension;
+        QrImageWriteFileW(Wide(file.begin(), file.end()).c_str(), text.c_str(), &options, format);
+        const auto get = [&](auto... out) {
+            QrImageGetBlockW(text.c_str(), &options, format, out...);
+        };
+        if (!SaveBlock(base + ".block" + extension, get) || !std::ifstream(file)) {
+            std::fprintf(stderr, "case %s%s made no picture\n", base.c_str(), extension);
+            ++failures;
+        }
+        ++format;
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -71,5 +93,23 @@ int main() {
     });
     SetForegroundColor(0xFF000000u);
     SetBackgroundColor(0xFFFFFFFFu);
+    // The per-picture family: colours with opacity, resolutions, minimum
+    // versions, Micro QR.
+    QrImageOptions options = QRIMAGE_OPTIONS_INIT;
+    WriteWithOptions(u"Привет, options", options);
+    options.foreground = 0xFF800000u;
+    options.background = 0x00FFFFFFu;
+    options.dpi = 300;
+    options.margin = 2;
+    WriteWithOptions(u"navy on transparent", options);
+    options.background = 0x80E0F0FFu;
+    options.dpi = 127;
+    options.minVersion = 12;
+    options.moduleSize = 3;
+    WriteWithOptions(u"QR 🙂 version 12", options);
+    options = QRIMAGE_OPTIONS_INIT;
+    options.micro = 1;
+    options.level = 2;
+    WriteWithOptions(u"MICRO", options);
     return failures == 0 ? 0 : 1;
 }

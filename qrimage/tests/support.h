@@ -139,17 +139,18 @@ class Library {
     QRTEST_EXPORT(GeneratePNGW) QRTEST_EXPORT(GeneratePNGA) QRTEST_EXPORT(GetPNGW)
     QRTEST_EXPORT(GetPNGA) QRTEST_EXPORT(DestroyBuffer) QRTEST_EXPORT(SetForegroundColor)
     QRTEST_EXPORT(GetForegroundColor) QRTEST_EXPORT(SetBackgroundColor)
-    QRTEST_EXPORT(GetBackgroundColor)
+    QRTEST_EXPORT(GetBackgroundColor) QRTEST_EXPORT(QrImageGetBlockW)
     // clang-format on
 #undef QRTEST_EXPORT
 };
 
-// The raw content bytes of the one QR Code symbol in a picture (its fourth
+// The raw content bytes of the one QR Code (or `format`) symbol in a picture (its fourth
 // bytes unread); nullopt when none is found.
-inline std::optional<std::string> DecodeQrCode(const Picture& picture) {
+inline std::optional<std::string> DecodeQrCode(
+    const Picture& picture, ZXing::BarcodeFormat format = ZXing::BarcodeFormat::QRCode) {
     const ZXing::ImageView view(reinterpret_cast<const uint8_t*>(picture.bgra.data()),
                                 int(picture.side), int(picture.side), ZXing::ImageFormat::BGRX);
-    auto hints = ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setTryHarder(true);
+    auto hints = ZXing::DecodeHints().setFormats(format).setTryHarder(true);
     ZXing::Result result = ZXing::ReadBarcode(view, hints);
     if (!result.isValid()) {
         // The general detector misses some large symbols drawn at exactly 2

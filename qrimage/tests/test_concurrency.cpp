@@ -112,4 +112,39 @@ TEST(ConcurrentCallers, EachPictureHasOneSetColourPair) {
     });
 }
 
+// Each thread its own colours, format, resolution and kind of symbol from the
+// per-picture family, while the shared colours hold other values: every
+// block equals the one made alone before they changed, and they stay as set.
+TEST(ConcurrentCallers, PerPictureOptionsNeverMeetTheSharedColours) {
+    const Library q;
+    const auto block = [&](int t) {
+        QrImageOptions o = QRIMAGE_OPTIONS_INIT;
+        o.margin = t % 3;
+        o.moduleSize = 1 + t % 4;
+        o.micro = t % 4 == 1;
+        o.level = o.micro ? 0 : t % 4;  // the text fits M4 at L
+        o.foreground = 0xFF000000u | (0x1F1F1Fu * uint32_t(t));
+        o.background = t % 2 == 0 ? 0x00FFFFFFu : 0xFFE0F0FFu;
+        o.dpi = uint32_t(72 * t);
+        return PngBlock(q, [&](auto... out) {
+            q.QrImageGetBlockW(reinterpret_cast<const qrimage_char16*>(u"own options"), &o,
+                               QRIMAGE_PNG + t % 4, out...);
+        });
+    };
+    std::vector<std::string> expected;
+    for (int t = 0; t < kThreads; ++t) {
+        expected.push_back(block(t));
+        ASSERT_NE(expected[t], "") << "thread " << t;
+    }
+    q.SetForegroundColor(0x120000FFu);
+    q.SetBackgroundColor(0x3400FF00u);
+    OnThreads(1, [&](int t, int) {
+        const bool same = block(t) == expected[t];
+        EXPECT_TRUE(same) << "thread " << t << " made another picture";
+        return same;
+    });
+    EXPECT_EQ(q.GetForegroundColor(), 0x120000FFu);
+    EXPECT_EQ(q.GetBackgroundColor(), 0x3400FF00u);
+}
+
 }  // namespace

@@ -47,8 +47,8 @@ std::optional<Destination> DestinationOf(const Options& options) {
         options.format ? options.format : FormatOfPath(*options.output);
     if (!pattern || !format) {
         std::fprintf(stderr, "qrimage: %s\n%s\n",
-                     pattern ? "the pattern's extension names no format: use .png, .bmp, .txt "
-                               "or -t"
+                     pattern ? "the pattern's extension names no format: use .png, .bmp, .svg, "
+                               ".eps, .txt or -t"
                              : error.c_str(),
                      kUsageHint);
         return std::nullopt;

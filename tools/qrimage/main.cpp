@@ -53,7 +53,7 @@ int EncodeOne(const Options& options) {
     }
     if (!format) {
         return UsageFailure("cannot tell the format of " + *options.output +
-                            ": name it .png, .bmp or .txt, or use -t");
+                            ": name it .png, .bmp, .svg, .eps or .txt, or use -t");
     }
     const bool fromStandardInput = !options.text || *options.text == "-";
     for (const std::string& closed : {Closed(fromStandardInput ? STDIN_FILENO : -1),

@@ -2,10 +2,12 @@
 
 #include <getopt.h>
 
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qrtool {
@@ -30,17 +32,41 @@ std::optional<int32_t> ParseLevel(std::string_view text) {
     return at == std::string_view::npos ? std::nullopt : std::optional(int32_t(at));
 }
 
+// Either case, as qrencode takes them.
 std::optional<Format> ParseFormat(std::string_view text) {
-    if (text == "png") {
-        return Format::Png;
+    static constexpr std::pair<std::string_view, Format> kNames[] = {{"png", Format::Png},
+                                                                     {"bmp", Format::Bmp},
+                                                                     {"utf8", Format::Utf8},
+                                                                     {"svg", Format::Svg},
+                                                                     {"eps", Format::Eps}};
+    std::string lower(text);
+    for (char& c : lower) {
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     }
-    if (text == "bmp") {
-        return Format::Bmp;
-    }
-    if (text == "utf8") {
-        return Format::Utf8;
+    for (const auto& [name, format] : kNames) {
+        if (lower == name) {
+            return format;
+        }
     }
     return std::nullopt;
+}
+
+// The hexadecimal digits of a colour, '#' dropped; nullopt unless there are
+// `count` of them exactly.
+std::optional<uint32_t> HexDigits(std::string_view text, std::size_t count) {
+    const std::string_view digits = !text.empty() && text[0] == '#' ? text.substr(1) : text;
+    uint32_t value = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+    if (digits.size() != count || error != std::errc() || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// RRGGBB as written to a word with red in its lowest byte.
+uint32_t FromRgb(uint32_t rgb) {
+    return (rgb & 0xFF) << 16 | (rgb & 0xFF00) | (rgb >> 16 & 0xFF);
 }
 
 enum LongOnly { kBatch = 0x100, kForeground, kBackground };
@@ -50,19 +76,75 @@ const option kEncodeOptions[] = {{"output", required_argument, nullptr, 'o'},
                                  {"level", required_argument, nullptr, 'l'},
                                  {"margin", required_argument, nullptr, 'm'},
                                  {"size", required_argument, nullptr, 's'},
+                                 {"foreground", required_argument, nullptr, kForeground},
+                                 {"background", required_argument, nullptr, kBackground},
+                                 {"dpi", required_argument, nullptr, 'd'},
+                                 {"symversion", required_argument, nullptr, 'v'},
+                                 {"micro", no_argument, nullptr, 'M'},
                                  {"batch", required_argument, nullptr, kBatch},
                                  {"null", no_argument, nullptr, '0'},
                                  {"jobs", required_argument, nullptr, 'j'},
                                  {"help", no_argument, nullptr, 'h'},
                                  {"version", no_argument, nullptr, 'V'},
                                  {nullptr, 0, nullptr, 0}};
-const char kEncodeShort[] = ":o:t:l:m:s:0j:hV";
+const char kEncodeShort[] = ":o:t:l:m:s:d:v:M0j:hV";
 
 const option kColourOptions[] = {{"foreground", required_argument, nullptr, kForeground},
                                  {"background", required_argument, nullptr, kBackground},
                                  {"help", no_argument, nullptr, 'h'},
                                  {nullptr, 0, nullptr, 0}};
 const char kColourShort[] = ":h";
+
+// Applies an option of how the picture is drawn; returns an error message,
+// or "" when it fits.
+std::string ApplyPictureOption(int option, std::string_view text, PictureSettings& settings) {
+    switch (option) {
+        case 'l':
+            if (auto level = ParseLevel(text)) {
+                settings.level = *level;
+                return "";
+            }
+            return "unknown level '" + std::string(text) + "' (L, M, Q or H)";
+        case 'm':
+            if (auto margin = ParseNumber(text, 0)) {
+                settings.margin = *margin;
+                return "";
+            }
+            return "the margin must be a whole number of modules, 0 or more";
+        case 's':
+            if (auto size = ParseNumber(text, 1)) {
+                settings.moduleSize = *size;
+                return "";
+            }
+            return "the size must be a whole number of pixels, 1 or more";
+        case 'd':
+            if (auto dpi = ParseNumber(text, 1); dpi && *dpi <= 100000) {
+                settings.dpi = uint32_t(*dpi);
+                return "";
+            }
+            return "the resolution must be 1 to 100000 dots per inch";
+        case 'v':
+            if (auto version = ParseNumber(text, 0); version && *version <= 40) {
+                settings.minVersion = *version;
+                return "";
+            }
+            return "the version must be 1 to 40 (1 to 4 with -M), or 0 for the smallest";
+        case 'M':
+            settings.micro = true;
+            return "";
+        case kForeground:
+        case kBackground:
+            // The picture's own colours, for this picture only.
+            if (auto colour = ParseRgbaColour(std::string(text))) {
+                (option == kForeground ? settings.foreground : settings.background) = colour;
+                return "";
+            }
+            return "a colour is written RRGGBB or RRGGBBAA in hexadecimal, not '" +
+                   std::string(text) + "'";
+        default:
+            return "";
+    }
+}
 
 // Applies one parsed option; returns an error message, or "" when it fits.
 std::string Apply(int option, const char* value, Options& options, bool& batchOnly) {
@@ -73,26 +155,9 @@ std::string Apply(int option, const char* value, Options& options, bool& batchOn
             return "";
         case 't':
             options.format = ParseFormat(text);
-            return options.format ? ""
-                                  : "unknown type '" + std::string(text) + "' (png, bmp or utf8)";
-        case 'l':
-            if (auto level = ParseLevel(text)) {
-                options.settings.level = *level;
-                return "";
-            }
-            return "unknown level '" + std::string(text) + "' (L, M, Q or H)";
-        case 'm':
-            if (auto margin = ParseNumber(text, 0)) {
-                options.settings.margin = *margin;
-                return "";
-            }
-            return "the margin must be a whole number of modules, 0 or more";
-        case 's':
-            if (auto size = ParseNumber(text, 1)) {
-                options.settings.moduleSize = *size;
-                return "";
-            }
-            return "the size must be a whole number of pixels, 1 or more";
+            return options.format
+                       ? ""
+                       : "unknown type '" + std::string(text) + "' (png, bmp, svg, eps or utf8)";
         case kBatch:
             options.command = Options::Command::Batch;
             options.batchList = text;
@@ -109,6 +174,9 @@ std::string Apply(int option, const char* value, Options& options, bool& batchOn
             return "the number of jobs must be 1 to 1024";
         case kForeground:
         case kBackground:
+            if (options.command != Options::Command::Colours) {
+                return ApplyPictureOption(option, text, options.settings);
+            }
             if (auto colour = ParseColour(std::string(text))) {
                 (option == kForeground ? options.foreground : options.background) = colour;
                 return "";
@@ -121,8 +189,19 @@ std::string Apply(int option, const char* value, Options& options, bool& batchOn
             options.command = Options::Command::Version;
             return "";
         default:
-            return "";
+            return ApplyPictureOption(option, text, options.settings);
     }
+}
+
+// What a Micro QR symbol cannot have; "" when the settings fit one.
+std::string MicroConflict(const PictureSettings& settings) {
+    if (!settings.micro) {
+        return "";
+    }
+    if (settings.level == 3) {
+        return "a Micro QR code has no level H (use L, M or Q)";
+    }
+    return settings.minVersion > 4 ? "a Micro QR code has versions 1 to 4 (M1 to M4)" : "";
 }
 
 }  // namespace
@@ -132,16 +211,15 @@ char LevelLetter(int32_t level) {
 }
 
 std::optional<COLORREF> ParseColour(const std::string& text) {
-    const std::string_view digits =
-        !text.empty() && text[0] == '#' ? std::string_view(text).substr(1) : text;
-    uint32_t rgb = 0;
-    const auto [end, error] =
-        std::from_chars(digits.data(), digits.data() + digits.size(), rgb, 16);
-    if (digits.size() != 6 || error != std::errc() || end != digits.data() + digits.size()) {
-        return std::nullopt;
+    const std::optional<uint32_t> rgb = HexDigits(text, 6);
+    return rgb ? std::optional(COLORREF(0xFF000000u | FromRgb(*rgb))) : std::nullopt;
+}
+
+std::optional<uint32_t> ParseRgbaColour(const std::string& text) {
+    if (const std::optional<uint32_t> rgba = HexDigits(text, 8)) {
+        return (*rgba & 0xFF) << 24 | FromRgb(*rgba >> 8);
     }
-    // RRGGBB as written; the word holds red in its lowest byte.
-    return COLORREF(0xFF000000u | (rgb & 0xFF) << 16 | (rgb & 0xFF00) | (rgb >> 16 & 0xFF));
+    return ParseColour(text);
 }
 
 std::string FormatColour(COLORREF colour) {
@@ -190,6 +268,9 @@ std::variant<Options, UsageError> ParseArguments(int argc, char** argv) {
         return options;
     }
     if (options.command == Options::Command::Batch) {
+        if (std::string error = MicroConflict(options.settings); !error.empty()) {
+            return UsageError{error};
+        }
         if (!operands.empty()) {
             return UsageError{"--batch takes its texts from the list, not from the command line"};
         }
@@ -200,6 +281,9 @@ std::variant<Options, UsageError> ParseArguments(int argc, char** argv) {
     }
     if (batchOnly) {
         return UsageError{"-0 and -j work only with --batch"};
+    }
+    if (std::string error = MicroConflict(options.settings); !error.empty()) {
+        return UsageError{error};
     }
     if (operands.size() > 1) {
         return UsageError{"one text only (quote a text that holds spaces)"};

@@ -10,13 +10,24 @@
 
 namespace qrtool {
 
-enum class Format { Png, Bmp, Utf8 };
+enum class Format { Png, Bmp, Utf8, Svg, Eps };
 
 // How every picture is drawn; the library's own argument ranges.
 struct PictureSettings {
     int32_t level = 1;       // 0..3 = L, M, Q, H
     int32_t margin = 4;      // quiet zone in modules, 0 or more
     int32_t moduleSize = 4;  // pixels per module, 1 or more
+    // The picture's own options (the library's per-picture family). Without
+    // any of them, pictures are the classic exports' in the shared colours.
+    std::optional<uint32_t> foreground;  // RGBA words 0xAABBGGRR
+    std::optional<uint32_t> background;
+    uint32_t dpi = 0;        // 0: none recorded
+    int32_t minVersion = 0;  // 0: the smallest that holds the text
+    bool micro = false;      // a Micro QR symbol
+
+    bool HasOwnOptions() const {
+        return foreground || background || dpi != 0 || minVersion != 0 || micro;
+    }
 };
 
 struct Options {
@@ -29,7 +40,7 @@ struct Options {
     std::string batchList;               // Batch: the list file, "-" for standard input
     bool nulSeparated = false;           // Batch: -0
     unsigned jobs = 0;                   // Batch: -j, 0 = one per core
-    std::optional<COLORREF> foreground;  // Colours: values to set
+    std::optional<COLORREF> foreground;  // Colours: values to set (encoding: in settings)
     std::optional<COLORREF> background;
 };
 
@@ -49,6 +60,9 @@ char LevelLetter(int32_t level);
 // Colour words as the user writes them: "RRGGBB" (a leading '#' allowed) to
 // a COLORREF with the fourth byte 0xFF, as the defaults have it; and back.
 std::optional<COLORREF> ParseColour(const std::string& text);
+// "RRGGBB" or "RRGGBBAA" (a leading '#' allowed) as the RGBA word of the
+// per-picture options, 0xAABBGGRR; AA is the opacity, FF when left out.
+std::optional<uint32_t> ParseRgbaColour(const std::string& text);
 std::string FormatColour(COLORREF colour);
 
 }  // namespace qrtool

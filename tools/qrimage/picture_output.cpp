@@ -1,8 +1,6 @@
 #include "picture_output.h"
 
-#include <fcntl.h>
 #include <qrimage.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,7 +17,7 @@ namespace qrtool {
 
 namespace {
 
-using PngBlock = std::unique_ptr<unsigned char, decltype(&DestroyBuffer)>;
+using PictureBlock = std::unique_ptr<unsigned char, decltype(&DestroyBuffer)>;
 
 std::string WriteAllTo(std::FILE* out, const void* data, std::size_t size,
                        const std::string& name) {
@@ -33,7 +31,7 @@ std::string WriteAllTo(std::FILE* out, const void* data, std::size_t size,
 std::string Drawing(const std::u16string& text, const PictureSettings& settings, bool coloured,
                     std::string& drawing) {
     errno = 0;
-    const std::optional<ModuleGrid> grid = ReadModules(text, settings.margin, settings.level);
+    const std::optional<ModuleGrid> grid = ReadModules(text, OptionsRecord(settings));
     if (!grid) {
         return LibraryFailure(errno, settings.level, "");
     }
@@ -41,48 +39,24 @@ std::string Drawing(const std::u16string& text, const PictureSettings& settings,
     return "";
 }
 
-// A private folder (mode 0700) in $TMPDIR for a picture that the library
-// only writes as a file; removed with its content.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::error_code error;
-        std::string pattern = (std::filesystem::temp_directory_path(error) / "qrimage-XXXXXX");
-        if (error) {
-            error_ = error.value();
-        } else if (mkdtemp(pattern.data()) == nullptr) {
-            error_ = errno;
-        } else {
-            path_ = pattern;
-        }
+// The library's number of a picture format (not the drawing).
+int32_t LibraryFormat(Format format) {
+    switch (format) {
+        case Format::Bmp:
+            return QRIMAGE_BMP;
+        case Format::Svg:
+            return QRIMAGE_SVG;
+        case Format::Eps:
+            return QRIMAGE_EPS;
+        default:
+            return QRIMAGE_PNG;
     }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) {
-            std::filesystem::remove_all(path_, ignored);
-        }
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    // Empty when the folder could not be made; Error() says why.
-    const std::string& Path() const { return path_; }
-    int Error() const { return error_; }
+}
 
-  private:
-    std::string path_;
-    int error_ = 0;
-};
-
-// Copies `in` to its end into `out`, a piece at a time.
-std::string CopyTo(std::FILE* out, std::FILE* in, const std::string& inName,
-                   const std::string& outName) {
-    char piece[65536];
-    for (std::size_t got; (got = std::fread(piece, 1, sizeof piece, in)) > 0;) {
-        if (std::string failure = WriteAllTo(out, piece, got, outName); !failure.empty()) {
-            return failure;
-        }
-    }
-    return std::ferror(in) ? "cannot read " + inName + ": " + SystemReason(errno) : "";
+// Whether the classic exports make this picture: PNG and BMP without any of
+// the picture's own options, byte for byte as they always have.
+bool ClassicPicture(const PictureSettings& settings, Format format) {
+    return (format == Format::Png || format == Format::Bmp) && !settings.HasOwnOptions();
 }
 
 }  // namespace
@@ -100,7 +74,28 @@ std::optional<Format> FormatOfPath(const std::string& path) {
     if (extension == ".txt") {
         return Format::Utf8;
     }
+    if (extension == ".svg") {
+        return Format::Svg;
+    }
+    if (extension == ".eps") {
+        return Format::Eps;
+    }
     return std::nullopt;
+}
+
+QrImageOptions OptionsRecord(const PictureSettings& settings) {
+    QrImageOptions record = QRIMAGE_OPTIONS_INIT;
+    record.level = settings.level;
+    record.margin = settings.margin;
+    record.moduleSize = settings.moduleSize;
+    // A colour not given is the shared one, drawn opaque as the classic
+    // pictures draw it.
+    record.foreground = settings.foreground.value_or(GetForegroundColor() | 0xFF000000u);
+    record.background = settings.background.value_or(GetBackgroundColor() | 0xFF000000u);
+    record.dpi = settings.dpi;
+    record.minVersion = settings.minVersion;
+    record.micro = settings.micro ? 1 : 0;
+    return record;
 }
 
 std::string WritePictureFile(const std::u16string& text, const PictureSettings& settings,
@@ -121,8 +116,13 @@ std::string WritePictureFile(const std::u16string& text, const PictureSettings& 
         return "cannot write " + path + ": the file name is not UTF-8 (" + reason + ")";
     }
     errno = 0;
-    (format == Format::Png ? GeneratePNGW : GenerateBMPW)(
-        widePath->c_str(), text.c_str(), settings.margin, settings.moduleSize, settings.level);
+    if (ClassicPicture(settings, format)) {
+        (format == Format::Png ? GeneratePNGW : GenerateBMPW)(
+            widePath->c_str(), text.c_str(), settings.margin, settings.moduleSize, settings.level);
+    } else {
+        const QrImageOptions record = OptionsRecord(settings);
+        QrImageWriteFileW(widePath->c_str(), text.c_str(), &record, LibraryFormat(format));
+    }
     // The library leaves errno alone when it succeeds and sets it when it
     // fails: its word is enough, the file system is not asked again.
     return errno == 0 ? "" : LibraryFailure(errno, settings.level, path);
@@ -139,38 +139,24 @@ std::string WritePictureToStream(const std::u16string& text, const PictureSettin
             }
             return WriteAllTo(out, drawing.data(), drawing.size(), "standard output");
         }
-        case Format::Png: {
+        default: {
             uint32_t size = 0;
             unsigned char* block = nullptr;
             errno = 0;
-            GetPNGW(text.c_str(), settings.margin, settings.moduleSize, settings.level, &size,
-                    &block);
-            const PngBlock png(block, &DestroyBuffer);
-            if (!png) {
+            if (ClassicPicture(settings, format) && format == Format::Png) {
+                GetPNGW(text.c_str(), settings.margin, settings.moduleSize, settings.level, &size,
+                        &block);
+            } else {
+                // The library writes every other picture into a block as well,
+                // in the same bytes as its file.
+                const QrImageOptions record = OptionsRecord(settings);
+                QrImageGetBlockW(text.c_str(), &record, LibraryFormat(format), &size, &block);
+            }
+            const PictureBlock picture(block, &DestroyBuffer);
+            if (!picture) {
                 return LibraryFailure(errno, settings.level, "");
             }
-            return WriteAllTo(out, png.get(), size, "standard output");
-        }
-        case Format::Bmp: {
-            // The library writes BMP only as a file: it is made in a private
-            // folder, and its name is gone as soon as it is open.
-            const ScratchFolder scratch;
-            if (scratch.Path().empty()) {
-                return "cannot make a temporary folder: " + SystemReason(scratch.Error());
-            }
-            const std::string path = scratch.Path() + "/picture.bmp";
-            if (std::string failure = WritePictureFile(text, settings, Format::Bmp, path);
-                !failure.empty()) {
-                return failure;
-            }
-            const std::unique_ptr<std::FILE, decltype(&std::fclose)> file(
-                std::fopen(path.c_str(), "rbe"), &std::fclose);
-            const int openError = errno;
-            unlink(path.c_str());
-            if (!file) {
-                return "cannot read " + path + ": " + SystemReason(openError);
-            }
-            return CopyTo(out, file.get(), path, "standard output");
+            return WriteAllTo(out, picture.get(), size, "standard output");
         }
     }
     return "unknown format";

@@ -7,11 +7,12 @@ namespace qrtool {
 
 namespace {
 
-using BitmapHandle = std::unique_ptr<QrImageBitmap, decltype(&DeleteObject)>;
+using SymbolHandle = std::unique_ptr<QrImageSymbol, decltype(&QrImageFreeSymbol)>;
 
-COLORREF PixelColour(const unsigned char* bgra) {
-    return COLORREF(bgra[2]) | COLORREF(bgra[1]) << 8 | COLORREF(bgra[0]) << 16;
-}
+// The side of the largest 32-bit picture the library draws (4 * side * side
+// bytes below 2^31): a drawing has no pixel memory, but no larger one is
+// useful either.
+constexpr int64_t kLargestSide = 23170;
 
 std::string ColourEscape(int layer, COLORREF colour) {
     return "\x1b[" + std::to_string(layer) + ";2;" + std::to_string(colour & 0xFF) + ";" +
@@ -20,30 +21,27 @@ std::string ColourEscape(int layer, COLORREF colour) {
 
 }  // namespace
 
-std::optional<ModuleGrid> ReadModules(const std::u16string& text, int32_t margin, int32_t level) {
-    const BitmapHandle bitmap(GetHBitmapW(text.c_str(), margin, 1, level), &DeleteObject);
-    BITMAP described{};
-    if (!bitmap) {
+std::optional<ModuleGrid> ReadModules(const std::u16string& text, const QrImageOptions& record) {
+    const SymbolHandle symbol(QrImageEncodeW(text.c_str(), &record), &QrImageFreeSymbol);
+    if (!symbol) {
         return std::nullopt;
     }
-    if (GetObjectW(bitmap.get(), sizeof described, &described) != int32_t(sizeof described)) {
-        errno = EINVAL;
+    const int64_t width = QrImageSymbolWidth(symbol.get());
+    const int64_t side = width + 2 * int64_t(record.margin);
+    if (record.margin < 0 || side > kLargestSide) {
+        errno = record.margin < 0 ? EINVAL : EFBIG;
         return std::nullopt;
     }
     ModuleGrid grid;
-    grid.side = described.bmWidth;
-    const auto* pixels = static_cast<const unsigned char*>(described.bmBits);
-    auto pixel = [&](int x, int y) { return pixels + y * described.bmWidthBytes + 4 * x; };
-    // The top-left module of the finder pattern is always dark and the
-    // separator module seven to its right always light: the picture itself
-    // says which colour is which, whatever another process sets meanwhile.
-    grid.darkColour = PixelColour(pixel(margin, margin));
-    grid.lightColour = PixelColour(pixel(margin + 7, margin));
-    grid.dark.resize(std::size_t(grid.side) * std::size_t(grid.side));
-    for (int y = 0; y < grid.side; ++y) {
-        for (int x = 0; x < grid.side; ++x) {
-            grid.dark[std::size_t(y) * std::size_t(grid.side) + std::size_t(x)] =
-                PixelColour(pixel(x, y)) == grid.darkColour;
+    grid.side = int(side);
+    grid.darkColour = record.foreground & 0xFFFFFF;
+    grid.lightColour = record.background & 0xFFFFFF;
+    grid.dark.resize(std::size_t(side) * std::size_t(side));
+    const unsigned char* modules = QrImageSymbolModules(symbol.get());
+    for (int64_t y = 0; y < width; ++y) {
+        for (int64_t x = 0; x < width; ++x) {
+            grid.dark[std::size_t((y + record.margin) * side + x + record.margin)] =
+                modules[y * width + x] != 0;
         }
     }
     return grid;

@@ -11,8 +11,7 @@
 
 namespace qrtool {
 
-// The picture at one pixel per module, quiet zone included, as the library
-// draws it in its current colours.
+// The symbol's modules with its quiet zone, in the picture's colours.
 struct ModuleGrid {
     int side = 0;            // modules per row and per column
     std::vector<bool> dark;  // side * side entries, top row first
@@ -20,9 +19,12 @@ struct ModuleGrid {
     COLORREF lightColour = 0;
 };
 
-// Asks the library for the picture of `text` (GetHBitmapW, module size 1).
-// Returns nullopt, with the library's errno kept, when it makes none.
-std::optional<ModuleGrid> ReadModules(const std::u16string& text, int32_t margin, int32_t level);
+// Asks the library for the symbol of `text` (QrImageEncodeW: level, version,
+// Micro QR) and surrounds it with record.margin light modules; the colours
+// are the record's. Returns nullopt, with the library's errno kept, when it
+// makes none, or with EFBIG when the grid would pass 23170 modules a side
+// (the largest picture the library draws at one pixel a module).
+std::optional<ModuleGrid> ReadModules(const std::u16string& text, const QrImageOptions& record);
 
 // One line per two module rows: U+2580 (upper half), U+2584 (lower half),
 // U+2588 (full block) or a space, the glyph standing for dark modules; an odd

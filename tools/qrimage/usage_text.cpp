@@ -9,16 +9,27 @@ const char* const kHelpText = R"(Usage: qrimage [OPTIONS] [TEXT]
        qrimage colours [--foreground RRGGBB] [--background RRGGBB]
 Make a QR code picture of TEXT, read as UTF-8. Without TEXT, or with -, the
 text is all of standard input, byte for byte (a final newline included).
+Example: qrimage -o code.svg --foreground 000080 --background FFFFFF00 Hello
 
 Output:
   -o, --output FILE   write FILE; the format comes from its extension (.png,
-                      .bmp, .txt for the drawing); -o - writes to standard output
-                      Without -o: drawn on the terminal, else PNG on standard output.
-  -t, --type TYPE     png, bmp or utf8 (Unicode half blocks), whatever FILE says
+                      .bmp, .svg, .eps, .txt for the drawing); -o - writes to
+                      standard output. Without -o: drawn on the terminal, else
+                      PNG on standard output.
+  -t, --type TYPE     png, bmp, svg, eps or utf8 (Unicode half blocks),
+                      whatever FILE says
   -l, --level L       error correction L, M, Q or H (default M)
   -m, --margin N      quiet zone in modules (default 4)
   -s, --size N        pixels per module (default 4; the drawing uses one
                       character cell per module and two module rows per line)
+  -v, --symversion N  smallest symbol version: 1 to 40, with -M 1 to 4
+                      (default: the smallest that holds the text)
+  -M, --micro         a Micro QR symbol (M1 to M4; levels L, M and Q)
+  -d, --dpi N         resolution written into PNG, BMP and SVG, and the size
+                      of an EPS module (moduleSize / N inches)
+      --foreground RRGGBB[AA], --background RRGGBB[AA]
+                      colours of this picture (AA: opacity, 00 transparent);
+                      without them pictures take the shared colours
 
 Batch:
       --batch LIST    one text per line of LIST (- for standard input); writes

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# A Windows DLL's export and import tables: exactly the thirteen exports,
-# undecorated; imports from system DLLs only. For a 32-bit DLL also, in the
+# A Windows DLL's export and import tables: exactly the thirteen classic
+# exports and the per-picture family, undecorated; imports from system DLLs only. For a 32-bit DLL also, in the
 # machine code, that every export removes its own arguments (__stdcall): its
 # first return is "ret $N", N the argument bytes the .def file names
 # (GenerateBMPW@20), a plain "ret" for none.
 # Usage: check_dll.sh OBJDUMP DLL DEF
 set -euo pipefail
 expected="DestroyBuffer GenerateBMPA GenerateBMPW GeneratePNGA GeneratePNGW GetBackgroundColor
-GetForegroundColor GetHBitmapA GetHBitmapW GetPNGA GetPNGW SetBackgroundColor SetForegroundColor"
+GetForegroundColor GetHBitmapA GetHBitmapW GetPNGA GetPNGW SetBackgroundColor SetForegroundColor
+QrImageEncodeW QrImageEncodeA QrImageSymbolWidth QrImageSymbolModules QrImageFreeSymbol
+QrImageWriteFileW QrImageWriteFileA QrImageGetBlockW QrImageGetBlockA"
 table=$("$1" -p "$2")
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$table" | awk '/^[[:space:]]*\[ *[0-9]+\]/ { print $NF }' | sort)
 status=0
-diff <(tr ' ' '\n' <<<"$expected" | sort) <(echo "$exports") || { echo "exports differ ('<' missing, '>' unexpected)"; status=1; }
+diff <(tr ' ' '\n' <<<"$expected" | sed '/^$/d' | sort) <(echo "$exports") || { echo "exports differ ('<' missing, '>' unexpected)"; status=1; }
 imports=$(awk '/DLL Name:/ { print toupper($3) }' <<<"$table" | sort -u)
 if grep -vxE 'KERNEL32.DLL|GDI32.DLL|USER32.DLL|ADVAPI32.DLL|MSVCRT.DLL' <<<"$imports"; then
   echo "imports DLLs that are not the system's"

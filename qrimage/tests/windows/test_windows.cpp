@@ -188,6 +188,30 @@ TEST(Files, ReasonsStayWithTheirThreadWhenThreadsFailAtOnce) {
     EXPECT_EQ(wrong, std::vector<int>(rows.size()));
 }
 
+// The per-picture family through the DLL: a wide file name holds the block's
+// bytes, a success keeps the caller's last error, a Micro QR at level H sets
+// ERROR_INVALID_PARAMETER and makes nothing.
+TEST(PerPicture, WideNamesBlocksAndTheLastError) {
+    TempFolder folder;
+    const std::wstring name = folder / L"Фото \U0001F642.svg";
+    QrImageOptions options = QRIMAGE_OPTIONS_INIT;
+    options.background = 0x00FFFFFFu;
+    SetLastError(0xC0FFEEu);
+    QrImageWriteFileW(name.c_str(), L"abc", &options, QRIMAGE_SVG);
+    EXPECT_EQ(GetLastError(), 0xC0FFEEu);
+    uint32_t size = 0;
+    unsigned char* block = nullptr;
+    QrImageGetBlockW(L"abc", &options, QRIMAGE_SVG, &size, &block);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(FileBytes(name), Bytes(reinterpret_cast<char*>(block), size));
+    DestroyBuffer(block);
+    options.micro = 1;
+    options.level = 3;
+    QrImageWriteFileW((folder / L"h.png").c_str(), L"abc", &options, QRIMAGE_PNG);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(folder.Entries().size(), 1u);
+}
+
 // Run with a Cyrillic ANSI code page (CTest sets LC_ALL=ru_RU.UTF-8 for Wine).
 TEST(AnsiCodePage1251, CyrillicTextAndNamesWidenAsTheWideOnes) {
     ASSERT_EQ(GetACP(), 1251u) << "this test needs the ANSI code page 1251";

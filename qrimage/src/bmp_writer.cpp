@@ -1,27 +1,21 @@
-// GenerateBMPW and GenerateBMPA: the picture as an uncompressed 32-bit BMP
-// file. The file is produced straight from the symbol, streamed: rows are
+// The BMP writer, streamed straight from the symbol: rows are
 // composed one symbol row at a time into a block of about 256 KiB that goes to
 // the file whenever it is full, so neither the picture nor a copy of it is
 // ever held in memory whole.
+#include "bmp_writer.h"
+
 #include <qrimage.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
-#include <optional>
-#include <string>
 #include <utility>
 #include <vector>
 
-#include "atomic_file.h"
 #include "bgra_row.h"
-#include "call_guard.h"
 #include "colours.h"
-#include "file_name.h"
 #include "picture.h"
-#include "symbol.h"
-#include "text_conversion.h"
 
 namespace qrimage {
 
@@ -48,7 +42,7 @@ void PutLittleEndian32(unsigned char* at, uint32_t value) {
 // The info header for a picture: positive height, because the rows are
 // stored bottom row first; one plane of 32 bits per pixel, so no palette.
 // MakeGeometry bounds the picture below 2^31 bytes, so every field fits.
-BITMAPINFOHEADER MakeBmpInfoBlock(const PictureGeometry& geometry) {
+BITMAPINFOHEADER MakeBmpInfoBlock(const PictureGeometry& geometry, uint32_t dotsPerInch) {
     BITMAPINFOHEADER info{};
     info.biSize = uint32_t(kInfoHeaderBytes);
     info.biWidth = geometry.side;
@@ -57,6 +51,8 @@ BITMAPINFOHEADER MakeBmpInfoBlock(const PictureGeometry& geometry) {
     info.biBitCount = 32;
     info.biCompression = kRgbCompression;
     info.biSizeImage = uint32_t(geometry.PictureBytes32());
+    info.biXPelsPerMeter = int32_t(PixelsPerMetre(dotsPerInch));
+    info.biYPelsPerMeter = info.biXPelsPerMeter;
     return info;
 }
 
@@ -85,7 +81,7 @@ std::array<unsigned char, kHeaderBytes> SerializeHeaders(const BITMAPINFOHEADER&
 // Gathers whole pixel rows and hands them to the file in blocks.
 class RowBlockWriter {
   public:
-    RowBlockWriter(AtomicFile& file, std::size_t rowBytes, int32_t rowCount)
+    RowBlockWriter(ByteSink& file, std::size_t rowBytes, int32_t rowCount)
         : file_(file),
           rowBytes_(rowBytes),
           capacityRows_(std::min<std::size_t>(std::max<std::size_t>(1, kBlockBytes / rowBytes),
@@ -109,7 +105,7 @@ class RowBlockWriter {
     }
 
   private:
-    AtomicFile& file_;
+    ByteSink& file_;
     std::size_t rowBytes_;
     std::size_t capacityRows_;
     std::unique_ptr<unsigned char[]> block_;
@@ -119,10 +115,12 @@ class RowBlockWriter {
 // Writes headers and pixels, bottom row first: the bottom quiet zone, the
 // symbol rows from the last to the first, the top quiet zone. Each symbol
 // row is composed once and stored moduleSize times. Returns false when the
-// file failed.
-bool WriteBmpFile(AtomicFile& file, const Symbol& symbol, const PictureGeometry& geometry,
-                  const Colours& colours) {
-    const auto headers = SerializeHeaders(MakeBmpInfoBlock(geometry));
+// sink failed.
+bool WriteBmpRows(ByteSink& file, const Picture& picture) {
+    const Symbol& symbol = picture.symbol;
+    const PictureGeometry& geometry = picture.geometry;
+    const Colours& colours = picture.colours;
+    const auto headers = SerializeHeaders(MakeBmpInfoBlock(geometry, picture.dotsPerInch));
     if (!file.Write(headers.data(), headers.size())) {
         return false;
     }
@@ -143,48 +141,10 @@ bool WriteBmpFile(AtomicFile& file, const Symbol& symbol, const PictureGeometry&
     return blocks.Append(row.data(), geometry.quietPixels) && blocks.Flush();
 }
 
-void GenerateBmp(const std::optional<NativeFileName>& fileName, const char16_t* text,
-                 int32_t margin, int32_t moduleSize, int32_t level) {
-    if (!fileName) {
-        return;
-    }
-    const std::optional<Picture> picture =
-        MakePicture(EncodeTextW(text, level), margin, moduleSize);
-    if (!picture) {
-        return;
-    }
-    // Whole blocks go to the file directly; the writer needs no buffer.
-    std::optional<AtomicFile> file = AtomicFile::Open(*fileName, 0);
-    if (file && WriteBmpFile(*file, picture->symbol, picture->geometry, picture->colours)) {
-        file->Commit();
-    }
-}
-
 }  // namespace
 
+bool WriteBmp(const Picture& picture, ByteSink& sink) {
+    return WriteBmpRows(sink, picture);
+}
+
 }  // namespace qrimage
-
-extern "C" {
-
-QRIMAGE_API void QRIMAGE_CALL GenerateBMPW(const qrimage_char16* fileName,
-                                           const qrimage_char16* text, int32_t margin,
-                                           int32_t moduleSize, int32_t level) {
-    qrimage::CallGuarded([&] {
-        qrimage::GenerateBmp(qrimage::FileNameFromWide(qrimage::AsUtf16(fileName)),
-                             qrimage::AsUtf16(text), margin, moduleSize, level);
-    });
-}
-
-QRIMAGE_API void QRIMAGE_CALL GenerateBMPA(const char* fileName, const char* text, int32_t margin,
-                                           int32_t moduleSize, int32_t level) {
-    qrimage::CallGuarded([&] {
-        const std::optional<qrimage::NativeFileName> name = qrimage::FileNameFromNarrow(fileName);
-        const std::optional<std::u16string> wideText =
-            qrimage::WidenAnsiText(text, qrimage::kLongestText);
-        if (name && wideText) {
-            qrimage::GenerateBmp(name, wideText->c_str(), margin, moduleSize, level);
-        }
-    });
-}
-
-}  // extern "C"

@@ -1,0 +1,278 @@
+// The per-picture family against outside renderers, decoders and readers:
+// rsvg-convert and Ghostscript draw our SVG and EPS, zxing-cpp and zbar read
+// them, qrencode draws the same symbols, Pillow reads the recorded fields.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "support.h"
+
+namespace {
+
+using namespace qrtest;
+
+QrImageOptions Options(int32_t margin, int32_t moduleSize, uint32_t dark = 0xFF000000u,
+                       uint32_t light = 0xFFFFFFFFu) {
+    QrImageOptions options = QRIMAGE_OPTIONS_INIT;
+    options.margin = margin;
+    options.moduleSize = moduleSize;
+    options.foreground = dark;
+    options.background = light;
+    return options;
+}
+
+// The block of QrImageGetBlockW; "" when none was made.
+std::string Block(const char16_t* text, const QrImageOptions& options, int32_t format) {
+    uint32_t size = 0;
+    unsigned char* block = nullptr;
+    QrImageGetBlockW(reinterpret_cast<const qrimage_char16*>(text), &options, format, &size,
+                     &block);
+    std::string bytes(reinterpret_cast<char*>(block), block != nullptr ? size : 0);
+    DestroyBuffer(block);
+    return bytes;
+}
+
+// The standard output of a shell command; nullopt when it fails.
+std::optional<std::string> Output(const std::string& command) {
+    std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), &pclose);
+    std::string output;
+    char piece[4096];
+    for (std::size_t got; pipe && (got = std::fread(piece, 1, sizeof piece, pipe.get())) > 0;) {
+        output.append(piece, got);
+    }
+    return pipe && pclose(pipe.release()) == 0 ? std::optional(output) : std::nullopt;
+}
+
+// Blue, green and red of every pixel, the fourth byte left out.
+std::string ColourBytes(const Picture& picture) {
+    std::string colours;
+    for (std::size_t i = 0; i < picture.bgra.size(); i += 4) {
+        colours.append(picture.bgra, i, 3);
+    }
+    return colours;
+}
+
+// ---- SVG and EPS drawn by independent renderers ----
+
+struct RendererCase {
+    const char* name;
+    int32_t format;
+    const char* render;  // shell command, IN and OUT the file names
+    int32_t margin, moduleSize;
+    uint32_t dark, light;
+};
+
+const char kRsvg[] = "rsvg-convert -o OUT IN";
+const char kGhostscript[] =
+    "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r72 -dEPSCrop -dGraphicsAlphaBits=1 "
+    "-sOutputFile=OUT IN";
+
+class VectorPictures : public testing::TestWithParam<RendererCase> {};
+
+// Rendered at one pixel per picture pixel, each picture equals our PNG
+// pixel for pixel (no seam, no module out of place, the right box), and
+// both decoders read the text back.
+TEST_P(VectorPictures, RenderEqualsThePngAndDecodes) {
+    const RendererCase& c = GetParam();
+    const char16_t text[] = u"Vector 0123 Привет";
+    const QrImageOptions options = Options(c.margin, c.moduleSize, c.dark, c.light);
+    const TempFolder folder;
+    WriteFile(folder / "in", Block(text, options, c.format));
+    std::string command = c.render;
+    command.replace(command.find("OUT"), 3, Quoted(folder / "out.png"));
+    command.replace(command.find("IN"), 2, Quoted(folder / "in"));
+    ASSERT_TRUE(Output(command)) << command;
+    const Picture rendered = FromPng(ReadFile(folder / "out.png").value_or(""));
+    const Picture png = FromPng(Block(text, options, QRIMAGE_PNG));
+    ASSERT_EQ(rendered.side, png.side);
+    EXPECT_TRUE(ColourBytes(rendered) == ColourBytes(png)) << "pixels differ";
+    EXPECT_EQ(DecodeQrCode(rendered), "Vector 0123 Привет");
+    EXPECT_EQ(Output("zbarimg --raw -q -Sbinary " + Quoted(folder / "out.png") + " 2>/dev/null"),
+              "Vector 0123 Привет");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Renderers, VectorPictures,
+    testing::Values(
+        RendererCase{"SvgBlackOnWhite", QRIMAGE_SVG, kRsvg, 4, 4, 0xFF000000u, 0xFFFFFFFFu},
+        RendererCase{"SvgNavyOnYellowOnePixel", QRIMAGE_SVG, kRsvg, 1, 1, 0xFF800000u, 0xFF00FFFFu},
+        RendererCase{"EpsBlackOnWhite", QRIMAGE_EPS, kGhostscript, 4, 3, 0xFF000000u, 0xFFFFFFFFu},
+        RendererCase{"EpsNavyOnYellowNoMargin", QRIMAGE_EPS, kGhostscript, 0, 2, 0xFF800000u,
+                     0xFF00FFFFu}),
+    [](const auto& info) { return info.param.name; });
+
+// A transparent light colour leaves the background unpainted, and a
+// resolution gives the SVG its physical size and the EPS box in points.
+TEST(VectorPictures, TransparencyAndResolution) {
+    QrImageOptions options = Options(2, 3, 0xFF000000u, 0x00FFFFFFu);  // 25 modules, 75 pixels
+    options.dpi = 300;
+    const TempFolder folder;
+    const std::string svg = Block(u"Hello", options, QRIMAGE_SVG);
+    EXPECT_NE(svg.find("width=\"0.25in\" height=\"0.25in\" viewBox=\"0 0 25 25\""),
+              std::string::npos);
+    WriteFile(folder / "in.svg", svg);
+    ASSERT_TRUE(Output("rsvg-convert -w 75 -o " + Quoted(folder / "out.png") + " " +
+                       Quoted(folder / "in.svg")));
+    const Picture rendered = FromPng(ReadFile(folder / "out.png").value_or(""));
+    ASSERT_EQ(rendered.side, 75);
+    EXPECT_EQ(rendered.bgra[3], 0) << "quiet zone painted";
+    EXPECT_EQ(uint8_t(rendered.bgra[(6 * 75 + 6) * 4 + 3]), 255) << "finder module not dark";
+    options.dpi = 144;  // 75 pixels are 37.5 points
+    EXPECT_NE(Block(u"Hello", options, QRIMAGE_EPS)
+                  .find("%%BoundingBox: 0 0 38 38\n%%HiResBoundingBox: 0 0 37.5 37.5\n"),
+              std::string::npos);
+}
+
+// ---- Symbols equal to qrencode's ----
+
+struct EncoderCase {
+    const char* name;
+    const char* text;
+    int32_t level, minVersion;
+    bool micro;
+};
+
+class SameAsQrencode : public testing::TestWithParam<EncoderCase> {};
+
+// The same level, version, margin and size give qrencode's pixels, and
+// zxing-cpp reads the symbol back.
+TEST_P(SameAsQrencode, PixelsEqualAndDecode) {
+    const EncoderCase& c = GetParam();
+    QrImageOptions options = Options(2, 3);
+    options.level = c.level;
+    options.minVersion = c.minVersion;
+    options.micro = c.micro;
+    const std::string ours =
+        Block(reinterpret_cast<const char16_t*>(Wide(c.text).c_str()), options, QRIMAGE_PNG);
+    const std::optional<std::string> theirs = Output(
+        std::string("qrencode -o - -t PNG -m 2 -s 3 -l ") + "LMQH"[c.level] +
+        (c.micro ? " -M" : "") + " -v " + std::to_string(c.minVersion) + " " + Quoted(c.text));
+    ASSERT_TRUE(theirs);
+    const Picture picture = FromPng(ours);
+    ASSERT_GT(picture.side, 0);
+    EXPECT_TRUE(picture == FromPng(*theirs)) << "pixels differ";
+    EXPECT_EQ(DecodeQrCode(picture, c.micro ? ZXing::BarcodeFormat::MicroQRCode
+                                            : ZXing::BarcodeFormat::QRCode),
+              c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Symbols, SameAsQrencode,
+                         testing::Values(EncoderCase{"MicroM1Digits", "12345", 0, 1, true},
+                                         EncoderCase{"MicroM3FromM2", "hello", 1, 2, true},
+                                         EncoderCase{"MicroM4Quartile", "abc", 2, 4, true},
+                                         EncoderCase{"FullVersion7AtLeast", "abc", 3, 7, false}),
+                         [](const auto& info) { return info.param.name; });
+
+// ---- What an outside reader finds in the files ----
+
+// Pillow (Debian's python3-pil) reads palette, opacities and resolution back.
+TEST(OutsideReader, PngPaletteTransparencyAndResolutionBmpResolution) {
+    QrImageOptions options = Options(1, 2, 0xFF804020u, 0x00FFFFFFu);
+    options.dpi = 300;
+    const TempFolder folder;
+    WriteFile(folder / "p.png", Block(u"x", options, QRIMAGE_PNG));
+    WriteFile(folder / "b.bmp", Block(u"x", options, QRIMAGE_BMP));
+    const std::string script =
+        "from PIL import Image; import sys\n"
+        "p = Image.open(sys.argv[1]); b = Image.open(sys.argv[2])\n"
+        "print(p.mode, p.getpalette()[:6], p.info['transparency'],"
+        " [round(v) for v in p.info['dpi'] + b.info['dpi']])\n";
+    // Debian's interpreter, where python3-pil lives, whatever PATH prefers.
+    EXPECT_EQ(Output("/usr/bin/python3 -c " + Quoted(script) + " " + Quoted(folder / "p.png") +
+                     " " + Quoted(folder / "b.bmp")),
+              "P [32, 64, 128, 255, 255, 255] 1 [300, 300, 300, 300]\n");
+    // Opaque colours and no resolution: neither chunk.
+    const std::string plain = Block(u"x", Options(1, 2), QRIMAGE_PNG);
+    EXPECT_EQ(plain.find("tRNS"), std::string::npos);
+    EXPECT_EQ(plain.find("pHYs"), std::string::npos);
+}
+
+// ---- The options record and the failures ----
+
+struct RecordCase {
+    const char* name;
+    void (*change)(QrImageOptions&, unsigned char* tail);  // tail: 32 bytes after the record
+    int32_t format;
+    int expectedErrno;  // 0: a picture is made
+};
+
+class OptionsRecord : public testing::TestWithParam<RecordCase> {};
+
+TEST_P(OptionsRecord, MakesOrFailsWithTheReason) {
+    struct {
+        QrImageOptions options = QRIMAGE_OPTIONS_INIT;
+        unsigned char tail[32] = {};
+    } record;
+    GetParam().change(record.options, record.tail);
+    uint32_t size = 7;
+    unsigned char* block = nullptr;
+    errno = 0;
+    QrImageGetBlockW(reinterpret_cast<const qrimage_char16*>(u"hello world"), &record.options,
+                     GetParam().format, &size, &block);
+    EXPECT_EQ(errno, GetParam().expectedErrno);
+    EXPECT_EQ(block != nullptr, GetParam().expectedErrno == 0);
+    DestroyBuffer(block);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, OptionsRecord,
+    testing::Values(
+        RecordCase{"Defaults", [](QrImageOptions&, unsigned char*) {}, QRIMAGE_SVG, 0},
+        RecordCase{"NewerRecordWithZeroTail",
+                   [](QrImageOptions& o, unsigned char*) { o.size += 32; }, QRIMAGE_PNG, 0},
+        RecordCase{"NewerRecordWithUnknownField",
+                   [](QrImageOptions& o, unsigned char* tail) {
+                       o.size += 32;
+                       tail[31] = 1;
+                   },
+                   QRIMAGE_PNG, EINVAL},
+        RecordCase{"RecordShorterThanFirstVersion",
+                   [](QrImageOptions& o, unsigned char*) { o.size = 32; }, QRIMAGE_PNG, EINVAL},
+        RecordCase{"RecordSizeHuge", [](QrImageOptions& o, unsigned char*) { o.size = 1u << 20; },
+                   QRIMAGE_PNG, EINVAL},
+        RecordCase{"MicroAtLevelH",
+                   [](QrImageOptions& o, unsigned char*) {
+                       o.micro = 1;
+                       o.level = 3;
+                   },
+                   QRIMAGE_PNG, EINVAL},
+        RecordCase{"MicroVersion5",
+                   [](QrImageOptions& o, unsigned char*) {
+                       o.micro = 1;
+                       o.minVersion = 5;
+                   },
+                   QRIMAGE_PNG, EINVAL},
+        RecordCase{"Version41", [](QrImageOptions& o, unsigned char*) { o.minVersion = 41; },
+                   QRIMAGE_PNG, EINVAL},
+        RecordCase{"DpiTooHigh", [](QrImageOptions& o, unsigned char*) { o.dpi = 100001; },
+                   QRIMAGE_PNG, EINVAL},
+        RecordCase{"UnknownFormat", [](QrImageOptions&, unsigned char*) {}, 5, EINVAL},
+        RecordCase{"TextTooLongForMicroLevelQ",
+                   [](QrImageOptions& o, unsigned char*) {
+                       o.micro = 1;
+                       o.level = 2;
+                       o.minVersion = 4;
+                   },
+                   QRIMAGE_EPS, ERANGE}),
+    [](const auto& info) { return info.param.name; });
+
+// The symbol's modules are the picture's at one pixel a module, and the
+// minimum version holds: version 7 is 45 modules wide.
+TEST(SymbolExport, ModulesMatchThePictureAndMinimumVersion) {
+    QrImageOptions options = Options(0, 1);
+    options.minVersion = 7;
+    const auto* text = reinterpret_cast<const qrimage_char16*>(u"modules");
+    std::unique_ptr<QrImageSymbol, decltype(&QrImageFreeSymbol)> symbol(
+        QrImageEncodeW(text, &options), &QrImageFreeSymbol);
+    ASSERT_TRUE(symbol);
+    ASSERT_EQ(QrImageSymbolWidth(symbol.get()), 45);
+    const Picture picture = FromPng(Block(u"modules", options, QRIMAGE_PNG));
+    ASSERT_EQ(picture.side, 45);
+    const unsigned char* modules = QrImageSymbolModules(symbol.get());
+    for (int i = 0; i < 45 * 45; ++i) {
+        ASSERT_EQ(modules[i], picture.bgra[4 * i] == 0 ? 1 : 0) << "module " << i;
+    }
+}
+
+}  // namespace
