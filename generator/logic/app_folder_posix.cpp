@@ -129,18 +129,35 @@ std::string MakePrivateFolder(std::string& folder) {
     return "";
 }
 
+// The running program's folder: the kernel's own path, absolute, without
+// symbolic links. "" when it cannot be told.
+fs::path ExecutableFolder() {
+    std::error_code error;
+    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : executable.parent_path();
+}
+
+bool OwnedByRoot(const fs::path& folder) {
+    struct stat status {};
+    return lstat(folder.c_str(), &status) == 0 && status.st_uid == 0;
+}
+
 }  // namespace
 
+bool ExecutableFolderOpenToOthers() {
+    const fs::path folder = ExecutableFolder();
+    return folder.empty() || FolderOthersMayChange(folder).has_value();
+}
+
 PreparedFolder PrepareApplicationFolder() {
-    std::error_code error;
-    // The kernel's own path: absolute, without symbolic links.
-    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+    const fs::path executableFolder = ExecutableFolder();
+    const bool known = !executableFolder.empty();
     FolderFacts facts{
         .overridden = Environment(kApplicationFolderVariable),
-        .executableFolder = executable.parent_path().string(),
-        .executableFolderWritable =
-            !error && access(executable.parent_path().c_str(), W_OK | X_OK) == 0,
-        .executableFolderShared = error || FolderOthersMayChange(executable.parent_path()),
+        .executableFolder = executableFolder.string(),
+        .executableFolderWritable = known && access(executableFolder.c_str(), W_OK | X_OK) == 0,
+        .executableFolderShared = !known || FolderOthersMayChange(executableFolder),
+        .executableFolderOfTheSystem = known && OwnedByRoot(executableFolder),
         .perUserBase = PerUserBase(),
     };
     PreparedFolder prepared{ChooseApplicationFolder(facts), ""};

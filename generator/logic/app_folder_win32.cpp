@@ -43,6 +43,10 @@ bool MayCreateFilesIn(const std::wstring& folder) {
 
 }  // namespace
 
+bool ExecutableFolderOpenToOthers() {
+    return false;  // access control lists are not read (see PrepareApplicationFolder)
+}
+
 PreparedFolder PrepareApplicationFolder() {
     const std::wstring executableFolder = ExecutableFolder();
     const FolderFacts facts{
@@ -52,6 +56,7 @@ PreparedFolder PrepareApplicationFolder() {
         // Access control lists are not read: who else may write there is
         // left to the folder's owner.
         .executableFolderShared = false,
+        .executableFolderOfTheSystem = false,
         .perUserBase = Utf8FromWide(Environment(L"LOCALAPPDATA")),
     };
     PreparedFolder prepared{ChooseApplicationFolder(facts), ""};

@@ -205,7 +205,7 @@ int RunBatch(const Options& options) {
                         WritePictureFile(*text, options.settings, *format, pattern->NameFor(line));
                 }
             } catch (const std::exception& failure) {  // memory ran out: this line only
-                reason = failure.what();
+                reason = ExceptionReason(failure);
             }
             if (!reason.empty()) {
                 report(line, reason);

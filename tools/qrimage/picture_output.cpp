@@ -35,7 +35,7 @@ std::string Drawing(const std::u16string& text, const PictureSettings& settings,
     errno = 0;
     const std::optional<ModuleGrid> grid = ReadModules(text, settings.margin, settings.level);
     if (!grid) {
-        return LibraryFailure(errno, settings.level, "");
+        return DrawingFailure(errno, settings.level);
     }
     drawing = DrawHalfBlocks(*grid, coloured);
     return "";
@@ -105,6 +105,13 @@ std::optional<Format> FormatOfPath(const std::string& path) {
 
 std::string WritePictureFile(const std::u16string& text, const PictureSettings& settings,
                              Format format, const std::string& path) {
+    // One rule for every format: the library's W exports take UTF-8 names
+    // only, so a drawing's name must be one too.
+    std::string reason;
+    const std::optional<std::u16string> widePath = Utf8ToUtf16(path, reason);
+    if (!widePath) {
+        return "cannot write " + path + ": the file name is not UTF-8 (" + reason + ")";
+    }
     if (format == Format::Utf8) {
         std::string drawing;
         if (std::string failure = Drawing(text, settings, false, drawing); !failure.empty()) {
@@ -115,19 +122,13 @@ std::string WritePictureFile(const std::u16string& text, const PictureSettings& 
         const uint32_t error = qrimage::ReplaceFileWith(path, drawing);
         return error == 0 ? "" : LibraryFailure(int(error), settings.level, path);
     }
-    std::string reason;
-    const std::optional<std::u16string> widePath = Utf8ToUtf16(path, reason);
-    if (!widePath) {
-        return "cannot write " + path + ": the file name is not UTF-8 (" + reason + ")";
-    }
     errno = 0;
     (format == Format::Png ? GeneratePNGW : GenerateBMPW)(
         widePath->c_str(), text.c_str(), settings.margin, settings.moduleSize, settings.level);
-    // The library leaves errno alone when it succeeds; the file must be there.
-    if (errno == 0 && access(path.c_str(), F_OK) == 0) {
-        return "";
-    }
-    return LibraryFailure(errno, settings.level, path);
+    // The library leaves errno alone when it succeeds. (The file system is
+    // not asked again: it may refuse a long name that the library reached
+    // step by step.)
+    return errno == 0 ? "" : LibraryFailure(errno, settings.level, path);
 }
 
 std::string WritePictureToStream(const std::u16string& text, const PictureSettings& settings,

@@ -43,21 +43,29 @@ TEST(TextRules, Utf8PathsBecomeUtf16) {
     }
 }
 
-// A folder that someone else could change is passed over for the per-user one.
-TEST(FolderRule, AFolderOthersMayChangeIsNotTheApplicationFolder) {
+// The executable's folder is the application folder only when it is the
+// user's to write, nobody else may change it and it is not the system's
+// (root's too: a package's folder is never written at run time).
+TEST(FolderRule, OnlyAPrivateFolderOfTheUserHoldsTheFiles) {
     const struct {
+        const char* what;
+        bool shared, ofTheSystem;
         std::string perUserBase, expected;
     } rows[] = {
-        {"/run/user/1000", JoinPath("/run/user/1000", "qrgenerator")},
-        {"", ""},
+        {"the user's own", false, false, "/run/user/1000", "/opt/q"},
+        {"others may change it", true, false, "/run/user/1000",
+         JoinPath("/run/user/1000", "qrgenerator")},
+        {"the system's", false, true, "/root/.cache", JoinPath("/root/.cache", "qrgenerator")},
+        {"no per-user folder", true, false, "", ""},
     };
     for (const auto& row : rows) {
         const FolderFacts facts{.overridden = "",
-                                .executableFolder = "/tmp",
+                                .executableFolder = "/opt/q",
                                 .executableFolderWritable = true,
-                                .executableFolderShared = true,
+                                .executableFolderShared = row.shared,
+                                .executableFolderOfTheSystem = row.ofTheSystem,
                                 .perUserBase = row.perUserBase};
-        EXPECT_EQ(ChooseApplicationFolder(facts), row.expected);
+        EXPECT_EQ(ChooseApplicationFolder(facts), row.expected) << row.what;
     }
 }
 
