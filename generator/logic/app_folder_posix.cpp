@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "app_folder_rule.h"
+#include "message_texts.h"
 
 namespace fs = std::filesystem;
 
@@ -77,9 +78,10 @@ std::string PerUserBase() {
     return home.empty() ? "" : JoinPath(home, ".cache");
 }
 
-// The reason a folder is not used when `folder` lets other users change it.
+// The reason a folder is not used when `folder` lets other users change it,
+// in the window's language.
 std::string OpenToOthers(const fs::path& folder) {
-    return "other users may change " + folder.string();
+    return Texts::FolderOpenToOthers(folder.string());
 }
 
 // Makes `folder` (and missing parents) with mode 0700; an existing one must
@@ -116,7 +118,7 @@ std::string MakePrivateFolder(std::string& folder) {
         return std::strerror(errno);
     }
     if (!S_ISDIR(status.st_mode) || status.st_uid != geteuid()) {
-        return std::strerror(EACCES);  // someone else's, or not a folder
+        return Texts::FolderNotOwn();
     }
     const fs::path real = fs::canonical(folder, error);
     if (error) {
@@ -162,7 +164,7 @@ PreparedFolder PrepareApplicationFolder() {
     };
     PreparedFolder prepared{ChooseApplicationFolder(facts), ""};
     if (prepared.folder.empty()) {
-        prepared.error = "HOME is not set";
+        prepared.error = Texts::VariableNotSet("HOME");
     } else if (facts.overridden.empty() && !ExecutableFolderUsable(facts)) {
         prepared.error = MakePrivateFolder(prepared.folder);
     }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app_folder_rule.h"
+#include "message_texts.h"
 #include "utf.h"
 
 namespace {
@@ -61,7 +62,7 @@ PreparedFolder PrepareApplicationFolder() {
     };
     PreparedFolder prepared{ChooseApplicationFolder(facts), ""};
     if (prepared.folder.empty()) {
-        prepared.error = "LOCALAPPDATA is not set";
+        prepared.error = Texts::VariableNotSet("LOCALAPPDATA");
     } else if (facts.overridden.empty() && !ExecutableFolderUsable(facts) &&
                !CreateDirectoryW(WideFromUtf8(prepared.folder).c_str(), nullptr) &&
                GetLastError() != ERROR_ALREADY_EXISTS) {

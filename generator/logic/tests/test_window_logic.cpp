@@ -69,6 +69,32 @@ TEST(FolderRule, OnlyAPrivateFolderOfTheUserHoldsTheFiles) {
     }
 }
 
+#if !defined(_WIN32)
+// Where the program's folder is not to be used (root's build folder here), a
+// per-user folder that other users could change is refused, and the window
+// says why in its own language.
+TEST_F(Scratch, APerUserFolderOthersMayChangeIsRefusedSayingWhyInRussian) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "the program's folder is root's only when run as root";
+    }
+    const fs::path open = folder_ / "open";
+    fs::create_directory(open);
+    fs::permissions(open, fs::perms::all);
+    const std::string home = getenv("HOME") != nullptr ? getenv("HOME") : "";
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = runtime != nullptr ? runtime : "";
+    setenv("HOME", (open / "home").c_str(), 1);
+    unsetenv("XDG_RUNTIME_DIR");
+    const PreparedFolder prepared = PrepareApplicationFolder();
+    setenv("HOME", home.c_str(), 1);
+    if (runtime != nullptr) {
+        setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+    }
+    EXPECT_EQ(prepared.error, "Другие пользователи могут изменять папку " + Narrow(open) + ".");
+    EXPECT_FALSE(fs::exists(open / "home"));
+}
+#endif
+
 // Over nothing, the same bytes (left alone), a longer file and a shorter one;
 // on POSIX systems also the same bytes where someone else could rewrite them
 // in place after the check (group and others may write, another user's copy):
