@@ -827,26 +827,19 @@ TEST(Colours, UnheldObjectsOfTheUserGoAtLoad) {
     }
 }
 
-// A process killed while it makes the object leaves it half made: empty, or
-// with the mode its umask gave. The next process to load finishes it, and
-// the colours are shared again.
+// A process killed while it makes the object leaves it half made: empty, with
+// the mode its umask gave. The next process to load finishes it, and the
+// colours are shared again.
 TEST(Colours, AHalfMadeObjectIsFinishedAtLoad) {
     const TempFolder runtime;
-    const struct {
-        const char* what;
-        mode_t mode;
-    } rows[] = {{"empty", 0600}, {"empty, the umask's mode", 0400}};
-    for (const auto& [what, mode] : rows) {
-        SCOPED_TRACE(what);
-        const SharedCopy copy;
-        const RemovedAtEnd object{runtime.Path() + copy.object};
-        WriteFile(object.path, "");
-        ASSERT_EQ(chmod(object.path.c_str(), mode), 0);
-        Peer holder(SetAndHold(0x11, 0x22), copy.file, runtime.Path().c_str());
-        EXPECT_EQ(Peer(Expect(0x11, 0x22), copy.file, runtime.Path().c_str()).Finish(), 0);
-        EXPECT_EQ(holder.Finish(), 0);
-        EXPECT_FALSE(fs::exists(object.path)) << "left by the last process";
-    }
+    const SharedCopy copy;
+    const RemovedAtEnd object{runtime.Path() + copy.object};
+    WriteFile(object.path, "");
+    ASSERT_EQ(chmod(object.path.c_str(), 0400), 0);
+    Peer holder(SetAndHold(0x11, 0x22), copy.file, runtime.Path().c_str());
+    EXPECT_EQ(Peer(Expect(0x11, 0x22), copy.file, runtime.Path().c_str()).Finish(), 0);
+    EXPECT_EQ(holder.Finish(), 0);
+    EXPECT_FALSE(fs::exists(object.path)) << "left by the last process";
 }
 
 }  // namespace

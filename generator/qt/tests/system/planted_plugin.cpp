@@ -1,6 +1,5 @@
-// An image-format plugin (key "bmp") as another user would plant it where
-// Qt may look. Its only deed: the moment it is loaded it makes the file
-// "<its own path>.ran", so a test sees whose code ran.
+// An image-format plugin (key "bmp") that another user plants where Qt may
+// look. Loaded, it makes "<its own path>.ran": a test sees that it ran.
 #include <QImageIOPlugin>
 
 #include <dlfcn.h>
