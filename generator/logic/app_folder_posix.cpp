@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "app_folder_rule.h"
+#include "message_texts.h"
 
 namespace fs = std::filesystem;
 
@@ -77,9 +78,10 @@ std::string PerUserBase() {
     return home.empty() ? "" : JoinPath(home, ".cache");
 }
 
-// The reason a folder is not used when `folder` lets other users change it.
+// The reason a folder is not used when `folder` lets other users change it,
+// in the window's language.
 std::string OpenToOthers(const fs::path& folder) {
-    return "other users may change " + folder.string();
+    return Texts::FolderOpenToOthers(folder.string());
 }
 
 // Makes `folder` (and missing parents) with mode 0700; an existing one must
@@ -116,7 +118,7 @@ std::string MakePrivateFolder(std::string& folder) {
         return std::strerror(errno);
     }
     if (!S_ISDIR(status.st_mode) || status.st_uid != geteuid()) {
-        return std::strerror(EACCES);  // someone else's, or not a folder
+        return Texts::FolderNotOwn();
     }
     const fs::path real = fs::canonical(folder, error);
     if (error) {
@@ -129,23 +131,40 @@ std::string MakePrivateFolder(std::string& folder) {
     return "";
 }
 
+// The running program's folder: the kernel's own path, absolute, without
+// symbolic links. "" when it cannot be told.
+fs::path ExecutableFolder() {
+    std::error_code error;
+    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : executable.parent_path();
+}
+
+bool OwnedByRoot(const fs::path& folder) {
+    struct stat status {};
+    return lstat(folder.c_str(), &status) == 0 && status.st_uid == 0;
+}
+
 }  // namespace
 
+bool ExecutableFolderOpenToOthers() {
+    const fs::path folder = ExecutableFolder();
+    return folder.empty() || FolderOthersMayChange(folder).has_value();
+}
+
 PreparedFolder PrepareApplicationFolder() {
-    std::error_code error;
-    // The kernel's own path: absolute, without symbolic links.
-    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+    const fs::path executableFolder = ExecutableFolder();
+    const bool known = !executableFolder.empty();
     FolderFacts facts{
         .overridden = Environment(kApplicationFolderVariable),
-        .executableFolder = executable.parent_path().string(),
-        .executableFolderWritable =
-            !error && access(executable.parent_path().c_str(), W_OK | X_OK) == 0,
-        .executableFolderShared = error || FolderOthersMayChange(executable.parent_path()),
+        .executableFolder = executableFolder.string(),
+        .executableFolderWritable = known && access(executableFolder.c_str(), W_OK | X_OK) == 0,
+        .executableFolderShared = !known || FolderOthersMayChange(executableFolder),
+        .executableFolderOfTheSystem = known && OwnedByRoot(executableFolder),
         .perUserBase = PerUserBase(),
     };
     PreparedFolder prepared{ChooseApplicationFolder(facts), ""};
     if (prepared.folder.empty()) {
-        prepared.error = "HOME is not set";
+        prepared.error = Texts::VariableNotSet("HOME");
     } else if (facts.overridden.empty() && !ExecutableFolderUsable(facts)) {
         prepared.error = MakePrivateFolder(prepared.folder);
     }

@@ -14,7 +14,8 @@ std::string ChooseApplicationFolder(const FolderFacts& facts) {
 }
 
 bool ExecutableFolderUsable(const FolderFacts& facts) {
-    return facts.executableFolderWritable && !facts.executableFolderShared;
+    return facts.executableFolderWritable && !facts.executableFolderShared &&
+           !facts.executableFolderOfTheSystem;
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {

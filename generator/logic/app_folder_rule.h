@@ -28,20 +28,30 @@ struct FolderFacts {
     // bit, or owns one of them (root and this user are trusted). Such a folder
     // would let them plant or swap the library the program loads.
     bool executableFolderShared;
+    // Whether it is a folder of the system's (root's, as where a package
+    // installs the program): nothing is written there at run time, not even
+    // by root, so that removing the package leaves nothing behind.
+    bool executableFolderOfTheSystem;
     // The user's own folder for program data: %LOCALAPPDATA% on Windows;
     // XDG_RUNTIME_DIR, else "<home>/.cache", elsewhere. "" when none.
     std::string perUserBase;
 };
 
 // The application folder: the override when set; else the executable's folder
-// when the user may write there and nobody else may change it (a copy run
-// from its own folder); else "<perUserBase>/qrgenerator". "" when none
-// applies. Pure function, any thread.
+// when the user may write there, nobody else may change it and it is not the
+// system's (a copy run from its own folder); else "<perUserBase>/qrgenerator".
+// "" when none applies. Pure function, any thread.
 std::string ChooseApplicationFolder(const FolderFacts& facts);
 
 // Whether ChooseApplicationFolder takes the executable's folder when nothing
 // overrides it. Pure function, any thread.
 bool ExecutableFolderUsable(const FolderFacts& facts);
+
+// Whether someone else could change what the running program's folder holds
+// (as FolderFacts::executableFolderShared; also when the folder cannot be
+// told). The program then loads nothing from it: no library copy, no
+// toolkit plugin or settings. Asked before the toolkit starts. Any thread.
+bool ExecutableFolderOpenToOthers();
 
 struct PreparedFolder {
     std::string folder;  // the chosen folder, also when it could not be made

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app_folder_rule.h"
+#include "message_texts.h"
 #include "utf.h"
 
 namespace {
@@ -43,6 +44,10 @@ bool MayCreateFilesIn(const std::wstring& folder) {
 
 }  // namespace
 
+bool ExecutableFolderOpenToOthers() {
+    return false;  // access control lists are not read (see PrepareApplicationFolder)
+}
+
 PreparedFolder PrepareApplicationFolder() {
     const std::wstring executableFolder = ExecutableFolder();
     const FolderFacts facts{
@@ -52,11 +57,12 @@ PreparedFolder PrepareApplicationFolder() {
         // Access control lists are not read: who else may write there is
         // left to the folder's owner.
         .executableFolderShared = false,
+        .executableFolderOfTheSystem = false,
         .perUserBase = Utf8FromWide(Environment(L"LOCALAPPDATA")),
     };
     PreparedFolder prepared{ChooseApplicationFolder(facts), ""};
     if (prepared.folder.empty()) {
-        prepared.error = "LOCALAPPDATA is not set";
+        prepared.error = Texts::VariableNotSet("LOCALAPPDATA");
     } else if (facts.overridden.empty() && !ExecutableFolderUsable(facts) &&
                !CreateDirectoryW(WideFromUtf8(prepared.folder).c_str(), nullptr) &&
                GetLastError() != ERROR_ALREADY_EXISTS) {

@@ -45,6 +45,18 @@ std::string FolderNotUsable(std::string_view path, std::string_view reason) {
     return WithPath("Не удалось создать папку программы", path, reason);
 }
 
+std::string FolderOpenToOthers(std::string_view path) {
+    return std::string("Другие пользователи могут изменять папку ").append(path).append(".");
+}
+
+std::string FolderNotOwn() {
+    return "Это не папка или папка другого пользователя.";
+}
+
+std::string VariableNotSet(std::string_view variable) {
+    return std::string("Не задана переменная окружения ").append(variable).append(".");
+}
+
 std::string FileNotDeleted(std::string_view path, std::string_view reason) {
     return WithPath("Не удалось удалить файл", path, reason);
 }

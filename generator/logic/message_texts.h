@@ -18,6 +18,10 @@ std::string PictureNotRead(std::string_view path);
 std::string LibraryNotLoaded(std::string_view path, std::string_view reason);
 std::string LibraryNotWritten(std::string_view path, std::string_view reason);
 std::string FolderNotUsable(std::string_view path, std::string_view reason);
+// Reasons for FolderNotUsable that are the program's own, not the system's.
+std::string FolderOpenToOthers(std::string_view path);
+std::string FolderNotOwn();
+std::string VariableNotSet(std::string_view variable);
 std::string FileNotDeleted(std::string_view path, std::string_view reason);
 std::string NoPrinter();
 std::string PrintFailed(std::string_view printer);

@@ -4,6 +4,7 @@
 
 #include "message_texts.h"
 #include "resource_ids.h"
+#include "system_function.h"
 #include "utf.h"
 #include "window_layout.h"
 
@@ -29,7 +30,11 @@ frmQR::frmQR(HINSTANCE instance, const std::string& applicationFolder,
              const std::string& libraryPath)
     : presenter_(*this, applicationFolder, libraryPath) {
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
+    static const auto initCommonControls =
+        SystemFunction<decltype(InitCommonControlsEx)>(L"comctl32.dll", "InitCommonControlsEx");
+    if (initCommonControls != nullptr) {
+        initCommonControls(&controls);
+    }
     boldFont_ = CreateBoldFont();
     window_ = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_FRMQR), nullptr, DialogProc,
                                  reinterpret_cast<LPARAM>(this));
@@ -303,10 +308,14 @@ void frmQR::EmptyClipboardIfOurs() {
 
 WindowFace::Printed frmQR::PrintPicture(const char* documentName, int sideTwips,
                                         std::string& printer) {
+    static const auto defaultPrinter =
+        SystemFunction<decltype(GetDefaultPrinterW)>(L"winspool.drv", "GetDefaultPrinterW");
     DWORD size = 0;
-    GetDefaultPrinterW(nullptr, &size);
+    if (defaultPrinter != nullptr) {
+        defaultPrinter(nullptr, &size);
+    }
     std::wstring name(size, L'\0');
-    if (size == 0 || !GetDefaultPrinterW(name.data(), &size)) {
+    if (size == 0 || !defaultPrinter(name.data(), &size)) {
         return Printed::NoPrinter;
     }
     name.resize(size - 1);

@@ -28,9 +28,19 @@ std::string_view LoadResData(HINSTANCE instance, int id) {
                : std::string_view();
 }
 
+// DLLs loaded from now on by a bare name come from the system folder only:
+// not from the program's folder, which may be an unpacked archive in a
+// shared folder, nor from the current one. The carried library is loaded by
+// its full path (library_binding_win32.cpp).
+void LoadSystemDllsOnlyFromTheSystem() {
+    SetDllDirectoryW(L"");
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    LoadSystemDllsOnlyFromTheSystem();
     const PreparedStart start = PrepareStart(Utf8FromWide(LoadResString(instance, kLibraryNameId)),
                                              LoadResData(instance, kLibraryDataId));
     if (start.problem) {

@@ -22,10 +22,11 @@
 // with a file of their own or with a second name for a file of the user's;
 // such a file is not even locked. Only what this code makes is used, written
 // or removed: a regular file of the user with one name, mode 0600, the
-// words' size. Its creator gives it mode and size before it locks it, so a
-// file of the user's alone that lacks them may be one just made: it is
-// looked at again a moment later, and otherwise left as it is, with the
-// words kept process-local.
+// words' size. Its creator locks it exclusively the moment it makes it and
+// only then gives it mode and size; so one that lacks them and that nobody
+// holds was left half made by a creator that died (SIGKILL, the OOM killer)
+// and the next process to load finishes it, or the sweep removes it. Left
+// alone, it would keep every process of the user on process-local words.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -85,6 +86,9 @@ void WaitAMillisecond() {
     nanosleep(&millisecond, nullptr);
 }
 
+// The folder every user may make objects in.
+constexpr char kSharedFolder[] = "/dev/shm";
+
 // The user's own folder for such objects when it is safe: $XDG_RUNTIME_DIR
 // when it is an absolute path to a folder of the user that nobody else may
 // enter, so that no other user can take the name first. Else /dev/shm,
@@ -97,7 +101,7 @@ std::string ObjectFolder(uid_t user) {
         access(runtime, W_OK | X_OK) == 0) {
         return runtime;
     }
-    return "/dev/shm";
+    return kSharedFolder;
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -130,7 +134,12 @@ class ColourObject {
                                [] { Instance().AfterForkInParent(); },
                                [] { Instance().AfterForkInChild(); });
             }
-            RemoveUnheldObjects();
+            // Sessions may differ in their runtime folder: objects left in
+            // /dev/shm by one without it go too.
+            RemoveUnheldObjects(folder_);
+            if (folder_ != kSharedFolder) {
+                RemoveUnheldObjects(kSharedFolder);
+            }
         } catch (const std::bad_alloc&) {
             // loading must not fail for it: the words stay process-local
         }
@@ -163,7 +172,10 @@ class ColourObject {
     // objects (see the top of this file). A second name is what a hard link
     // made by another user to a file of the user's has.
     Found Examine(const struct stat& file) const {
-        if (!S_ISREG(file.st_mode) || file.st_uid != user_ || file.st_nlink != 1) {
+        // Larger than the words, or with rights beyond the owner's, it is no
+        // object a creator left half made.
+        if (!S_ISREG(file.st_mode) || file.st_uid != user_ || file.st_nlink != 1 ||
+            file.st_size > kObjectBytes || (file.st_mode & 07777 & ~0600) != 0) {
             return Found::kForeign;
         }
         return (file.st_mode & 07777) == 0600 && file.st_size == kObjectBytes ? Found::kUsable
@@ -181,20 +193,27 @@ class ColourObject {
                        ? OpenAboveStandardStreams(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK)
                        : -1;
         }
-        // The umask may have narrowed the mode. The size comes last: with it
-        // the object is usable. Memory reserved now cannot fail later: a
-        // store into a mapping beyond what a full tmpfs can give would raise
-        // SIGBUS.
-        struct stat status {};
-        if (fstat(made.Get(), &status) == 0 &&
-            ((status.st_mode & 07777) == 0600 || fchmod(made.Get(), 0600) == 0) &&
-            posix_fallocate(made.Get(), 0, kObjectBytes) == 0) {
+        // Held while it is unfinished, so that nobody takes it for one left
+        // by a creator that died. Another loader may have locked it in the
+        // moment since it was made: then that one finishes it.
+        if (flock(made.Get(), LOCK_EX | LOCK_NB) != 0 || Finish(made.Get())) {
             return made.Release();
         }
-        // Unfinished, so nobody else removes it: the name is still this one's.
+        // Unfinished and held, so nobody else uses it: the name is still this one's.
         unlink(path_.c_str());
         errno = ENOSPC;
         return -1;
+    }
+
+    // Gives the object at `fd`, held exclusively, its mode (the umask may
+    // have narrowed it) and its size. The size comes last: with it the
+    // object is usable. Memory reserved now cannot fail later: a store into
+    // a mapping beyond what a full tmpfs can give would raise SIGBUS.
+    static bool Finish(int fd) {
+        struct stat status {};
+        return fstat(fd, &status) == 0 &&
+               ((status.st_mode & 07777) == 0600 || fchmod(fd, 0600) == 0) &&
+               posix_fallocate(fd, 0, kObjectBytes) == 0;
     }
 
     static bool LockShared(int fd) {
@@ -210,11 +229,12 @@ class ColourObject {
     }
 
     // Removes the object open at `fd` from `path` when no process holds it,
-    // it is one of the user's objects and `path` still names it.
+    // it is one of the user's objects, finished or half made, and `path`
+    // still names it.
     void RemoveIfUnheld(const std::string& path, int fd) const {
         struct stat object {};
         if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &object) == 0 &&
-            Examine(object) == Found::kUsable && StillNamed(path, object)) {
+            Examine(object) != Found::kForeign && StillNamed(path, object)) {
             unlink(path.c_str());
         }
     }
@@ -238,13 +258,13 @@ class ColourObject {
             if (Examine(status) == Found::kForeign) {
                 return false;  // somebody else's: not even locked
             }
-            if (flock(object.Get(), LOCK_EX | LOCK_NB) == 0 && fstat(object.Get(), &status) == 0 &&
-                Examine(status) == Found::kUsable) {
+            if (flock(object.Get(), LOCK_EX | LOCK_NB) == 0 && fstat(object.Get(), &status) == 0) {
                 // Nobody has the library loaded: whatever the object holds
-                // was left by a process that ended without unloading. Zeros
-                // mean the defaults.
+                // was left by a process that ended without unloading, half
+                // made if it died making it. Zeros mean the defaults.
                 static constexpr uint32_t kZeros[2] = {};
-                if (pwrite(object.Get(), kZeros, kObjectBytes, 0) != kObjectBytes) {
+                if ((Examine(status) == Found::kUnfinished && !Finish(object.Get())) ||
+                    pwrite(object.Get(), kZeros, kObjectBytes, 0) != kObjectBytes) {
                     return false;
                 }
             }
@@ -286,8 +306,8 @@ class ColourObject {
     // processes killed without unloading, and those of library files since
     // replaced, which nobody loads again. Cheap at load: one reading of the
     // folder, and only the user's own objects are opened.
-    void RemoveUnheldObjects() const {
-        Descriptor folder(OpenAboveStandardStreams(folder_.c_str(), O_RDONLY | O_DIRECTORY));
+    void RemoveUnheldObjects(const std::string& in) const {
+        Descriptor folder(OpenAboveStandardStreams(in.c_str(), O_RDONLY | O_DIRECTORY));
         const std::unique_ptr<DIR, int (*)(DIR*)> listing(
             folder.Get() < 0 ? nullptr : fdopendir(folder.Get()), &closedir);
         if (!listing) {
@@ -300,10 +320,10 @@ class ColourObject {
                 (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)) {
                 continue;
             }
-            const std::string path = folder_ + "/" + entry->d_name;
+            const std::string path = in + "/" + entry->d_name;
             struct stat status {};
             if (path == path_ || lstat(path.c_str(), &status) != 0 ||
-                Examine(status) != Found::kUsable) {
+                Examine(status) == Found::kForeign) {
                 continue;
             }
             // Not even locked if the name has changed hands meanwhile.

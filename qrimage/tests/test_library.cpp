@@ -779,7 +779,8 @@ TEST(Colours, AnotherUsersObjectUnderTheNameIsNeverUsed) {
 
 // The objects that nobody holds any more, of a process killed without
 // unloading or of a library file since replaced, go when the library is next
-// loaded, from any file, in either folder. An object that a process holds
+// loaded, from any file, in either folder, also in /dev/shm when the loader
+// uses its runtime folder (another session's). An object that a process holds
 // stays, as do other users' objects (in /dev/shm, the folder users share).
 // Every row also leaves an object of the user that nobody holds, which must
 // go: the row's object has been looked at.
@@ -791,13 +792,15 @@ TEST(Colours, UnheldObjectsOfTheUserGoAtLoad) {
     const struct {
         const char* what;
         uid_t user;
-        bool held, stays, shm;
-    } rows[] = {{"the user's, of a replaced file", 0, false, false, false},
-                {"the user's, held", 0, true, true, false},
-                {"another user's", 54321, false, true, true}};
-    for (const auto& [what, user, held, stays, shm] : rows) {
+        bool held, stays, shm, loaderInShm;
+    } rows[] = {{"the user's, of a replaced file", 0, false, false, false, false},
+                {"the user's, held", 0, true, true, false, false},
+                {"another user's", 54321, false, true, true, true},
+                {"the user's, in /dev/shm", 0, false, false, true, false}};
+    for (const auto& [what, user, held, stays, shm, loaderInShm] : rows) {
         SCOPED_TRACE(what);
         const char* xdg = shm ? nullptr : runtime.Path().c_str();
+        const char* loaderXdg = loaderInShm ? nullptr : runtime.Path().c_str();
         const std::string folder = shm ? "/dev/shm" : runtime.Path();
         const SharedCopy left, old, current;  // `left`'s object is left by a killed holder
         const RemovedAtEnd unheld{folder + left.object},
@@ -811,7 +814,7 @@ TEST(Colours, UnheldObjectsOfTheUserGoAtLoad) {
             fs::remove(old.file);
         }
         ASSERT_TRUE(fs::exists(unheld.path) && fs::exists(object.path));
-        EXPECT_EQ(Peer(Expect(kBlack, kWhite), current.file, xdg).Finish(), 0);
+        EXPECT_EQ(Peer(Expect(kBlack, kWhite), current.file, loaderXdg).Finish(), 0);
         EXPECT_FALSE(fs::exists(unheld.path));
         EXPECT_EQ(fs::exists(object.path), stays);
         if (held) {
@@ -819,6 +822,21 @@ TEST(Colours, UnheldObjectsOfTheUserGoAtLoad) {
             EXPECT_EQ(holder->Finish(), 0);
         }
     }
+}
+
+// A process killed while it makes the object leaves it half made: empty, with
+// the mode its umask gave. The next process to load finishes it, and the
+// colours are shared again.
+TEST(Colours, AHalfMadeObjectIsFinishedAtLoad) {
+    const TempFolder runtime;
+    const SharedCopy copy;
+    const RemovedAtEnd object{runtime.Path() + copy.object};
+    WriteFile(object.path, "");
+    ASSERT_EQ(chmod(object.path.c_str(), 0400), 0);
+    Peer holder(SetAndHold(0x11, 0x22), copy.file, runtime.Path().c_str());
+    EXPECT_EQ(Peer(Expect(0x11, 0x22), copy.file, runtime.Path().c_str()).Finish(), 0);
+    EXPECT_EQ(holder.Finish(), 0);
+    EXPECT_FALSE(fs::exists(object.path)) << "left by the last process";
 }
 
 }  // namespace

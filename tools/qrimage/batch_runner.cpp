@@ -86,7 +86,7 @@ std::string MakePicture(const std::string& record, uint64_t line, const Options&
         }
         return reason;
     } catch (const std::exception& failure) {  // memory ran out: this line only
-        return failure.what();
+        return ExceptionReason(failure);
     }
 }
 

@@ -128,6 +128,6 @@ int main(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const std::exception& failure) {
-        return Fail(failure.what());
+        return Fail(qrtool::ExceptionReason(failure));
     }
 }

@@ -33,7 +33,7 @@ std::string Drawing(const std::u16string& text, const PictureSettings& settings,
     errno = 0;
     const std::optional<ModuleGrid> grid = ReadModules(text, OptionsRecord(settings));
     if (!grid) {
-        return LibraryFailure(errno, settings.level, "");
+        return DrawingFailure(errno, settings.level);
     }
     drawing = DrawHalfBlocks(*grid, coloured);
     return "";
@@ -100,6 +100,13 @@ QrImageOptions OptionsRecord(const PictureSettings& settings) {
 
 std::string WritePictureFile(const std::u16string& text, const PictureSettings& settings,
                              Format format, const std::string& path) {
+    // One rule for every format: the library's W exports take UTF-8 names
+    // only, so a drawing's name must be one too.
+    std::string reason;
+    const std::optional<std::u16string> widePath = Utf8ToUtf16(path, reason);
+    if (!widePath) {
+        return "cannot write " + path + ": the file name is not UTF-8 (" + reason + ")";
+    }
     if (format == Format::Utf8) {
         std::string drawing;
         if (std::string failure = Drawing(text, settings, false, drawing); !failure.empty()) {
@@ -110,11 +117,6 @@ std::string WritePictureFile(const std::u16string& text, const PictureSettings& 
         const uint32_t error = qrimage::ReplaceFileWith(path, drawing);
         return error == 0 ? "" : LibraryFailure(int(error), settings.level, path);
     }
-    std::string reason;
-    const std::optional<std::u16string> widePath = Utf8ToUtf16(path, reason);
-    if (!widePath) {
-        return "cannot write " + path + ": the file name is not UTF-8 (" + reason + ")";
-    }
     errno = 0;
     if (ClassicPicture(settings, format)) {
         (format == Format::Png ? GeneratePNGW : GenerateBMPW)(
@@ -124,7 +126,8 @@ std::string WritePictureFile(const std::u16string& text, const PictureSettings& 
         QrImageWriteFileW(widePath->c_str(), text.c_str(), &record, LibraryFormat(format));
     }
     // The library leaves errno alone when it succeeds and sets it when it
-    // fails: its word is enough, the file system is not asked again.
+    // fails: its word is enough. (The file system is not asked again: it may
+    // refuse a long name that the library reached step by step.)
     return errno == 0 ? "" : LibraryFailure(errno, settings.level, path);
 }
 

@@ -17,12 +17,28 @@ bool closedAtStart[3];
 // become descriptor 1 and take the picture. Only system calls here: nothing
 // else is set up yet. Opened in order, each /dev/null takes the lowest free
 // number, which is the one being filled.
+// Where there is no /dev/null (a chroot without /dev): the end of a pipe
+// whose other end is closed, which reads as empty and refuses writes as
+// /dev/null would swallow them. The lowest free number is `descriptor`, so
+// the pipe's read end lands there; an output gets the write end instead.
+// Nothing can keep 0-2 from later files when even that fails.
+void FillWithAPipeEnd(int descriptor) {
+    int ends[2];
+    if (pipe(ends) != 0 || ends[0] != descriptor) {
+        _exit(1);
+    }
+    if (descriptor != 0 && dup2(ends[1], descriptor) != descriptor) {
+        _exit(1);
+    }
+    close(ends[1]);
+}
+
 void FillClosedStandardStreams(int, char**, char**) {
     for (int descriptor = 0; descriptor < 3; ++descriptor) {
         if (fcntl(descriptor, F_GETFD) == -1 && errno == EBADF) {
             closedAtStart[descriptor] = true;
             if (open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY) != descriptor) {
-                _exit(1);  // no /dev/null: nothing can keep 0-2 from later files
+                FillWithAPipeEnd(descriptor);
             }
         }
     }

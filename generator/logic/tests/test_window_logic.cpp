@@ -43,23 +43,54 @@ TEST(TextRules, Utf8PathsBecomeUtf16) {
     }
 }
 
-// A folder that someone else could change is passed over for the per-user one.
-TEST(FolderRule, AFolderOthersMayChangeIsNotTheApplicationFolder) {
+// The executable's folder is the application folder only when it is the
+// user's to write, nobody else may change it and it is not the system's
+// (root's too: a package's folder is never written at run time).
+TEST(FolderRule, OnlyAPrivateFolderOfTheUserHoldsTheFiles) {
     const struct {
+        const char* what;
+        bool shared, ofTheSystem;
         std::string perUserBase, expected;
     } rows[] = {
-        {"/run/user/1000", JoinPath("/run/user/1000", "qrgenerator")},
-        {"", ""},
+        {"the user's own", false, false, "/run/user/1000", "/opt/q"},
+        {"others may change it", true, false, "/run/user/1000",
+         JoinPath("/run/user/1000", "qrgenerator")},
+        {"the system's", false, true, "/root/.cache", JoinPath("/root/.cache", "qrgenerator")},
+        {"no per-user folder", true, false, "", ""},
     };
     for (const auto& row : rows) {
         const FolderFacts facts{.overridden = "",
-                                .executableFolder = "/tmp",
+                                .executableFolder = "/opt/q",
                                 .executableFolderWritable = true,
-                                .executableFolderShared = true,
+                                .executableFolderShared = row.shared,
+                                .executableFolderOfTheSystem = row.ofTheSystem,
                                 .perUserBase = row.perUserBase};
-        EXPECT_EQ(ChooseApplicationFolder(facts), row.expected);
+        EXPECT_EQ(ChooseApplicationFolder(facts), row.expected) << row.what;
     }
 }
+
+#if !defined(_WIN32)
+// Where the program's folder is not to be used (root's build folder here), a
+// per-user folder that other users could change is refused, saying why in
+// the window's language.
+TEST_F(Scratch, APerUserFolderOthersMayChangeIsRefusedSayingWhyInRussian) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "the program's folder is root's only when run as root";
+    }
+    const fs::path open = folder_ / "open";
+    fs::create_directory(open);
+    fs::permissions(open, fs::perms::all);
+    const auto swap = [](const char* name, const std::string& value) {
+        const std::string was = getenv(name) != nullptr ? getenv(name) : "";
+        setenv(name, value.c_str(), 1);
+        return was;
+    };
+    const std::string home = swap("HOME", open / "home"), runtime = swap("XDG_RUNTIME_DIR", open);
+    const PreparedFolder prepared = PrepareApplicationFolder();
+    swap("HOME", home), swap("XDG_RUNTIME_DIR", runtime);
+    EXPECT_EQ(prepared.error, "Другие пользователи могут изменять папку " + Narrow(open) + ".");
+}
+#endif
 
 // Over nothing, the same bytes (left alone), a longer file and a shorter one;
 // on POSIX systems also the same bytes where someone else could rewrite them

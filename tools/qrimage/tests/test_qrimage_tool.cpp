@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 
+#include "failure_reason.h"
 #include "support.h"
 
 namespace {
@@ -91,6 +92,7 @@ Picture FromDrawing(std::string_view drawing) {
 }
 
 const Bytes kCyrillic = "Привет, мир";
+const std::string kLongPath = "./" + std::string(4200, '/') + "x.png";  // ./x.png
 const Bytes kAstral = "QR \xF0\x9F\x98\x80 \xE2\x82\xAC";  // U+1F600 needs a surrogate pair
 
 TEST_F(QrimageTool, EveryFormatDecodesToTheTextAndMatchesTheLibrarysPixels) {
@@ -113,6 +115,8 @@ TEST_F(QrimageTool, EveryFormatDecodesToTheTextAndMatchesTheLibrarysPixels) {
         {{"-t", "utf8", "-m", "3", "-l", "H"}, kCyrillic, "", FromDrawing, 3, 4, 3},
         {{"-m", "2", kCyrillic}, kCyrillic, "", FromDrawing, 2, 4, 1, true},  // on a terminal
         {{"-t", "png", "-o", "x.txt", "-l", "q", "abc"}, "abc", "x.txt", FromPng, 4, 4, 2},
+        // longer than the file system takes whole: written, and so reported
+        {{"-o", kLongPath, "abc"}, "abc", "x.png", FromPng, 4, 4, 1},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -149,6 +153,8 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyWithTheirExitStatus) {
         {{"-o", "none/x.bmp", "abc"}, "", 1, "qrimage: cannot write none/x.bmp: No such file or directory\n"},
         {{"--batch", "none", "-o", "{n}.png"}, "", 1, "qrimage: cannot read none: No such file or directory\n"},
         {{"-o", "x.gif", "abc"}, "", 2, "cannot tell the format of x.gif"},
+        {{"-o", "\xFF.txt", "abc"}, "", 1, "the file name is not UTF-8"},  // as for .png
+        {{"-t", "utf8", "-m", "100000", "abc"}, "", 1, "qrimage: drawing too large (its modules would pass 2 GiB): choose a smaller margin\n"},
         {{"-x"}, "", 2, "qrimage: unknown option -x\nTry 'qrimage --help' for more information.\n"},
         {{"-s", "0", "abc"}, "", 2, "the size must be"},
         {{"a", "b"}, "", 2, "one text only"},
@@ -257,6 +263,12 @@ TEST_F(QrimageTool, PictureOptionsGiveTheLibrarysPerPicturePictures) {
     EXPECT_EQ(DecodeQrCode(FromDrawing(drawn.out), ZXing::BarcodeFormat::MicroQRCode), "12345");
 }
 
+// Memory that runs out in the tool itself (a batch line's drawing, say) is
+// reported as the library reports it, not by the exception's name.
+TEST(ToolReasons, MemoryRunningOutIsSaidInWords) {
+    EXPECT_EQ(qrtool::ExceptionReason(std::bad_alloc()), "out of memory");
+}
+
 // A drawing file is replaced by the library's rules, by a user who is not root
 // (as root the tool runs as user 12345): a pipe, a device and a read-only file
 // are refused and stay as they were; a link stays, and its target is replaced
@@ -283,9 +295,13 @@ TEST_F(QrimageTool, DrawingFilesAreReplacedAsTheLibraryReplacesFiles) {
         std::vector<std::string> arguments;
         int status;
         std::function<bool()> kept;
+        std::string message = "";  // in standard error
     };
     std::vector<Row> rows = {
-        {{"-o", "fifo.txt"}, 1, [&] { return kind("fifo.txt") == fs::file_type::fifo; }},
+        {{"-o", "fifo.txt"},
+         1,
+         [&] { return kind("fifo.txt") == fs::file_type::fifo; },
+         "cannot write fifo.txt: it is a named pipe, not a regular file\n"},
         {{"-o", "readonly.txt"}, 1, [&] { return ReadFile(in("readonly.txt")) == "earlier"; }},
         {{"-o", "link.txt", "-m", "1", "-l", "Q"}, 0, [&] {
              return kind("link.txt") == fs::file_type::symlink &&
@@ -293,9 +309,10 @@ TEST_F(QrimageTool, DrawingFilesAreReplacedAsTheLibraryReplacesFiles) {
                     FromDrawing(ReadFile(in("real.txt")).value_or("")) == Expected("abc", 1, 4, 2);
          }}};
     if (root) {  // /dev/null as a file of the folder's
-        rows.push_back({{"-t", "utf8", "-o", "null"}, 1, [&] {
-                            return kind("null") == fs::file_type::character;
-                        }});
+        rows.push_back({{"-t", "utf8", "-o", "null"},
+                        1,
+                        [&] { return kind("null") == fs::file_type::character; },
+                        "cannot write null: it is a device, not a regular file\n"});
     }
     for (Row& row : rows) {
         row.arguments.push_back("abc");
@@ -303,6 +320,7 @@ TEST_F(QrimageTool, DrawingFilesAreReplacedAsTheLibraryReplacesFiles) {
         SCOPED_TRACE(row.arguments[1] + " / " + result.err);
         EXPECT_EQ(result.status, row.status);
         EXPECT_TRUE(row.kept());
+        EXPECT_NE(result.err.find(row.message), Bytes::npos);
     }
     EXPECT_EQ(work.Entries().size(), root ? 5u : 4u);  // no temporary file left
 }
@@ -420,6 +438,7 @@ TEST_F(QrimageTool, StreamsInputAndSurroundingsFailCleanly) {
         "cd n && setpriv --reuid=47113 --regid=47113 --clear-groups --inh-caps=+dac_read_search "
         "--ambient-caps=+dac_read_search prlimit --nproc=3";
     const std::string limited = "prlimit --as=120000000";
+    const std::string withoutDev = "unshare -m sh -c 'mount -t tmpfs none /dev && exec \"$@\"' sh";
     struct Row {
         std::string prefix;
         std::vector<std::string> arguments;
@@ -433,6 +452,7 @@ TEST_F(QrimageTool, StreamsInputAndSurroundingsFailCleanly) {
         {"", {"-o", "-", "-s", "3", "hello"}, ">&-", 1, "qrimage: standard output is closed\n"},
         {"", {"colours", "--foreground", "123456"}, ">&-", 1, "qrimage: standard output is closed\n"},
         {"", {"-o", "x.png"}, "<&-", 1, "qrimage: standard input is closed\n"},
+        {withoutDev, {"-o", "x.png"}, "<&-", 1, "qrimage: standard input is closed\n"},
         {"", {"--batch", "-", "-o", "{n}.png"}, "<&-", 1, "cannot read (standard input): it is closed\n"},
         {"", {"-o", "none/x.png", "abc"}, "2>&-", 1, ""},
         {"", {"-t", "png", "-s", "30", "-o", "-", "abc"}, broken, 1, "qrimage: cannot write standard output: Broken pipe\n"},
@@ -449,7 +469,8 @@ TEST_F(QrimageTool, StreamsInputAndSurroundingsFailCleanly) {
     const bool sanitized = false;
 #endif
     for (const Row& row : rows) {
-        if ((row.prefix == asAnotherUser && !root) || (row.prefix == limited && sanitized)) {
+        if (((row.prefix == asAnotherUser || row.prefix == withoutDev) && !root) ||
+            (row.prefix == limited && sanitized)) {
             continue;
         }
         library.SetForegroundColor(0xFF000000u);  // the defaults, which the run must keep

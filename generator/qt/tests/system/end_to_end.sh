@@ -4,11 +4,13 @@
 # picture lands in the user's own 0700 $XDG_RUNTIME_DIR/qrgenerator or
 # ~/.cache/qrgenerator beside the user's library copy and reads back with
 # zbar; Esc, Enter (Yes) deletes it; nothing is written into the installation.
-# Then the program started from, or told to use, folders that other users may
-# change: it runs only a library copy of the user's own.
-# Usage: end_to_end.sh BUILT_LIBRARY LIBRARY_NAME BUILD_DIR
+# Root's window writes nothing into the installation either. Then the
+# program started from, or told to use, folders that other users may change:
+# it runs only a library copy of the user's own, and no Qt plugin or qt.conf
+# another user planted beside it.
+# Usage: end_to_end.sh BUILT_LIBRARY LIBRARY_NAME BUILD_DIR PLANTED_PLUGIN
 set -euo pipefail
-built_library=$1 library_name=$2 build=$3
+built_library=$1 library_name=$2 build=$3 planted_plugin=$4
 here=$(cd "$(dirname "$0")" && pwd)
 
 fail() {
@@ -134,6 +136,15 @@ close_by_escape "${pids[0]}"
 [ -f "${picture[4242]}/QR.bmp" ] || fail "closing user 4241's window deleted user 4242's picture"
 close_by_escape "${pids[1]}"
 pids=()
+# Root may write into the installation, but uses its own folder all the same.
+home=$work/root/home
+mkdir -p -m 0700 "$home"
+env -i HOME="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin "$prefix/bin/qrgenerator" \
+  >"$work/root.log" 2>&1 &
+pids=($!)
+create_in "${pids[0]}" "root" "" "$home/.cache/qrgenerator/QR.bmp"
+close_by_escape "${pids[0]}"
+pids=()
 
 # Fails unless the library that process $1 runs is $2, of user $3's, and
 # nobody else may write to it.
@@ -179,6 +190,15 @@ for number in "${!rows[@]}"; do
     copied) cp "$prefix/lib/qrgenerator/qrgenerator" "$shared/" && program=$shared/qrgenerator ;;
     overrides) environment+=(QRGENERATOR_APP_DIR="$shared") ;;
   esac
+  # Beside a copied program user 4242 plants an image-format plugin for the
+  # BMP pictures the window shows, and a qt.conf that sends Qt to a second one.
+  if [ "$start" = copied ]; then
+    setpriv --reuid=4242 --regid=4242 --groups=4243 sh -c 'umask 0 && cd "$1" &&
+      mkdir imageformats elsewhere elsewhere/imageformats &&
+      cp "$2" imageformats/ && cp "$2" elsewhere/imageformats/ &&
+      printf "[Paths]\nPlugins=%s/elsewhere\n" "$1" > qt.conf' sh "$shared" "$planted_plugin"
+    environment+=(QT_DEBUG_PLUGINS=1)
+  fi
   if [ "$planted" = planted ]; then
     setpriv --reuid=4242 --regid=4242 --groups=4243 cp "$prefix/lib/qrgenerator/$library_name" \
       "$shared/$library_name"
@@ -203,8 +223,9 @@ for number in "${!rows[@]}"; do
     close_by_escape "${pids[0]}"
   fi
   pids=()
+  ! grep -F "\"$shared/" "$work/row.log" || fail "row $number: Qt searched the shared folder"
   [ "$lands" = shared ] || [ "$(find "$shared" -printf '%p %u %M %i %s\n' | sort)" = \
-    "$shared_before" ] || fail "row $number: the program changed the shared folder"
+    "$shared_before" ] || fail "row $number: the program (or a plugin it ran) changed the shared folder"
 done
 
 [ "$(find "$prefix" -printf '%p %M %s\n' | sort)" = "$installed_before" ] \
