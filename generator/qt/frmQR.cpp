@@ -39,37 +39,43 @@ std::u16string ToU16(const QString& text) {
 frmQR::frmQR(const std::string& applicationFolder, const std::string& libraryPath, QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::frmQR>()),
-      cmd(this),
-      Opt(this),
+      commandButtons_(this),
+      levelButtons_(this),
       escape_(QKeySequence(Qt::Key_Escape), this),
-      presenter_(*this, applicationFolder, libraryPath) {
+      system_(libraryPath),
+      presenter_(*this, system_, applicationFolder) {
     ui_->setupUi(this);
     // A fixed frame with a title, a system menu and a close box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
 
-    cmd.setObjectName(QStringLiteral("cmd"));
-    cmd.setExclusive(false);
-    Opt.setObjectName(QStringLiteral("Opt"));
+    // The groups keep the form's names for those who look the window over.
+    commandButtons_.setObjectName(QStringLiteral("cmd"));
+    commandButtons_.setExclusive(false);
+    levelButtons_.setObjectName(QStringLiteral("Opt"));
     int index = 0;
     for (QAbstractButton* button : {ui_->cmd_0, ui_->cmd_1, ui_->cmd_2, ui_->cmd_3, ui_->cmd_4}) {
-        cmd.addButton(button, index++);
+        commandButtons_.addButton(button, index++);  // in Command's order
     }
     index = 0;
     for (QAbstractButton* button : {ui_->Opt_0, ui_->Opt_1, ui_->Opt_2, ui_->Opt_3}) {
-        Opt.addButton(button, index++);
+        levelButtons_.addButton(button, index++);
     }
 
-    connect(&cmd, &QButtonGroup::idClicked, this,
-            [this](int Index) { presenter_.cmd_Click(Index); });
-    connect(&Opt, &QButtonGroup::idClicked, this,
-            [this](int Index) { presenter_.Opt_Click(Index); });
-    connect(ui_->txt, &QPlainTextEdit::textChanged, this, [this] { presenter_.txt_Change(); });
+    connect(&commandButtons_, &QButtonGroup::idClicked, this,
+            [this](int index) { presenter_.OnCommand(Command(index)); });
+    connect(&levelButtons_, &QButtonGroup::idClicked, this,
+            [this](int level) { presenter_.OnLevelChosen(level); });
+    connect(ui_->txt, &QPlainTextEdit::textChanged, this, [this] { presenter_.OnTextChanged(); });
     // Esc presses Exit wherever the focus is in the window.
-    connect(&escape_, &QShortcut::activated, ui_->cmd_4, &QAbstractButton::click);
+    connect(&escape_, &QShortcut::activated, CommandButton(Command::Exit), &QAbstractButton::click);
 
-    presenter_.Load();
+    presenter_.OnLoad();
+}
+
+QAbstractButton* frmQR::CommandButton(Command command) const {
+    return commandButtons_.button(int(command));
 }
 
 frmQR::~frmQR() = default;
@@ -83,11 +89,12 @@ std::u16string frmQR::SizeText() const {
 }
 
 void frmQR::SelectLevelAndSize(int32_t level, int sizeIndex) {
-    Opt.button(level)->setChecked(true);
+    levelButtons_.button(level)->setChecked(true);
     ui_->Combo1->setCurrentIndex(sizeIndex);
 }
 
 void frmQR::Enable(Control control, bool enabled) {
+    // In the order of WindowFace::Control.
     QWidget* const controls[] = {ui_->cmd_0, ui_->cmd_1,  ui_->cmd_2,
                                  ui_->cmd_3, ui_->Frame1, ui_->Combo1};
     controls[int(control)]->setEnabled(enabled);
@@ -198,8 +205,9 @@ void frmQR::OpenInViewer(const std::string& path) {
 
 void frmQR::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && ui_->cmd_0->isEnabled()) {
-        ui_->cmd_0->click();
+    QAbstractButton* const create = CommandButton(Command::Create);
+    if (enter && create->isEnabled()) {
+        create->click();
         return;
     }
     QWidget::keyPressEvent(event);
@@ -217,6 +225,6 @@ void frmQR::showEvent(QShowEvent* event) {
 }
 
 void frmQR::closeEvent(QCloseEvent* event) {
-    presenter_.Unload();
+    presenter_.OnUnload();
     event->accept();
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "operating_system.h"
 #include "window_presenter.h"
 
 namespace Ui {
@@ -23,7 +24,7 @@ class frmQR : public QWidget, private WindowFace {
   public:
     // `applicationFolder` receives QR.bmp and holds the library copy at
     // `libraryPath` (the file system's bytes). Builds the window from
-    // frmQR.ui and runs Load; the window is not shown yet. GUI thread.
+    // frmQR.ui and runs the presenter's OnLoad; the window is not shown yet. GUI thread.
     frmQR(const std::string& applicationFolder, const std::string& libraryPath,
           QWidget* parent = nullptr);
     ~frmQR() override;
@@ -40,12 +41,14 @@ class frmQR : public QWidget, private WindowFace {
     // Enter presses the default button, Create, while it is enabled; a
     // focused command button takes Enter itself.
     void keyPressEvent(QKeyEvent* event) override;
-    // Closing by any means runs Unload; it never asks.
+    // Closing by any means runs the presenter's OnUnload; it never asks.
     void closeEvent(QCloseEvent* event) override;
     // The first showing centres the window, frame included, on its screen.
     void showEvent(QShowEvent* event) override;
 
   private:
+    QAbstractButton* CommandButton(Command command) const;
+
     std::u16string TypedText() const override;
     std::u16string SizeText() const override;
     void SelectLevelAndSize(int32_t level, int sizeIndex) override;
@@ -64,9 +67,11 @@ class frmQR : public QWidget, private WindowFace {
     void OpenInViewer(const std::string& path) override;
 
     std::unique_ptr<Ui::frmQR> ui_;
-    QButtonGroup cmd;
-    QButtonGroup Opt;
+    // The form's control arrays: ids are the buttons' indexes (Command, level).
+    QButtonGroup commandButtons_;
+    QButtonGroup levelButtons_;
     QShortcut escape_;
+    OperatingSystem system_;
     WindowPresenter presenter_;
     QPointer<QMimeData> offered_;  // what CopyPicture put on the clipboard
     bool centred_ = false;

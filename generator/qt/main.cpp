@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "frmQR.h"
+#include "prepare_start.h"
 #include "resource_file.h"
 #include "resources.h"
 
