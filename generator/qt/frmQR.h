@@ -34,9 +34,6 @@ class frmQR : public QWidget, private WindowFace {
     // thread.
     static void ShowWarning(QWidget* parent, const Warning& warning);
 
-    // The window's state, for tests and tools.
-    const WindowPresenter& Presenter() const { return presenter_; }
-
   protected:
     // Enter presses the default button, Create, while it is enabled; a
     // focused command button takes Enter itself.

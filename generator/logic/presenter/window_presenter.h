@@ -53,9 +53,6 @@ class WindowPresenter {
     void OnTextChanged();
     void OnUnload();  // the window closes, by any means; runs once
 
-    // The text of the last Create, trimmed of spaces; "" before.
-    const std::u16string& EncodedText() const { return encodedText_; }
-
   private:
     void OnCreate();
     void OnOpen();
@@ -67,7 +64,7 @@ class WindowPresenter {
     SystemServices& system_;
     const std::string picturePath_;  // QR.bmp in the application folder
     int32_t level_ = kDefaultLevel;  // 0 (L) to 3 (H), as the level buttons give it
-    std::u16string encodedText_;
+    std::u16string encodedText_;     // the text of the last Create, trimmed of spaces
     // The file as this window's last successful Create left it; closing
     // deletes QR.bmp only while it is still that file.
     std::optional<FileIdentity> written_;
