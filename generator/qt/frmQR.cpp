@@ -45,6 +45,10 @@ frmQR::frmQR(const std::string& applicationFolder, const std::string& libraryPat
       system_(libraryPath),
       presenter_(*this, system_, applicationFolder) {
     ui_->setupUi(this);
+    textBox_ = ui_->txt;
+    levelChoice_ = ui_->Frame1;
+    sizeList_ = ui_->Combo1;
+    preview_ = ui_->Image1;
     // A fixed frame with a title, a system menu and a close box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -67,7 +71,7 @@ frmQR::frmQR(const std::string& applicationFolder, const std::string& libraryPat
             [this](int index) { presenter_.OnCommand(Command(index)); });
     connect(&levelButtons_, &QButtonGroup::idClicked, this,
             [this](int level) { presenter_.OnLevelChosen(level); });
-    connect(ui_->txt, &QPlainTextEdit::textChanged, this, [this] { presenter_.OnTextChanged(); });
+    connect(textBox_, &QPlainTextEdit::textChanged, this, [this] { presenter_.OnTextChanged(); });
     // Esc presses Exit wherever the focus is in the window.
     connect(&escape_, &QShortcut::activated, CommandButton(Command::Exit), &QAbstractButton::click);
 
@@ -81,36 +85,40 @@ QAbstractButton* frmQR::CommandButton(Command command) const {
 frmQR::~frmQR() = default;
 
 std::u16string frmQR::TypedText() const {
-    return ToU16(ui_->txt->Text());
+    return ToU16(textBox_->Text());
 }
 
 std::u16string frmQR::SizeText() const {
-    return ToU16(ui_->Combo1->currentText());
+    return ToU16(sizeList_->currentText());
 }
 
 void frmQR::SelectLevelAndSize(int32_t level, int sizeIndex) {
     levelButtons_.button(level)->setChecked(true);
-    ui_->Combo1->setCurrentIndex(sizeIndex);
+    sizeList_->setCurrentIndex(sizeIndex);
 }
 
 void frmQR::Enable(Control control, bool enabled) {
     // In the order of WindowFace::Control.
-    QWidget* const controls[] = {ui_->cmd_0, ui_->cmd_1,  ui_->cmd_2,
-                                 ui_->cmd_3, ui_->Frame1, ui_->Combo1};
+    QWidget* const controls[] = {CommandButton(Command::Create),
+                                 CommandButton(Command::Open),
+                                 CommandButton(Command::Print),
+                                 CommandButton(Command::Copy),
+                                 levelChoice_,
+                                 sizeList_};
     controls[int(control)]->setEnabled(enabled);
 }
 
 bool frmQR::ShowPicture(const std::string& path) {
     const QImage picture(FromBytes(path));
     if (!picture.isNull()) {
-        ui_->Image1->setPixmap(QPixmap::fromImage(picture));
+        preview_->setPixmap(QPixmap::fromImage(picture));
     }
     return !picture.isNull();
 }
 
 void frmQR::ClearAndFocusText() {
-    ui_->txt->clear();
-    ui_->txt->setFocus();
+    textBox_->clear();
+    textBox_->setFocus();
 }
 
 void frmQR::ShowWarning(QWidget* parent, const Warning& warning) {
@@ -148,7 +156,7 @@ bool frmQR::CopyPicture() {
     // and more). The clipboard owns the data and deletes it when it is
     // replaced, which clears offered_.
     auto data = std::make_unique<QMimeData>();
-    data->setImageData(ui_->Image1->pixmap().toImage());
+    data->setImageData(preview_->pixmap().toImage());
     offered_ = data.get();
     clipboard->setMimeData(data.release(), QClipboard::Clipboard);
     return PictureStillOnClipboard();
@@ -194,7 +202,7 @@ WindowFace::Printed frmQR::PrintPicture(const char* documentName, int sideTwips,
     painter.setRenderHint(QPainter::LosslessImageRendering);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     const double side = sideTwips / kTwipsPerInch * device.resolution();
-    painter.drawImage(QRectF(0, 0, side, side), ui_->Image1->pixmap().toImage());
+    painter.drawImage(QRectF(0, 0, side, side), preview_->pixmap().toImage());
     return painter.end() ? Printed::Yes : Printed::Failed;
 }
 

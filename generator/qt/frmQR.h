@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMimeData>
 #include <QPointer>
 #include <QShortcut>
@@ -11,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "limited_text_box.h"
 #include "operating_system.h"
 #include "window_presenter.h"
 
@@ -64,6 +68,12 @@ class frmQR : public QWidget, private WindowFace {
     void OpenInViewer(const std::string& path) override;
 
     std::unique_ptr<Ui::frmQR> ui_;
+    // The form's controls by role; frmQR.ui names them txt, Frame1, Combo1
+    // and Image1.
+    LimitedTextBox* textBox_ = nullptr;
+    QGroupBox* levelChoice_ = nullptr;
+    QComboBox* sizeList_ = nullptr;
+    QLabel* preview_ = nullptr;
     // The form's control arrays: ids are the buttons' indexes (Command, level).
     QButtonGroup commandButtons_;
     QButtonGroup levelButtons_;
