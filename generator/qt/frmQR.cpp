@@ -39,71 +39,86 @@ std::u16string ToU16(const QString& text) {
 frmQR::frmQR(const std::string& applicationFolder, const std::string& libraryPath, QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::frmQR>()),
-      cmd(this),
-      Opt(this),
+      commandButtons_(this),
+      levelButtons_(this),
       escape_(QKeySequence(Qt::Key_Escape), this),
-      presenter_(*this, applicationFolder, libraryPath) {
+      system_(libraryPath),
+      presenter_(*this, system_, applicationFolder) {
     ui_->setupUi(this);
+    textBox_ = ui_->txt;
+    levelChoice_ = ui_->Frame1;
+    sizeList_ = ui_->Combo1;
+    preview_ = ui_->Image1;
     // A fixed frame with a title, a system menu and a close box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
 
-    cmd.setObjectName(QStringLiteral("cmd"));
-    cmd.setExclusive(false);
-    Opt.setObjectName(QStringLiteral("Opt"));
+    // The groups keep the form's names for those who look the window over.
+    commandButtons_.setObjectName(QStringLiteral("cmd"));
+    commandButtons_.setExclusive(false);
+    levelButtons_.setObjectName(QStringLiteral("Opt"));
     int index = 0;
     for (QAbstractButton* button : {ui_->cmd_0, ui_->cmd_1, ui_->cmd_2, ui_->cmd_3, ui_->cmd_4}) {
-        cmd.addButton(button, index++);
+        commandButtons_.addButton(button, index++);  // in Command's order
     }
     index = 0;
     for (QAbstractButton* button : {ui_->Opt_0, ui_->Opt_1, ui_->Opt_2, ui_->Opt_3}) {
-        Opt.addButton(button, index++);
+        levelButtons_.addButton(button, index++);
     }
 
-    connect(&cmd, &QButtonGroup::idClicked, this,
-            [this](int Index) { presenter_.cmd_Click(Index); });
-    connect(&Opt, &QButtonGroup::idClicked, this,
-            [this](int Index) { presenter_.Opt_Click(Index); });
-    connect(ui_->txt, &QPlainTextEdit::textChanged, this, [this] { presenter_.txt_Change(); });
+    connect(&commandButtons_, &QButtonGroup::idClicked, this,
+            [this](int index) { presenter_.OnCommand(Command(index)); });
+    connect(&levelButtons_, &QButtonGroup::idClicked, this,
+            [this](int level) { presenter_.OnLevelChosen(level); });
+    connect(textBox_, &QPlainTextEdit::textChanged, this, [this] { presenter_.OnTextChanged(); });
     // Esc presses Exit wherever the focus is in the window.
-    connect(&escape_, &QShortcut::activated, ui_->cmd_4, &QAbstractButton::click);
+    connect(&escape_, &QShortcut::activated, CommandButton(Command::Exit), &QAbstractButton::click);
 
-    presenter_.Load();
+    presenter_.OnLoad();
+}
+
+QAbstractButton* frmQR::CommandButton(Command command) const {
+    return commandButtons_.button(int(command));
 }
 
 frmQR::~frmQR() = default;
 
 std::u16string frmQR::TypedText() const {
-    return ToU16(ui_->txt->Text());
+    return ToU16(textBox_->Text());
 }
 
 std::u16string frmQR::SizeText() const {
-    return ToU16(ui_->Combo1->currentText());
+    return ToU16(sizeList_->currentText());
 }
 
 void frmQR::SelectLevelAndSize(int32_t level, int sizeIndex) {
-    Opt.button(level)->setChecked(true);
-    ui_->Combo1->setCurrentIndex(sizeIndex);
+    levelButtons_.button(level)->setChecked(true);
+    sizeList_->setCurrentIndex(sizeIndex);
 }
 
 void frmQR::Enable(Control control, bool enabled) {
-    QWidget* const controls[] = {ui_->cmd_0, ui_->cmd_1,  ui_->cmd_2,
-                                 ui_->cmd_3, ui_->Frame1, ui_->Combo1};
+    // In the order of WindowFace::Control.
+    QWidget* const controls[] = {CommandButton(Command::Create),
+                                 CommandButton(Command::Open),
+                                 CommandButton(Command::Print),
+                                 CommandButton(Command::Copy),
+                                 levelChoice_,
+                                 sizeList_};
     controls[int(control)]->setEnabled(enabled);
 }
 
 bool frmQR::ShowPicture(const std::string& path) {
     const QImage picture(FromBytes(path));
     if (!picture.isNull()) {
-        ui_->Image1->setPixmap(QPixmap::fromImage(picture));
+        preview_->setPixmap(QPixmap::fromImage(picture));
     }
     return !picture.isNull();
 }
 
 void frmQR::ClearAndFocusText() {
-    ui_->txt->clear();
-    ui_->txt->setFocus();
+    textBox_->clear();
+    textBox_->setFocus();
 }
 
 void frmQR::ShowWarning(QWidget* parent, const Warning& warning) {
@@ -141,7 +156,7 @@ bool frmQR::CopyPicture() {
     // and more). The clipboard owns the data and deletes it when it is
     // replaced, which clears offered_.
     auto data = std::make_unique<QMimeData>();
-    data->setImageData(ui_->Image1->pixmap().toImage());
+    data->setImageData(preview_->pixmap().toImage());
     offered_ = data.get();
     clipboard->setMimeData(data.release(), QClipboard::Clipboard);
     return PictureStillOnClipboard();
@@ -187,7 +202,7 @@ WindowFace::Printed frmQR::PrintPicture(const char* documentName, int sideTwips,
     painter.setRenderHint(QPainter::LosslessImageRendering);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     const double side = sideTwips / kTwipsPerInch * device.resolution();
-    painter.drawImage(QRectF(0, 0, side, side), ui_->Image1->pixmap().toImage());
+    painter.drawImage(QRectF(0, 0, side, side), preview_->pixmap().toImage());
     return painter.end() ? Printed::Yes : Printed::Failed;
 }
 
@@ -198,8 +213,9 @@ void frmQR::OpenInViewer(const std::string& path) {
 
 void frmQR::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && ui_->cmd_0->isEnabled()) {
-        ui_->cmd_0->click();
+    QAbstractButton* const create = CommandButton(Command::Create);
+    if (enter && create->isEnabled()) {
+        create->click();
         return;
     }
     QWidget::keyPressEvent(event);
@@ -217,6 +233,6 @@ void frmQR::showEvent(QShowEvent* event) {
 }
 
 void frmQR::closeEvent(QCloseEvent* event) {
-    presenter_.Unload();
+    presenter_.OnUnload();
     event->accept();
 }

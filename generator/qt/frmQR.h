@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMimeData>
 #include <QPointer>
 #include <QShortcut>
@@ -11,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "limited_text_box.h"
+#include "operating_system.h"
 #include "window_presenter.h"
 
 namespace Ui {
@@ -23,7 +28,7 @@ class frmQR : public QWidget, private WindowFace {
   public:
     // `applicationFolder` receives QR.bmp and holds the library copy at
     // `libraryPath` (the file system's bytes). Builds the window from
-    // frmQR.ui and runs Load; the window is not shown yet. GUI thread.
+    // frmQR.ui and runs the presenter's OnLoad; the window is not shown yet. GUI thread.
     frmQR(const std::string& applicationFolder, const std::string& libraryPath,
           QWidget* parent = nullptr);
     ~frmQR() override;
@@ -33,19 +38,18 @@ class frmQR : public QWidget, private WindowFace {
     // thread.
     static void ShowWarning(QWidget* parent, const Warning& warning);
 
-    // The window's state, for tests and tools.
-    const WindowPresenter& Presenter() const { return presenter_; }
-
   protected:
     // Enter presses the default button, Create, while it is enabled; a
     // focused command button takes Enter itself.
     void keyPressEvent(QKeyEvent* event) override;
-    // Closing by any means runs Unload; it never asks.
+    // Closing by any means runs the presenter's OnUnload; it never asks.
     void closeEvent(QCloseEvent* event) override;
     // The first showing centres the window, frame included, on its screen.
     void showEvent(QShowEvent* event) override;
 
   private:
+    QAbstractButton* CommandButton(Command command) const;
+
     std::u16string TypedText() const override;
     std::u16string SizeText() const override;
     void SelectLevelAndSize(int32_t level, int sizeIndex) override;
@@ -64,9 +68,17 @@ class frmQR : public QWidget, private WindowFace {
     void OpenInViewer(const std::string& path) override;
 
     std::unique_ptr<Ui::frmQR> ui_;
-    QButtonGroup cmd;
-    QButtonGroup Opt;
+    // The form's controls by role; frmQR.ui names them txt, Frame1, Combo1
+    // and Image1.
+    LimitedTextBox* textBox_ = nullptr;
+    QGroupBox* levelChoice_ = nullptr;
+    QComboBox* sizeList_ = nullptr;
+    QLabel* preview_ = nullptr;
+    // The form's control arrays: ids are the buttons' indexes (Command, level).
+    QButtonGroup commandButtons_;
+    QButtonGroup levelButtons_;
     QShortcut escape_;
+    OperatingSystem system_;
     WindowPresenter presenter_;
     QPointer<QMimeData> offered_;  // what CopyPicture put on the clipboard
     bool centred_ = false;

@@ -8,6 +8,7 @@
 
 #include "app_folder_rule.h"
 #include "frmQR.h"
+#include "prepare_start.h"
 #include "resource_file.h"
 #include "resources.h"
 

@@ -28,7 +28,7 @@ HFONT CreateBoldFont() {
 
 frmQR::frmQR(HINSTANCE instance, const std::string& applicationFolder,
              const std::string& libraryPath)
-    : presenter_(*this, applicationFolder, libraryPath) {
+    : system_(libraryPath), presenter_(*this, system_, applicationFolder) {
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     static const auto initCommonControls =
         SystemFunction<decltype(InitCommonControlsEx)>(L"comctl32.dll", "InitCommonControlsEx");
@@ -49,7 +49,7 @@ frmQR::frmQR(HINSTANCE instance, const std::string& applicationFolder,
                                                      IMAGE_ICON, 16, 16, 0)));
     BuildControls();
     SizeAndCentre();
-    presenter_.Load();
+    presenter_.OnLoad();
 }
 
 frmQR::~frmQR() {
@@ -70,8 +70,8 @@ void frmQR::BuildControls() {
     for (const ControlLayout& control : WindowControls()) {
         // A drop-down list's own height covers its open list as well; the
         // closed field is sized below.
-        const int listRoom = control.id == IDC_COMBO1 ? 200 : 0;
-        if (control.id == IDC_COMBO1) {
+        const int listRoom = control.id == IDC_SIZE_LIST ? 200 : 0;
+        if (control.id == IDC_SIZE_LIST) {
             sizeListHeight = Pixels(control.height);
         }
         HWND child = CreateWindowExW(
@@ -92,21 +92,22 @@ void frmQR::BuildControls() {
         }
     }
     for (const wchar_t* item : SizeListItems()) {
-        SendMessageW(Item(IDC_COMBO1), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+        SendMessageW(Item(IDC_SIZE_LIST), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
     }
     // The closed list's field takes the height of the table (the field's
     // frame around the item differs between systems, so measure and adjust).
     for (int attempt = 0; attempt < 3; ++attempt) {
         RECT field{};
-        GetWindowRect(Item(IDC_COMBO1), &field);
+        GetWindowRect(Item(IDC_SIZE_LIST), &field);
         const int excess = int(field.bottom - field.top) - sizeListHeight;
-        const LRESULT itemHeight = SendMessageW(Item(IDC_COMBO1), CB_GETITEMHEIGHT, WPARAM(-1), 0);
+        const LRESULT itemHeight =
+            SendMessageW(Item(IDC_SIZE_LIST), CB_GETITEMHEIGHT, WPARAM(-1), 0);
         if (excess == 0 || itemHeight - excess < 1) {
             break;
         }
-        SendMessageW(Item(IDC_COMBO1), CB_SETITEMHEIGHT, WPARAM(-1), itemHeight - excess);
+        SendMessageW(Item(IDC_SIZE_LIST), CB_SETITEMHEIGHT, WPARAM(-1), itemHeight - excess);
     }
-    SendMessageW(Item(IDC_TXT), EM_LIMITTEXT, 1000, 0);
+    SendMessageW(Item(IDC_TEXT_BOX), EM_LIMITTEXT, 1000, 0);
     SendMessageW(window_, DM_SETDEFID, IDC_CMD_CREATE, 0);
 }
 
@@ -129,7 +130,7 @@ int frmQR::Run() {
     }
     ShowWindow(window_, SW_SHOW);
     SetForegroundWindow(window_);
-    SetFocus(Item(IDC_TXT));
+    SetFocus(Item(IDC_TEXT_BOX));
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (PreTranslate(message) || IsDialogMessageW(window_, &message)) {
@@ -149,15 +150,15 @@ bool frmQR::PreTranslate(const MSG& message) {
     // Esc asks the Exit question wherever the focus is (a multi-line edit
     // box would otherwise close the window without asking).
     if (message.wParam == VK_ESCAPE) {
-        presenter_.cmd_Click(WindowPresenter::kExit);
+        presenter_.OnCommand(Command::Exit);
         return true;
     }
     // Enter in the text box presses Create while it is usable; Ctrl+Enter
     // types a line break.
-    if (message.wParam == VK_RETURN && message.hwnd == Item(IDC_TXT) &&
+    if (message.wParam == VK_RETURN && message.hwnd == Item(IDC_TEXT_BOX) &&
         GetKeyState(VK_CONTROL) >= 0) {
         if (IsWindowEnabled(Item(IDC_CMD_CREATE))) {
-            presenter_.cmd_Click(WindowPresenter::kCreate);
+            presenter_.OnCommand(Command::Create);
         }
         return true;
     }
@@ -179,20 +180,20 @@ INT_PTR frmQR::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
             const int code = HIWORD(wParam);
-            if (id == IDC_TXT && code == EN_CHANGE) {
-                presenter_.txt_Change();
-            } else if (id >= IDC_OPT_0 && id <= IDC_OPT_0 + 3 && code == BN_CLICKED) {
-                presenter_.Opt_Click(id - IDC_OPT_0);
+            if (id == IDC_TEXT_BOX && code == EN_CHANGE) {
+                presenter_.OnTextChanged();
+            } else if (id >= IDC_LEVEL_0 && id <= IDC_LEVEL_0 + 3 && code == BN_CLICKED) {
+                presenter_.OnLevelChosen(id - IDC_LEVEL_0);
             } else if (id >= IDC_CMD_CREATE && id <= IDC_CMD_COPY && code == BN_CLICKED) {
-                presenter_.cmd_Click(id - IDC_CMD_CREATE);
+                presenter_.OnCommand(Command(id - IDC_CMD_CREATE));
             } else if (id == IDC_CMD_EXIT && code == BN_CLICKED) {
-                presenter_.cmd_Click(WindowPresenter::kExit);
+                presenter_.OnCommand(Command::Exit);
             }
             return TRUE;
         }
         case WM_DRAWITEM: {
             const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            if (item->CtlID != IDC_IMAGE1) {
+            if (item->CtlID != IDC_PREVIEW) {
                 return FALSE;
             }
             FillRect(item->hDC, &item->rcItem, GetSysColorBrush(COLOR_BTNFACE));
@@ -206,7 +207,7 @@ INT_PTR frmQR::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLOREDIT: {
             // The size list's text is pure blue, in its field and its list.
             COMBOBOXINFO combo{sizeof combo, {}, {}, 0, nullptr, nullptr, nullptr};
-            GetComboBoxInfo(Item(IDC_COMBO1), &combo);
+            GetComboBoxInfo(Item(IDC_SIZE_LIST), &combo);
             const auto control = reinterpret_cast<HWND>(lParam);
             if (control != combo.hwndCombo && control != combo.hwndList) {
                 return FALSE;
@@ -217,7 +218,7 @@ INT_PTR frmQR::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_CLOSE:
             // The close box and Alt+F4 close at once, without the question.
-            presenter_.Unload();
+            presenter_.OnUnload();
             DestroyWindow(window_);
             return TRUE;
         case WM_DESTROY:
@@ -229,38 +230,39 @@ INT_PTR frmQR::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 std::u16string frmQR::TypedText() const {
-    std::u16string text(std::size_t(GetWindowTextLengthW(Item(IDC_TXT))) + 1, u'\0');
-    text.resize(std::size_t(
-        GetWindowTextW(Item(IDC_TXT), reinterpret_cast<wchar_t*>(text.data()), int(text.size()))));
+    std::u16string text(std::size_t(GetWindowTextLengthW(Item(IDC_TEXT_BOX))) + 1, u'\0');
+    text.resize(std::size_t(GetWindowTextW(
+        Item(IDC_TEXT_BOX), reinterpret_cast<wchar_t*>(text.data()), int(text.size()))));
     return text;
 }
 
 std::u16string frmQR::SizeText() const {
     // The selected item itself: a drop-down list's window text is not
     // reliable everywhere.
-    const LRESULT selected = SendMessageW(Item(IDC_COMBO1), CB_GETCURSEL, 0, 0);
-    const LRESULT length = SendMessageW(Item(IDC_COMBO1), CB_GETLBTEXTLEN, WPARAM(selected), 0);
+    const LRESULT selected = SendMessageW(Item(IDC_SIZE_LIST), CB_GETCURSEL, 0, 0);
+    const LRESULT length = SendMessageW(Item(IDC_SIZE_LIST), CB_GETLBTEXTLEN, WPARAM(selected), 0);
     if (selected == CB_ERR || length == CB_ERR) {
         return {};
     }
     std::u16string text(std::size_t(length) + 1, u'\0');
-    text.resize(std::size_t(SendMessageW(Item(IDC_COMBO1), CB_GETLBTEXT, WPARAM(selected),
+    text.resize(std::size_t(SendMessageW(Item(IDC_SIZE_LIST), CB_GETLBTEXT, WPARAM(selected),
                                          reinterpret_cast<LPARAM>(text.data()))));
     return text;
 }
 
 void frmQR::SelectLevelAndSize(int32_t level, int sizeIndex) {
-    CheckRadioButton(window_, IDC_OPT_0, IDC_OPT_0 + 3, IDC_OPT_0 + level);
-    SendMessageW(Item(IDC_COMBO1), CB_SETCURSEL, WPARAM(sizeIndex), 0);
+    CheckRadioButton(window_, IDC_LEVEL_0, IDC_LEVEL_0 + 3, IDC_LEVEL_0 + level);
+    SendMessageW(Item(IDC_SIZE_LIST), CB_SETCURSEL, WPARAM(sizeIndex), 0);
 }
 
 void frmQR::Enable(Control control, bool enabled) {
-    constexpr int kIds[] = {IDC_CMD_CREATE, IDC_CMD_OPEN, IDC_CMD_PRINT,
-                            IDC_CMD_COPY,   IDC_FRAME1,   IDC_COMBO1};
+    // In the order of WindowFace::Control.
+    constexpr int kIds[] = {IDC_CMD_CREATE, IDC_CMD_OPEN,    IDC_CMD_PRINT,
+                            IDC_CMD_COPY,   IDC_LEVEL_FRAME, IDC_SIZE_LIST};
     EnableWindow(Item(kIds[int(control)]), enabled);
     // A group box holds no windows of its own here: the level buttons follow it.
-    for (int level = 0; control == Control::Frame1 && level <= 3; ++level) {
-        EnableWindow(Item(IDC_OPT_0 + level), enabled);
+    for (int level = 0; control == Control::LevelChoice && level <= 3; ++level) {
+        EnableWindow(Item(IDC_LEVEL_0 + level), enabled);
     }
 }
 
@@ -270,13 +272,13 @@ bool frmQR::ShowPicture(const std::string& path) {
         return false;
     }
     picture_ = std::move(picture);
-    InvalidateRect(Item(IDC_IMAGE1), nullptr, TRUE);
+    InvalidateRect(Item(IDC_PREVIEW), nullptr, TRUE);
     return true;
 }
 
 void frmQR::ClearAndFocusText() {
-    SetWindowTextW(Item(IDC_TXT), L"");
-    SetFocus(Item(IDC_TXT));
+    SetWindowTextW(Item(IDC_TEXT_BOX), L"");
+    SetFocus(Item(IDC_TEXT_BOX));
 }
 
 void frmQR::ShowWarning(HWND owner, const Warning& warning) {

@@ -8,12 +8,13 @@
 #include <optional>
 #include <string>
 
+#include "operating_system.h"
 #include "packed_dib.h"
 #include "window_presenter.h"
 
 class frmQR : private WindowFace {
   public:
-    // Builds the window (hidden) and runs Load. `applicationFolder` (UTF-8)
+    // Builds the window (hidden) and runs the presenter's OnLoad. `applicationFolder` (UTF-8)
     // receives QR.bmp and holds the library copy at `libraryPath`. GUI thread.
     frmQR(HINSTANCE instance, const std::string& applicationFolder, const std::string& libraryPath);
     ~frmQR() override;
@@ -44,7 +45,7 @@ class frmQR : private WindowFace {
     std::u16string SizeText() const override;
     void ClearAndFocusText() override;
 
-    // The picture: drawn into Image1 and on the printer's page, put on the
+    // The picture: drawn into the preview and on the printer's page, put on the
     // clipboard as CF_DIB, opened by the shell from its file.
     bool ShowPicture(const std::string& path) override;
     Printed PrintPicture(const char* documentName, int sideTwips, std::string& printer) override;
@@ -52,14 +53,15 @@ class frmQR : private WindowFace {
     void EmptyClipboardIfOurs() override;
     void OpenInViewer(const std::string& path) override;
 
-    // Message boxes, and closing through WM_CLOSE, which runs Unload.
+    // Message boxes, and closing through WM_CLOSE, which runs OnUnload.
     void Warn(const Warning& warning) override { ShowWarning(window_, warning); }
     bool AskToClose() override;
     void Close() override { SendMessageW(window_, WM_CLOSE, 0, 0); }
 
+    OperatingSystem system_;
     WindowPresenter presenter_;
     HWND window_ = nullptr;
     HWND tooltips_ = nullptr;
     HFONT boldFont_ = nullptr;
-    std::optional<PackedDib> picture_;  // what Image1 shows
+    std::optional<PackedDib> picture_;  // what the preview shows
 };

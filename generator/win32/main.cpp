@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "frmQR.h"
+#include "prepare_start.h"
 #include "resource_file.h"
 #include "utf.h"
 

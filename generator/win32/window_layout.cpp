@@ -5,31 +5,32 @@
 
 namespace {
 
-// Option buttons stand inside Frame1, 600 twips from its left edge.
+// The level buttons stand inside their frame, 600 twips from its left edge.
 constexpr int kFrameLeft = 120;
 constexpr int kFrameTop = 2760;
 
 constexpr DWORD kButton = WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON;
 
-// Frame1, Label1 and Image1 take no focus and come first, so that they lie
-// beneath the controls they hold and stay out of the tab order.
+// The level frame, the size label and the preview take no focus and come
+// first, so that they lie beneath the controls they hold and stay out of the
+// tab order.
 constexpr ControlLayout kControls[] = {
-    {IDC_FRAME1, L"BUTTON", L"Качество:", BS_GROUPBOX | WS_DISABLED, kFrameLeft, kFrameTop, 1815,
-     1455, true, nullptr},
-    {IDC_LABEL1, L"STATIC", L"Размер:", SS_CENTER, 2040, 2760, 855, 255, true, nullptr},
-    {IDC_IMAGE1, L"STATIC", L"", SS_OWNERDRAW | WS_BORDER, 1313, 120, kPreviewSideTwips,
+    {IDC_LEVEL_FRAME, L"BUTTON", L"Качество:", BS_GROUPBOX | WS_DISABLED, kFrameLeft, kFrameTop,
+     1815, 1455, true, nullptr},
+    {IDC_SIZE_LABEL, L"STATIC", L"Размер:", SS_CENTER, 2040, 2760, 855, 255, true, nullptr},
+    {IDC_PREVIEW, L"STATIC", L"", SS_OWNERDRAW | WS_BORDER, 1313, 120, kPreviewSideTwips,
      kPreviewSideTwips, false, nullptr},
-    {IDC_TXT, L"EDIT", L"", ES_MULTILINE | ES_AUTOVSCROLL | WS_TABSTOP | WS_GROUP | WS_BORDER, 120,
-     2160, 4215, 525, false, L" Поле ввода данных "},
-    {IDC_OPT_0 + 0, L"BUTTON", L"Низкое", BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP,
+    {IDC_TEXT_BOX, L"EDIT", L"", ES_MULTILINE | ES_AUTOVSCROLL | WS_TABSTOP | WS_GROUP | WS_BORDER,
+     120, 2160, 4215, 525, false, L" Поле ввода данных "},
+    {IDC_LEVEL_0 + 0, L"BUTTON", L"Низкое", BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP,
      kFrameLeft + 600, kFrameTop + 360, 1095, 255, false, L" Низкое качество "},
-    {IDC_OPT_0 + 1, L"BUTTON", L"Среднее", BS_AUTORADIOBUTTON, kFrameLeft + 600, kFrameTop + 600,
+    {IDC_LEVEL_0 + 1, L"BUTTON", L"Среднее", BS_AUTORADIOBUTTON, kFrameLeft + 600, kFrameTop + 600,
      1095, 255, false, L" Среднее качество "},
-    {IDC_OPT_0 + 2, L"BUTTON", L"Стандарт", BS_AUTORADIOBUTTON, kFrameLeft + 600, kFrameTop + 840,
+    {IDC_LEVEL_0 + 2, L"BUTTON", L"Стандарт", BS_AUTORADIOBUTTON, kFrameLeft + 600, kFrameTop + 840,
      1095, 255, false, L" Стандартное качество "},
-    {IDC_OPT_0 + 3, L"BUTTON", L"Высокое", BS_AUTORADIOBUTTON, kFrameLeft + 600, kFrameTop + 1080,
+    {IDC_LEVEL_0 + 3, L"BUTTON", L"Высокое", BS_AUTORADIOBUTTON, kFrameLeft + 600, kFrameTop + 1080,
      1095, 255, false, L" Высокое качество "},
-    {IDC_COMBO1, L"COMBOBOX", L"",
+    {IDC_SIZE_LIST, L"COMBOBOX", L"",
      CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP | WS_DISABLED, 2040, 3000, 855, 315,
      true, L" Относительный размер изображения  "},
     {IDC_CMD_CREATE, L"BUTTON", L"Создать", kButton | BS_DEFPUSHBUTTON | WS_DISABLED, 2040, 3360,

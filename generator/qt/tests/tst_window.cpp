@@ -90,7 +90,7 @@ class WindowTest : public QObject {
             QVERIFY2(boxes == QStringList{"msgAskToClose|QR|Закрыть программу?"},
                      qPrintable(control->objectName()));
         }
-        QCOMPARE(fixture.Window().Presenter().EncodedText, u"Enter");
+        QCOMPARE(Decode(fixture.Preview()).first, QByteArray("Enter"));  // no second Create
         QCOMPARE(fixture.Click(4, QMessageBox::Yes).size(), 1);
         QVERIFY(!fixture.Window().isVisible() && !QFile::exists(fixture.BitmapFile()));
     }

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app_folder_rule.h"
-#include "message_texts.h"
 #include "utf.h"
 
 namespace {
@@ -60,13 +59,13 @@ PreparedFolder PrepareApplicationFolder() {
         .executableFolderOfTheSystem = false,
         .perUserBase = Utf8FromWide(Environment(L"LOCALAPPDATA")),
     };
-    PreparedFolder prepared{ChooseApplicationFolder(facts), ""};
+    PreparedFolder prepared{ChooseApplicationFolder(facts), {}};
     if (prepared.folder.empty()) {
-        prepared.error = Texts::VariableNotSet("LOCALAPPDATA");
+        prepared.refusal = {FolderRefusal::Kind::VariableNotSet, "LOCALAPPDATA"};
     } else if (facts.overridden.empty() && !ExecutableFolderUsable(facts) &&
                !CreateDirectoryW(WideFromUtf8(prepared.folder).c_str(), nullptr) &&
                GetLastError() != ERROR_ALREADY_EXISTS) {
-        prepared.error = SystemReason(GetLastError());
+        prepared.refusal = {FolderRefusal::Kind::System, SystemReason(GetLastError())};
     }
     return prepared;
 }

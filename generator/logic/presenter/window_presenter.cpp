@@ -1,12 +1,8 @@
 #include "window_presenter.h"
 
-#include <iterator>
-
 #include "app_folder_rule.h"
 #include "message_texts.h"
-#include "resource_file.h"
 #include "text_rules.h"
-#include "utf.h"
 
 namespace {
 
@@ -33,89 +29,91 @@ bool ShouldDeleteOnClose(const std::optional<FileIdentity>& written, const FileI
 
 }  // namespace
 
-WindowPresenter::WindowPresenter(WindowFace& face, std::string applicationFolder,
-                                 std::string libraryPath)
-    : face_(face),
-      applicationFolder_(std::move(applicationFolder)),
-      library_(std::move(libraryPath)) {}
+WindowPresenter::WindowPresenter(WindowFace& face, SystemServices& system,
+                                 std::string applicationFolder)
+    : face_(face), system_(system), picturePath_(JoinPath(applicationFolder, kBitmapFileName)) {}
 
-void WindowPresenter::Load() {
-    CurrentLevel = kDefaultLevel;
-    face_.SelectLevelAndSize(CurrentLevel, 0);
+void WindowPresenter::OnLoad() {
+    level_ = kDefaultLevel;
+    face_.SelectLevelAndSize(level_, 0);
     face_.ClearAndFocusText();
-    txt_Change();
+    OnTextChanged();
 }
 
-void WindowPresenter::cmd_Click(int Index) {
-    // In the order of the buttons' indexes.
-    constexpr void (WindowPresenter::*kCommands[])() = {
-        &WindowPresenter::Create, &WindowPresenter::Open, &WindowPresenter::Print,
-        &WindowPresenter::Copy, &WindowPresenter::Exit};
-    if (Index >= 0 && Index < int(std::size(kCommands))) {
-        (this->*kCommands[Index])();
+void WindowPresenter::OnCommand(Command command) {
+    switch (command) {
+        case Command::Create:
+            return OnCreate();
+        case Command::Open:
+            return OnOpen();
+        case Command::Print:
+            return OnPrint();
+        case Command::Copy:
+            return OnCopy();
+        case Command::Exit:
+            return OnExit();
     }
 }
 
-void WindowPresenter::Opt_Click(int Index) {
-    CurrentLevel = Index;
+void WindowPresenter::OnLevelChosen(int32_t level) {
+    level_ = level;
 }
 
-void WindowPresenter::txt_Change() {
+void WindowPresenter::OnTextChanged() {
     const bool usable = CreateEnabledFor(face_.TypedText());
-    for (const auto control :
-         {WindowFace::Control::cmd_0, WindowFace::Control::Frame1, WindowFace::Control::Combo1}) {
+    using Control = WindowFace::Control;
+    for (const auto control : {Control::CreateButton, Control::LevelChoice, Control::SizeList}) {
         face_.Enable(control, usable);
     }
 }
 
-void WindowPresenter::Create() {
-    BitmapPath = JoinPath(applicationFolder_, kBitmapFileName);
-    EncodedText = TrimSpaces(face_.TypedText());
+void WindowPresenter::OnCreate() {
+    encodedText_ = TrimSpaces(face_.TypedText());
     const int32_t margin = MarginFromSizeText(face_.SizeText());
-    if (CurrentLevel < 0 || CurrentLevel > 3) {
+    if (level_ < 0 || level_ > 3) {
         return;  // the level buttons give 0 to 3 only
-    }
-    if (const std::string reason = library_.Bind(); !reason.empty()) {
-        face_.Warn({"msgLibraryNotLoaded", Texts::LibraryNotLoaded(library_.Path(), reason)});
-        return;
     }
     // The library reports a failure through its reason only; the file's
     // identity tells whether a new picture is there.
-    const FileIdentity before = IdentityOf(BitmapPath);
-    const LibraryBinding::Reason reason = library_.GenerateBMPW(
-        Utf16FromUtf8(BitmapPath), EncodedText, margin, kModuleSize, CurrentLevel);
-    const FileIdentity after = IdentityOf(BitmapPath);
+    const FileIdentity before = system_.IdentityOf(picturePath_);
+    const PictureCall call =
+        system_.MakePicture(picturePath_, encodedText_, margin, kModuleSize, level_);
+    if (!call.libraryError.empty()) {
+        return face_.Warn({"msgLibraryNotLoaded",
+                           Texts::LibraryNotLoaded(system_.LibraryPath(), call.libraryError)});
+    }
+    const FileIdentity after = system_.IdentityOf(picturePath_);
     // On a failure text, level, size, preview and buttons stay as they were,
     // so the user can change what is wrong and try again.
-    switch (JudgeCreate(reason.textTooLong, before, after)) {
+    switch (JudgeCreate(call.textTooLong, before, after)) {
         case CreateResult::TextDoesNotFit:
             return face_.Warn({"msgTextDoesNotFit", Texts::TextDoesNotFit()});
         case CreateResult::FileNotWritten:
             return face_.Warn(
-                {"msgFileNotWritten", Texts::FileNotWritten(BitmapPath, reason.text)});
+                {"msgFileNotWritten", Texts::FileNotWritten(picturePath_, call.reason)});
         case CreateResult::Written:
             break;
     }
     written_ = after;
-    if (!face_.ShowPicture(BitmapPath)) {
-        return face_.Warn({"msgPictureNotRead", Texts::PictureNotRead(BitmapPath)});
+    if (!face_.ShowPicture(picturePath_)) {
+        return face_.Warn({"msgPictureNotRead", Texts::PictureNotRead(picturePath_)});
     }
     pictureShown_ = true;
-    for (const auto control :
-         {WindowFace::Control::cmd_1, WindowFace::Control::cmd_2, WindowFace::Control::cmd_3}) {
+    using Control = WindowFace::Control;
+    for (const auto control : {Control::OpenButton, Control::PrintButton, Control::CopyButton}) {
         face_.Enable(control, true);
     }
     face_.ClearAndFocusText();  // runs the text-change rule: Create is disabled again
 }
 
-void WindowPresenter::Open() {
+void WindowPresenter::OnOpen() {
     // What the viewer does with the file is its own business.
     if (pictureShown_) {
-        face_.OpenInViewer(BitmapPath);
+        face_.OpenInViewer(picturePath_);
     }
 }
 
-void WindowPresenter::Print() {
+void WindowPresenter::OnPrint() {
     if (!pictureShown_) {
         return;
     }
@@ -130,7 +128,7 @@ void WindowPresenter::Print() {
     }
 }
 
-void WindowPresenter::Copy() {
+void WindowPresenter::OnCopy() {
     if (!pictureShown_) {
         return;
     }
@@ -140,13 +138,13 @@ void WindowPresenter::Copy() {
     copied_ = true;
 }
 
-void WindowPresenter::Exit() {
+void WindowPresenter::OnExit() {
     if (face_.AskToClose()) {
         face_.Close();
     }
 }
 
-void WindowPresenter::Unload() {
+void WindowPresenter::OnUnload() {
     if (unloaded_) {
         return;
     }
@@ -158,26 +156,9 @@ void WindowPresenter::Unload() {
     }
     // Only the picture this window wrote, and only while it is still that
     // file: another window's picture or the user's own file stays.
-    if (ShouldDeleteOnClose(written_, IdentityOf(BitmapPath))) {
-        if (const std::string reason = RemoveFile(BitmapPath); !reason.empty()) {
-            face_.Warn({"msgFileNotDeleted", Texts::FileNotDeleted(BitmapPath, reason)});
+    if (ShouldDeleteOnClose(written_, system_.IdentityOf(picturePath_))) {
+        if (const std::string reason = system_.RemoveFile(picturePath_); !reason.empty()) {
+            face_.Warn({"msgFileNotDeleted", Texts::FileNotDeleted(picturePath_, reason)});
         }
     }
-}
-
-PreparedStart PrepareStart(std::string_view libraryName, std::string_view content) {
-    const PreparedFolder folder = PrepareApplicationFolder();
-    if (!folder.error.empty()) {
-        return {folder.folder, "",
-                Warning{"msgFolderNotUsable", Texts::FolderNotUsable(folder.folder, folder.error)}};
-    }
-    // The program carries its library; it is written out before the window
-    // can ask for it.
-    const ExtractedFile library = ExtractResourceFile(folder.folder, libraryName, content);
-    if (!library.error.empty()) {
-        return {
-            folder.folder, library.path,
-            Warning{"msgLibraryNotWritten", Texts::LibraryNotWritten(library.path, library.error)}};
-    }
-    return {folder.folder, library.path, std::nullopt};
 }

@@ -12,7 +12,6 @@
 #include <system_error>
 
 #include "app_folder_rule.h"
-#include "message_texts.h"
 
 namespace fs = std::filesystem;
 
@@ -78,18 +77,20 @@ std::string PerUserBase() {
     return home.empty() ? "" : JoinPath(home, ".cache");
 }
 
-// The reason a folder is not used when `folder` lets other users change it,
-// in the window's language.
-std::string OpenToOthers(const fs::path& folder) {
-    return Texts::FolderOpenToOthers(folder.string());
+FolderRefusal SystemRefusal(std::string reason) {
+    return {FolderRefusal::Kind::System, std::move(reason)};
+}
+
+FolderRefusal OpenToOthers(const fs::path& folder) {
+    return {FolderRefusal::Kind::OpenToOthers, folder.string()};
 }
 
 // Makes `folder` (and missing parents) with mode 0700; an existing one must
 // be a real folder of this user, and no other user may be able to change it
 // on its way from the root (nothing is made where they could). Then replaces
 // `folder` with its path without symbolic links, which nobody else can
-// redirect. Returns "" or the reason.
-std::string MakePrivateFolder(std::string& folder) {
+// redirect. Returns why it could not (Kind::None when it could).
+FolderRefusal MakePrivateFolder(std::string& folder) {
     std::error_code error;
     fs::path existing = folder;
     while (!fs::exists(existing, error) && existing.has_relative_path()) {
@@ -97,7 +98,7 @@ std::string MakePrivateFolder(std::string& folder) {
     }
     const fs::path realExisting = fs::canonical(existing, error);
     if (error) {
-        return error.message();
+        return SystemRefusal(error.message());
     }
     if (const std::optional<fs::path> open = FolderOthersMayChange(realExisting, true)) {
         return OpenToOthers(*open);
@@ -106,29 +107,29 @@ std::string MakePrivateFolder(std::string& folder) {
     if (!fs::exists(parent, error)) {
         fs::create_directories(parent, error);
         if (error) {
-            return error.message();
+            return SystemRefusal(error.message());
         }
         chmod(parent.c_str(), 0700);
     }
     if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        return std::strerror(errno);
+        return SystemRefusal(std::strerror(errno));
     }
     struct stat status {};
     if (lstat(folder.c_str(), &status) != 0) {
-        return std::strerror(errno);
+        return SystemRefusal(std::strerror(errno));
     }
     if (!S_ISDIR(status.st_mode) || status.st_uid != geteuid()) {
-        return Texts::FolderNotOwn();
+        return {FolderRefusal::Kind::NotOwn, ""};
     }
     const fs::path real = fs::canonical(folder, error);
     if (error) {
-        return error.message();
+        return SystemRefusal(error.message());
     }
     if (const std::optional<fs::path> open = FolderOthersMayChange(real)) {
         return OpenToOthers(*open);
     }
     folder = real.string();
-    return "";
+    return {};
 }
 
 // The running program's folder: the kernel's own path, absolute, without
@@ -162,11 +163,11 @@ PreparedFolder PrepareApplicationFolder() {
         .executableFolderOfTheSystem = known && OwnedByRoot(executableFolder),
         .perUserBase = PerUserBase(),
     };
-    PreparedFolder prepared{ChooseApplicationFolder(facts), ""};
+    PreparedFolder prepared{ChooseApplicationFolder(facts), {}};
     if (prepared.folder.empty()) {
-        prepared.error = Texts::VariableNotSet("HOME");
+        prepared.refusal = {FolderRefusal::Kind::VariableNotSet, "HOME"};
     } else if (facts.overridden.empty() && !ExecutableFolderUsable(facts)) {
-        prepared.error = MakePrivateFolder(prepared.folder);
+        prepared.refusal = MakePrivateFolder(prepared.folder);
     }
     return prepared;
 }

@@ -53,9 +53,23 @@ bool ExecutableFolderUsable(const FolderFacts& facts);
 // toolkit plugin or settings. Asked before the toolkit starts. Any thread.
 bool ExecutableFolderOpenToOthers();
 
+// Why the application folder cannot be used: the system's reason, or one of
+// the program's own, which the window puts into its own language.
+struct FolderRefusal {
+    enum class Kind {
+        None,            // the folder is usable
+        System,          // detail: the system's reason
+        OpenToOthers,    // detail: the folder that other users may change
+        NotOwn,          // the name is not a folder, or another user's
+        VariableNotSet,  // detail: the environment variable's name
+    };
+    Kind kind = Kind::None;
+    std::string detail;
+};
+
 struct PreparedFolder {
     std::string folder;  // the chosen folder, also when it could not be made
-    std::string error;   // "" on success, else the system's reason
+    FolderRefusal refusal;
 };
 
 // Gathers the facts from the environment and the file system, chooses the
