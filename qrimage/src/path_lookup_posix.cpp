@@ -151,9 +151,12 @@ std::optional<Place> Locate(const std::string& path, bool followLastLink, bool l
                                                               : path.substr(0, slash);
     Descriptor folder = OpenFolderWithoutLinks(folderPart.c_str());
     if (folder.Get() < 0) {
-        // A link on the way (or no openat2): the walk applies the rule.
-        return errno == ELOOP || errno == ENOSYS || errno == EPERM ? Walk(path, followLastLink)
-                                                                   : FailedBySystem();
+        // A link on the way (or no openat2, or a path longer than the
+        // kernel takes in one call, which a name at a time still reaches):
+        // the walk applies the rule.
+        const bool walk =
+            errno == ELOOP || errno == ENOSYS || errno == EPERM || errno == ENAMETOOLONG;
+        return walk ? Walk(path, followLastLink) : FailedBySystem();
     }
     Place place{std::move(folder), std::move(name), false};
     if (lookAtName && !LookAt(place, path, followLastLink)) {
