@@ -5,6 +5,7 @@
 // WithWide and WithAnsi settle in one place.
 #include <qrimage.h>
 
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>

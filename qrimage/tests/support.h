@@ -140,6 +140,7 @@ class Library {
     QRTEST_EXPORT(GetPNGA) QRTEST_EXPORT(DestroyBuffer) QRTEST_EXPORT(SetForegroundColor)
     QRTEST_EXPORT(GetForegroundColor) QRTEST_EXPORT(SetBackgroundColor)
     QRTEST_EXPORT(GetBackgroundColor) QRTEST_EXPORT(QrImageGetBlockW)
+    QRTEST_EXPORT(QrImageWriteFileW)
     // clang-format on
 #undef QRTEST_EXPORT
 };

@@ -77,7 +77,10 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
     const std::u16string wideTarget = qrtest::Wide(target);
     const char16_t *wf = wideTarget.c_str(), *w = u"Привет, QR 0123456789";  // file, text
     const char *af = target.c_str(), *a = "Привет, QR 0123456789";
-    const int32_t m = 2, s = 3, l = 2;  // margin, module size, level
+    const int32_t m = 2, s = 3, l = 2;        // margin, module size, level
+    QrImageOptions o = QRIMAGE_OPTIONS_INIT;  // the per-picture family's
+    o.background = 0x00FFFFFFu;
+    o.dpi = 300;
     // Each export, then what it made as bytes, released (DeleteObject, DestroyBuffer).
     using Call = std::function<std::string(const qrtest::Library&)>;
     // clang-format off
@@ -90,6 +93,8 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
         {"GenerateBMPA", [&](auto& q) { return q.GenerateBMPA(af, a, m, s, l), Released(), ""; }},
         {"GeneratePNGW", [&](auto& q) { return q.GeneratePNGW(wf, w, m, s, l), Released(), ""; }},
         {"GeneratePNGA", [&](auto& q) { return q.GeneratePNGA(af, a, m, s, l), Released(), ""; }},
+        {"QrImageGetBlockW SVG", [&](auto& q) { return PngBlock(q, [&](auto... out) { q.QrImageGetBlockW(w, &o, QRIMAGE_SVG, out...), Released(); }); }},
+        {"QrImageWriteFileW PNG", [&](auto& q) { return q.QrImageWriteFileW(wf, w, &o, QRIMAGE_PNG), Released(), ""; }},
     };
     // clang-format on
 

@@ -260,6 +260,9 @@ std::variant<Options, UsageError> ParseArguments(int argc, char** argv) {
     if (options.command == Options::Command::Help || options.command == Options::Command::Version) {
         return options;
     }
+    if (std::string error = MicroConflict(options.settings); !error.empty()) {
+        return UsageError{error};
+    }
     const std::vector<std::string> operands(argv + optind, argv + argc);
     if (colours) {
         if (!operands.empty()) {
@@ -268,9 +271,6 @@ std::variant<Options, UsageError> ParseArguments(int argc, char** argv) {
         return options;
     }
     if (options.command == Options::Command::Batch) {
-        if (std::string error = MicroConflict(options.settings); !error.empty()) {
-            return UsageError{error};
-        }
         if (!operands.empty()) {
             return UsageError{"--batch takes its texts from the list, not from the command line"};
         }
@@ -281,9 +281,6 @@ std::variant<Options, UsageError> ParseArguments(int argc, char** argv) {
     }
     if (batchOnly) {
         return UsageError{"-0 and -j work only with --batch"};
-    }
-    if (std::string error = MicroConflict(options.settings); !error.empty()) {
-        return UsageError{error};
     }
     if (operands.size() > 1) {
         return UsageError{"one text only (quote a text that holds spaces)"};

@@ -89,9 +89,11 @@ QrImageOptions OptionsRecord(const PictureSettings& settings) {
     record.margin = settings.margin;
     record.moduleSize = settings.moduleSize;
     // A colour not given is the shared one, drawn opaque as the classic
-    // pictures draw it.
-    record.foreground = settings.foreground.value_or(GetForegroundColor() | 0xFF000000u);
-    record.background = settings.background.value_or(GetBackgroundColor() | 0xFF000000u);
+    // pictures draw it; the shared colours are read only for that.
+    record.foreground =
+        settings.foreground ? *settings.foreground : GetForegroundColor() | 0xFF000000u;
+    record.background =
+        settings.background ? *settings.background : GetBackgroundColor() | 0xFF000000u;
     record.dpi = settings.dpi;
     record.minVersion = settings.minVersion;
     record.micro = settings.micro ? 1 : 0;

@@ -16,8 +16,8 @@ int main(void) {
     GetPNGW(wide, 1, 5, 2, &size, &png);
     /* 115 pixels a side; (5, 5) is the finder's corner: blue, green, red, 255. */
     int ok = GetBackgroundColor() == 0xFFFFFFFFu && info.bmWidth == 115 && info.bmBits &&
-                   memcmp((const char*)info.bmBits + 5 * 460 + 5 * 4, "\xFF\0\0\xFF", 4) == 0 &&
-                   DeleteObject(bitmap) != 0 && png != NULL && memcmp(png, "\x89PNG", 4) == 0;
+             memcmp((const char*)info.bmBits + 5 * 460 + 5 * 4, "\xFF\0\0\xFF", 4) == 0 &&
+             DeleteObject(bitmap) != 0 && png != NULL && memcmp(png, "\x89PNG", 4) == 0;
     DestroyBuffer(png);
     /* The per-picture family: a record with its defaults, an SVG block. */
     QrImageOptions options = QRIMAGE_OPTIONS_INIT;
