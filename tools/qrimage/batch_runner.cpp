@@ -1,6 +1,5 @@
 #include "batch_runner.h"
 
-#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "failure_reason.h"
+#include "file_access.h"
 #include "output_pattern.h"
 #include "picture_output.h"
 #include "process_guard.h"
@@ -107,18 +107,6 @@ int KeepOpen(std::FILE*) {
     return 0;
 }
 
-// Every picture allocates and frees the same few hundred KiB (libpng and
-// zlib's compression state). By default the allocator hands that memory back
-// to the system after each picture and takes it again, zero-filled, for the
-// next; in a batch that page traffic costs more than the picture. Keeping a
-// couple of MiB in the process is the better bargain.
-void KeepFreedMemoryForReuse() {
-    constexpr int kKeep = 2 << 20;
-    mallopt(M_TRIM_THRESHOLD, kKeep);
-    mallopt(M_TOP_PAD, 1 << 20);
-    mallopt(M_MMAP_THRESHOLD, kKeep);
-}
-
 unsigned DefaultJobs() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 0 ? cores : 1;
@@ -145,7 +133,7 @@ int RunBatch(const Options& options) {
         std::fprintf(stderr, "qrimage: cannot read %s: it is closed\n", listName.c_str());
         return 1;
     }
-    File list(fromStandardInput ? stdin : std::fopen(options.batchList.c_str(), "rbe"),
+    File list(fromStandardInput ? stdin : OpenForReading(options.batchList),
               fromStandardInput ? &KeepOpen : &std::fclose);
     if (!list) {
         std::fprintf(stderr, "qrimage: cannot read %s: %s\n", listName.c_str(),
@@ -225,7 +213,6 @@ int RunBatch(const Options& options) {
     const unsigned jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
     std::vector<std::jthread> workers;
     std::atomic<unsigned> running{0};
-    const pthread_t waiter = pthread_self();
     int startError = 0;
     for (unsigned k = 0; k < jobs; ++k) {
         try {
@@ -233,7 +220,7 @@ int RunBatch(const Options& options) {
             workers.emplace_back([&] {
                 work(false);
                 if (--running == 0) {
-                    WakeWaiter(waiter);
+                    WakeWaiter();
                 }
             });
         } catch (const std::system_error& failure) {  // the system has no more threads for us
@@ -263,8 +250,7 @@ int RunBatch(const Options& options) {
         }
         // Workers still waiting for the list's next record hold nothing
         // that needs cleaning up; the process ends without them.
-        std::fflush(stderr);
-        std::exit(StoppedStatus(signal));
+        EndStopped(signal);
     }
     workers.clear();  // they have all finished: joined here
     if (progress) {

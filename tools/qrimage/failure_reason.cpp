@@ -1,17 +1,10 @@
 #include "failure_reason.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include "options.h"
 
 namespace qrtool {
-
-std::string SystemReason(int errorNumber) {
-    char buffer[256];
-    // GNU strerror_r: returns the message, in `buffer` or a static string.
-    return strerror_r(errorNumber, buffer, sizeof buffer);
-}
 
 std::string LibraryFailure(int errorNumber, int32_t level, const std::string& path) {
     switch (errorNumber) {

@@ -1,17 +1,13 @@
 #include "picture_output.h"
 
-#include <fcntl.h>
 #include <qrimage.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <memory>
 
-#include "atomic_file.h"
 #include "failure_reason.h"
+#include "file_access.h"
 #include "terminal_drawing.h"
 #include "utf8_text.h"
 
@@ -32,10 +28,10 @@ std::string WriteAllTo(std::FILE* out, const void* data, std::size_t size,
 // The half-block drawing as text, or the library's reason.
 std::string Drawing(const std::u16string& text, const PictureSettings& settings, bool coloured,
                     std::string& drawing) {
-    errno = 0;
+    ClearLibraryError();
     const std::optional<ModuleGrid> grid = ReadModules(text, settings.margin, settings.level);
     if (!grid) {
-        return LibraryFailure(errno, settings.level, "");
+        return LibraryFailure(LibraryError(), settings.level, "");
     }
     drawing = DrawHalfBlocks(*grid, coloured);
     return "";
@@ -45,21 +41,10 @@ std::string Drawing(const std::u16string& text, const PictureSettings& settings,
 // only writes as a file; removed with its content.
 class ScratchFolder {
   public:
-    ScratchFolder() {
-        std::error_code error;
-        std::string pattern = (std::filesystem::temp_directory_path(error) / "qrimage-XXXXXX");
-        if (error) {
-            error_ = error.value();
-        } else if (mkdtemp(pattern.data()) == nullptr) {
-            error_ = errno;
-        } else {
-            path_ = pattern;
-        }
-    }
+    ScratchFolder() : path_(MakePrivateFolder(error_)) {}
     ~ScratchFolder() {
-        std::error_code ignored;
         if (!path_.empty()) {
-            std::filesystem::remove_all(path_, ignored);
+            RemoveFolder(path_);
         }
     }
     ScratchFolder(const ScratchFolder&) = delete;
@@ -69,8 +54,8 @@ class ScratchFolder {
     int Error() const { return error_; }
 
   private:
+    int error_ = 0;  // before path_, which sets it
     std::string path_;
-    int error_ = 0;
 };
 
 // Copies `in` to its end into `out`, a piece at a time.
@@ -88,7 +73,12 @@ std::string CopyTo(std::FILE* out, std::FILE* in, const std::string& inName,
 }  // namespace
 
 std::optional<Format> FormatOfPath(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
+    // The name's last part after its last dot; a name that starts with its
+    // only dot (".png") has no extension. Both separators count, so that the
+    // same name means the same format on every system.
+    const std::string name = path.substr(path.find_last_of("/\\") + 1);
+    const std::size_t dot = name.rfind('.');
+    std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return char(c | 0x20); });
     if (extension == ".png") {
@@ -112,22 +102,23 @@ std::string WritePictureFile(const std::u16string& text, const PictureSettings& 
         }
         // The library's own replacement, so that a drawing file is replaced
         // by the same rules as a picture.
-        const uint32_t error = qrimage::ReplaceFileWith(path, drawing);
-        return error == 0 ? "" : LibraryFailure(int(error), settings.level, path);
+        const int error = ReplaceFileWithBytes(path, drawing);
+        return error == 0 ? "" : LibraryFailure(error, settings.level, path);
     }
     std::string reason;
     const std::optional<std::u16string> widePath = Utf8ToUtf16(path, reason);
     if (!widePath) {
         return "cannot write " + path + ": the file name is not UTF-8 (" + reason + ")";
     }
-    errno = 0;
-    (format == Format::Png ? GeneratePNGW : GenerateBMPW)(
-        widePath->c_str(), text.c_str(), settings.margin, settings.moduleSize, settings.level);
-    // The library leaves errno alone when it succeeds; the file must be there.
-    if (errno == 0 && access(path.c_str(), F_OK) == 0) {
-        return "";
+    ClearLibraryError();
+    (format == Format::Png ? GeneratePNGW : GenerateBMPW)(LibraryText(*widePath), LibraryText(text),
+                                                          settings.margin, settings.moduleSize,
+                                                          settings.level);
+    // The library leaves its error alone when it succeeds; the file must be there.
+    if (const int error = LibraryError(); error != 0 || !FileExists(path)) {
+        return LibraryFailure(error, settings.level, path);
     }
-    return LibraryFailure(errno, settings.level, path);
+    return "";
 }
 
 std::string WritePictureToStream(const std::u16string& text, const PictureSettings& settings,
@@ -144,12 +135,12 @@ std::string WritePictureToStream(const std::u16string& text, const PictureSettin
         case Format::Png: {
             uint32_t size = 0;
             unsigned char* block = nullptr;
-            errno = 0;
-            GetPNGW(text.c_str(), settings.margin, settings.moduleSize, settings.level, &size,
+            ClearLibraryError();
+            GetPNGW(LibraryText(text), settings.margin, settings.moduleSize, settings.level, &size,
                     &block);
             const PngBlock png(block, &DestroyBuffer);
             if (!png) {
-                return LibraryFailure(errno, settings.level, "");
+                return LibraryFailure(LibraryError(), settings.level, "");
             }
             return WriteAllTo(out, png.get(), size, "standard output");
         }
@@ -165,10 +156,10 @@ std::string WritePictureToStream(const std::u16string& text, const PictureSettin
                 !failure.empty()) {
                 return failure;
             }
-            const std::unique_ptr<std::FILE, decltype(&std::fclose)> file(
-                std::fopen(path.c_str(), "rbe"), &std::fclose);
+            const std::unique_ptr<std::FILE, decltype(&std::fclose)> file(OpenForReading(path),
+                                                                          &std::fclose);
             const int openError = errno;
-            unlink(path.c_str());
+            RemoveFile(path);
             if (!file) {
                 return "cannot read " + path + ": " + SystemReason(openError);
             }

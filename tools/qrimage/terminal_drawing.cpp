@@ -2,12 +2,15 @@
 
 #include <cerrno>
 #include <memory>
+#include <type_traits>
+
+#include "utf8_text.h"
 
 namespace qrtool {
 
 namespace {
 
-using BitmapHandle = std::unique_ptr<QrImageBitmap, decltype(&DeleteObject)>;
+using BitmapHandle = std::unique_ptr<std::remove_pointer_t<HBITMAP>, decltype(&DeleteObject)>;
 
 COLORREF PixelColour(const unsigned char* bgra) {
     return COLORREF(bgra[2]) | COLORREF(bgra[1]) << 8 | COLORREF(bgra[0]) << 16;
@@ -21,7 +24,7 @@ std::string ColourEscape(int layer, COLORREF colour) {
 }  // namespace
 
 std::optional<ModuleGrid> ReadModules(const std::u16string& text, int32_t margin, int32_t level) {
-    const BitmapHandle bitmap(GetHBitmapW(text.c_str(), margin, 1, level), &DeleteObject);
+    const BitmapHandle bitmap(GetHBitmapW(LibraryText(text), margin, 1, level), &DeleteObject);
     BITMAP described{};
     if (!bitmap) {
         return std::nullopt;

@@ -1,11 +1,14 @@
 #include "process_guard.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <initializer_list>
 
@@ -40,6 +43,9 @@ void FillClosedStandardStreams(int, char**, char**) {
 // from outside.
 constexpr int kWakeSignal = SIGCHLD;
 
+// The thread that blocked the stop signals, and waits for them.
+pthread_t waiter;
+
 sigset_t Signals(bool withWakeUp) {
     sigset_t signals;
     sigemptyset(&signals);
@@ -61,6 +67,7 @@ bool StartedClosed(int descriptor) {
 void BlockStopSignals() {
     const sigset_t signals = Signals(true);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    waiter = pthread_self();
 }
 
 int TakeStopSignal() {
@@ -78,8 +85,25 @@ int WaitForSignal() {
     return taken == kWakeSignal ? 0 : taken;
 }
 
-void WakeWaiter(pthread_t waiter) {
+void WakeWaiter() {
     pthread_kill(waiter, kWakeSignal);
+}
+
+void EndStopped(int signal) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::exit(StoppedStatus(signal));
+}
+
+// By default glibc hands freed memory back to the system after each picture
+// and takes it again, zero-filled, for the next; in a batch that page
+// traffic costs more than the picture. Keeping a couple of MiB in the
+// process is the better bargain.
+void KeepFreedMemoryForReuse() {
+    constexpr int kKeep = 2 << 20;
+    mallopt(M_TRIM_THRESHOLD, kKeep);
+    mallopt(M_TOP_PAD, 1 << 20);
+    mallopt(M_MMAP_THRESHOLD, kKeep);
 }
 
 }  // namespace qrtool
