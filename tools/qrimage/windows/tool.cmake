@@ -7,6 +7,8 @@ target_compile_definitions(qrimage_tool PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNI
   # RecordReader reads under its own lock; the C runtime has no unlocked getc.
   getc_unlocked=getc)
 target_link_options(qrimage_tool PRIVATE -municode -static -s LINKER:--no-insert-timestamp)
+include(${PROJECT_SOURCE_DIR}/cmake/version_resource.cmake)
+qrimage_version_resource(qrimage_tool "QR Code pictures from the command line")
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(QRIMAGE_TOOL_FOLDER bin32)
 else()
