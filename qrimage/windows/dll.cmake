@@ -81,6 +81,14 @@ install(TARGETS qrimage
   ARCHIVE DESTINATION .
   PUBLIC_HEADER DESTINATION .)
 
+# The CMake package of the zip (lib/cmake/qrimage/): one file for both
+# DLLs, so its version check takes either bitness.
+include(CMakePackageConfigHelpers)
+write_basic_package_version_file(qrimageConfigVersion.cmake COMPATIBILITY SameMajorVersion
+  ARCH_INDEPENDENT)
+install(FILES windows/qrimageConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/qrimageConfigVersion.cmake
+  DESTINATION cmake)
+
 if(QRIMAGE_BUILD_TESTS)
   add_subdirectory(tests/windows)
 endif()

@@ -1,6 +1,5 @@
 #include "batch_runner.h"
 
-#include <malloc.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +14,7 @@
 #include "batch_list.h"
 #include "batch_report.h"
 #include "failure_reason.h"
+#include "file_access.h"
 #include "output_pattern.h"
 #include "picture_output.h"
 #include "process_guard.h"
@@ -63,7 +63,7 @@ File OpenList(const std::string& name, const std::string& shownName) {
         std::fprintf(stderr, "qrimage: cannot read %s: it is closed\n", shownName.c_str());
         return File(nullptr, &std::fclose);
     }
-    File list(standardInput ? stdin : std::fopen(name.c_str(), "rbe"),
+    File list(standardInput ? stdin : OpenForReading(name),
               standardInput ? &KeepOpen : &std::fclose);
     if (!list) {
         std::fprintf(stderr, "qrimage: cannot read %s: %s\n", shownName.c_str(),
@@ -88,18 +88,6 @@ std::string MakePicture(const std::string& record, uint64_t line, const Options&
     } catch (const std::exception& failure) {  // memory ran out: this line only
         return ExceptionReason(failure);
     }
-}
-
-// Every picture allocates and frees the same few hundred KiB (libpng and
-// zlib's compression state). By default the allocator hands that memory back
-// to the system after each picture and takes it again, zero-filled, for the
-// next; in a batch that page traffic costs more than the picture. Keeping a
-// couple of MiB in the process is the better bargain.
-void KeepFreedMemoryForReuse() {
-    constexpr int kKeep = 2 << 20;
-    mallopt(M_TRIM_THRESHOLD, kKeep);
-    mallopt(M_TOP_PAD, 1 << 20);
-    mallopt(M_MMAP_THRESHOLD, kKeep);
 }
 
 unsigned ThreadsFor(const Options& options) {
@@ -150,8 +138,7 @@ int RunBatch(const Options& options) {
     if (signal != 0) {
         // Threads still waiting for the list's next record hold nothing that
         // needs cleaning up; the process ends without them.
-        std::fflush(stderr);
-        std::exit(StoppedStatus(signal));
+        EndStopped(signal);
     }
     if (const int readError = reader.Error(); readError != 0) {
         std::fprintf(stderr, "qrimage: cannot read %s: %s\n", listName.c_str(),

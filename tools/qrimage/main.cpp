@@ -1,5 +1,6 @@
-// qrimage: QR code pictures from the command line, over libqrimage.
-#include <signal.h>
+// qrimage: QR code pictures from the command line, over libqrimage. The
+// program's entry (main_posix.cpp, main_win32.cpp) prepares the process and
+// calls RunTool.
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,7 @@
 #include "options.h"
 #include "picture_output.h"
 #include "process_guard.h"
+#include "run_tool.h"
 #include "stop_signals.h"
 #include "usage_text.h"
 #include "utf8_text.h"
@@ -122,9 +124,7 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    // A reader that goes away is a failure to write, reported like any other.
-    signal(SIGPIPE, SIG_IGN);
+int qrtool::RunTool(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const std::exception& failure) {

@@ -224,8 +224,8 @@ std::optional<uint32_t> ParseRgbaColour(const std::string& text) {
 
 std::string FormatColour(COLORREF colour) {
     char text[8];
-    std::snprintf(text, sizeof text, "%02X%02X%02X", colour & 0xFF, colour >> 8 & 0xFF,
-                  colour >> 16 & 0xFF);
+    std::snprintf(text, sizeof text, "%02X%02X%02X", unsigned(colour & 0xFF),
+                  unsigned(colour >> 8 & 0xFF), unsigned(colour >> 16 & 0xFF));
     return text;
 }
 

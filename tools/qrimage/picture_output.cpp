@@ -1,15 +1,13 @@
 #include "picture_output.h"
 
 #include <qrimage.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <memory>
 
-#include "atomic_file.h"
 #include "failure_reason.h"
+#include "file_access.h"
 #include "terminal_drawing.h"
 #include "utf8_text.h"
 
@@ -30,10 +28,10 @@ std::string WriteAllTo(std::FILE* out, const void* data, std::size_t size,
 // The half-block drawing as text, or the library's reason.
 std::string Drawing(const std::u16string& text, const PictureSettings& settings, bool coloured,
                     std::string& drawing) {
-    errno = 0;
+    ClearLibraryError();
     const std::optional<ModuleGrid> grid = ReadModules(text, OptionsRecord(settings));
     if (!grid) {
-        return DrawingFailure(errno, settings.level);
+        return DrawingFailure(LibraryError(), settings.level);
     }
     drawing = DrawHalfBlocks(*grid, coloured);
     return "";
@@ -62,7 +60,12 @@ bool ClassicPicture(const PictureSettings& settings, Format format) {
 }  // namespace
 
 std::optional<Format> FormatOfPath(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
+    // The name's last part after its last dot; a name that starts with its
+    // only dot (".png") has no extension. Both separators count, so that the
+    // same name means the same format on every system.
+    const std::string name = path.substr(path.find_last_of("/\\") + 1);
+    const std::size_t dot = name.rfind('.');
+    std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return char(c | 0x20); });
     if (extension == ".png") {
@@ -116,21 +119,24 @@ std::string WritePictureFile(const std::u16string& text, const PictureSettings& 
         }
         // The library's own replacement, so that a drawing file is replaced
         // by the same rules as a picture.
-        const uint32_t error = qrimage::ReplaceFileWith(path, drawing);
-        return error == 0 ? "" : LibraryFailure(int(error), settings.level, path);
+        const int error = ReplaceFileWithBytes(path, drawing);
+        return error == 0 ? "" : LibraryFailure(error, settings.level, path);
     }
-    errno = 0;
+    ClearLibraryError();
     if (ClassicPicture(settings, format)) {
-        (format == Format::Png ? GeneratePNGW : GenerateBMPW)(
-            widePath->c_str(), text.c_str(), settings.margin, settings.moduleSize, settings.level);
+        (format == Format::Png ? GeneratePNGW : GenerateBMPW)(LibraryText(*widePath),
+                                                              LibraryText(text), settings.margin,
+                                                              settings.moduleSize, settings.level);
     } else {
         const QrImageOptions record = OptionsRecord(settings);
-        QrImageWriteFileW(widePath->c_str(), text.c_str(), &record, LibraryFormat(format));
+        QrImageWriteFileW(LibraryText(*widePath), LibraryText(text), &record,
+                          LibraryFormat(format));
     }
-    // The library leaves errno alone when it succeeds and sets it when it
-    // fails: its word is enough. (The file system is not asked again: it may
-    // refuse a long name that the library reached step by step.)
-    return errno == 0 ? "" : LibraryFailure(errno, settings.level, path);
+    // The library leaves its error alone when it succeeds and sets it when
+    // it fails: its word is enough. (The file system is not asked again: it
+    // may refuse a long name that the library reached step by step.)
+    const int error = LibraryError();
+    return error == 0 ? "" : LibraryFailure(error, settings.level, path);
 }
 
 std::string WritePictureToStream(const std::u16string& text, const PictureSettings& settings,
@@ -147,19 +153,19 @@ std::string WritePictureToStream(const std::u16string& text, const PictureSettin
         default: {
             uint32_t size = 0;
             unsigned char* block = nullptr;
-            errno = 0;
+            ClearLibraryError();
             if (ClassicPicture(settings, format) && format == Format::Png) {
-                GetPNGW(text.c_str(), settings.margin, settings.moduleSize, settings.level, &size,
-                        &block);
+                GetPNGW(LibraryText(text), settings.margin, settings.moduleSize, settings.level,
+                        &size, &block);
             } else {
                 // The library writes every other picture into a block as well,
                 // in the same bytes as its file.
                 const QrImageOptions record = OptionsRecord(settings);
-                QrImageGetBlockW(text.c_str(), &record, LibraryFormat(format), &size, &block);
+                QrImageGetBlockW(LibraryText(text), &record, LibraryFormat(format), &size, &block);
             }
             const PictureBlock picture(block, &DestroyBuffer);
             if (!picture) {
-                return LibraryFailure(errno, settings.level, "");
+                return LibraryFailure(LibraryError(), settings.level, "");
             }
             return WriteAllTo(out, picture.get(), size, "standard output");
         }

@@ -1,5 +1,5 @@
 // What the tool does about its process as a whole: the standard streams it
-// was started with.
+// was started with, the allocator, the way it ends when stopped.
 #pragma once
 
 namespace qrtool {
@@ -9,5 +9,14 @@ namespace qrtool {
 // library is loaded, so that no file opened later takes its number: the
 // tool must not write its picture into a file it never meant to.
 bool StartedClosed(int descriptor);
+
+// Tunes the allocator for a batch: every picture frees and takes again the
+// same few hundred KiB, which should stay in the process between pictures.
+void KeepFreedMemoryForReuse();
+
+// Ends the process for the stop signal `signal` (stop_signals.h), with
+// StoppedStatus, once the standard streams are flushed. Threads that still
+// wait for input hold nothing that needs cleaning up: they end with it.
+[[noreturn]] void EndStopped(int signal);
 
 }  // namespace qrtool

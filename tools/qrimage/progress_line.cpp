@@ -8,7 +8,8 @@ ProgressLine::ProgressLine(std::FILE* terminal, std::optional<uint64_t> total)
 std::string ProgressLine::Text(uint64_t done, std::optional<uint64_t> total, double seconds) {
     std::string text = std::to_string(done);
     if (total) {
-        text += "/" + std::to_string(*total);
+        text += '/';  // not "/" + ...: GCC 12 warns of a false overlap there
+        text += std::to_string(*total);
     }
     const double rate = seconds > 0 ? double(done) / seconds : 0;
     text += "  " + std::to_string(uint64_t(rate + 0.5)) + "/s";

@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <memory>
+#include <type_traits>
+
+#include "utf8_text.h"
 
 namespace qrtool {
 
@@ -22,7 +25,7 @@ std::string ColourEscape(int layer, COLORREF colour) {
 }  // namespace
 
 std::optional<ModuleGrid> ReadModules(const std::u16string& text, const QrImageOptions& record) {
-    const SymbolHandle symbol(QrImageEncodeW(text.c_str(), &record), &QrImageFreeSymbol);
+    const SymbolHandle symbol(QrImageEncodeW(LibraryText(text), &record), &QrImageFreeSymbol);
     if (!symbol) {
         return std::nullopt;
     }

@@ -2,6 +2,8 @@
 // the UTF-16 that the library's W functions take.
 #pragma once
 
+#include <qrimage.h>
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -14,6 +16,12 @@ namespace qrtool {
 // surrogates and code points above U+10FFFF are invalid: nothing is replaced,
 // so the library encodes exactly the bytes given. Thread-safe.
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::string& reason);
+
+// `text` as the library's W functions take it (the same UTF-16 code units;
+// wchar_t on Windows).
+inline const qrimage_char16* LibraryText(const std::u16string& text) {
+    return reinterpret_cast<const qrimage_char16*>(text.c_str());
+}
 
 // The bytes of `in` up to its end, but never more than `most` + 1 of them:
 // a result longer than `most` means that more was there, unread. Nullopt

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the project into a temporary prefix and checks the library there:
 # links, SONAME, exactly its header's functions exported, and consumer.c
-# built against it as C with pkg-config, then run.
+# built against it as C with pkg-config and with the CMake package, then run.
 # Usage: run_consumer.sh BUILD_DIR C_COMPILER CONSUMER_SOURCE [EXTRA_FLAGS...]
 set -euo pipefail
 build=$1 cc=$2 source=$3
@@ -31,3 +31,14 @@ flags=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --define-variable=prefix="$p
 "$cc" -std=c11 -Wall -Wextra -Wpedantic -Werror "$@" -o "$prefix/consumer" -x c "$source" -x none \
     $flags -Wl,-rpath,"$libdir"
 "$prefix/consumer"
+
+# The CMake package: nothing of this build machine in it, and a project that
+# finds it by the prefix alone builds and runs.
+if grep -rlF -e "$build" -e "$(cd "$(dirname "$source")/../../.." && pwd)" "$libdir/cmake"; then
+    echo "the CMake package names a folder of the build machine"
+    exit 1
+fi
+cmake -S "$(dirname "$source")" -B "$prefix/cmake-consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$*" -DCMAKE_BUILD_RPATH="$libdir" >/dev/null
+cmake --build "$prefix/cmake-consumer" >/dev/null
+"$prefix/cmake-consumer/consumer"
