@@ -12,25 +12,13 @@
 
 #include "atomic_file.h"
 #include "descriptor_posix.h"
-#include "failure.h"
+#include "failed_posix.h"
 #include "new_file_posix.h"
 #include "path_lookup_posix.h"
 
 namespace qrimage {
 
 namespace {
-
-// Records errno as the reason: call right after the system call that failed.
-// Returns what the failing function returns, so that it reads as one step.
-std::nullopt_t FailedBySystem() {
-    RecordSystemFailure();
-    return std::nullopt;
-}
-
-std::nullopt_t FailedWith(int error) {
-    errno = error;
-    return FailedBySystem();
-}
 
 constexpr int kMaxTempNameTries = 100;
 

@@ -8,21 +8,11 @@
 #include <cerrno>
 #include <utility>
 
-#include "failure.h"
+#include "failed_posix.h"
 
 namespace qrimage {
 
 namespace {
-
-std::nullopt_t FailedBySystem() {
-    RecordSystemFailure();
-    return std::nullopt;
-}
-
-std::nullopt_t FailedWith(int error) {
-    errno = error;
-    return FailedBySystem();
-}
 
 // The kernel's own limit on symbolic links followed in one lookup.
 constexpr int kMaxLinkHops = 40;
