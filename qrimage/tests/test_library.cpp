@@ -427,6 +427,7 @@ bool SetAppendOnly(const std::string& folder, bool on) {
 struct Caller {
     const Library& q;
     const TempFolder& folder;
+    gid_t sharedGroup;  // the group of "shared.bmp", which the caller is a member of
     Bytes In(const Bytes& name) const { return folder / name; }
     int Made(const Bytes& name) const { return int(fs::exists(In(name))); }
     template <class Generate>
@@ -463,7 +464,7 @@ TEST_P(CallsDeathTest, File) {
     }
     const Library q;
     const TempFolder folder;
-    const Caller c{q, folder};
+    const Caller c{q, folder, root ? gid_t(4242) : getegid()};
     fs::create_directory(c.In("closed"));  // not the caller's
     WriteFile(c.In("shared.bmp"), "earlier");
     ASSERT_EQ(chmod(c.In("closed").c_str(), 0555) | chmod(c.In("shared.bmp").c_str(), 0664) |
@@ -606,7 +607,7 @@ const FileCall kFileCalls[] = {
          c.W(c.q.GenerateBMPW, u"shared.bmp");
          struct stat status {};
          stat(c.In("shared.bmp").c_str(), &status);
-         const bool kept = status.st_gid == (geteuid() == 12345 ? gid_t(4242) : getegid());
+         const bool kept = status.st_gid == c.sharedGroup;
          return (status.st_size > 54 && kept) * int(status.st_mode & 07777); }},
     {"StandardDescriptorsAreNeverTheLibrarys", false, 1, EMFILE, WithOnlyTheStandardDescriptors},
     {"PlantedLinkInStickyFolderIsRefused", true, 0, EACCES,
