@@ -88,76 +88,94 @@ std::vector<Output> EveryOutput(const Library& q, const TempFolder& folder, cons
             {"PNG", FromPng(ReadFile(png).value_or("")), errors[2]}};
 }
 
+struct Drawing {
+    const char* name;
+    std::u16string text;
+    Bytes utf8;
+    int margin, size, level, error;
+    COLORREF foreground = kBlack, background = kWhite;
+};
+
+void PrintTo(const Drawing& d, std::ostream* out) {
+    *out << d.name;
+}
+
 // Every output equals what the qrencode tool draws in the colours set
 // (stored whole, drawn without their fourth byte) and reads back as the
 // text's UTF-8; or there is nothing at all: errno says why, and
 // the earlier files stay as they were, with nothing new beside them.
-TEST(Pictures, EveryOutputDrawsTheDirectEncodingOfTheUtf8OrNothing) {
-    const std::u16string a1273(1273, u'a'), ya636(636, u'я');
-    Bytes ya636Utf8;
-    for (int i = 0; i < 636; ++i) {
-        ya636Utf8 += "я";
-    }
-    const struct {
-        std::u16string text;
-        Bytes utf8;
-        int margin, size, level, error;
-        COLORREF foreground = kBlack, background = kWhite;
-    } cases[] = {{u"abc", "abc", 1, 5, 0, 0},
-                 {u"Привет, мир", "Привет, мир", 2, 3, 2, 0},
-                 {u"abc", "abc", 1, 2, 0, 0, 0x00FF0000u, 0x00C0FFE0u},
-                 {u"abc", "abc", 1, 2, 0, 0, 0xAB000080u, 0xCDFFE0C0u},
-                 // An unpaired surrogate becomes U+FFFD; the pair after it stays.
-                 {u"a\xD800\U0001F600b", "a\uFFFD\U0001F600b", 0, 4, 1, 0},
-                 // Version 40: its BMP fills two 256 KiB write blocks and part of a third.
-                 {a1273, Bytes(1273, 'a'), 3, 2, 3, 0},
-                 {ya636, ya636Utf8, 1, 2, 3, 0},
-                 {a1273 + u"a", "", 0, 1, 3, ERANGE},
-                 {ya636 + u"я", "", 0, 1, 3, ERANGE},
-                 {u"abc", "", 1, 5, 4, EINVAL},
-                 {u"abc", "", 1, 5, -1, EINVAL},
-                 {u"", "", 1, 5, 0, EINVAL},
-                 {u"abc", "", -1, 5, 0, EINVAL},
-                 {u"abc", "", 1, 0, 0, EINVAL},
-                 {u"abc", "", 1, INT_MAX, 0, EFBIG},
-                 {u"abc", "", INT_MAX, 1, 0, EFBIG},
-                 {u"abc", "", 0, 1104, 0, EFBIG},  // 23184 pixels a side: over 2^31 - 1 bytes
-                 // Fuzz findings: (width + 2 * margin) * size overflowed 64 bits; a side
-                 // of 1.68e9 pixels passed the side limit and 4 * side * side overflowed.
-                 {u"abc", "", INT_MAX, INT_MAX, 2, EFBIG},
-                 {u"abc", "", 0, 80000000, 2, EFBIG},
-                 {u"abc", "", 0, INT_MAX / 21, 2, EFBIG}};
+class Pictures : public testing::TestWithParam<Drawing> {};
+
+TEST_P(Pictures, EveryOutputDrawsTheUtf8OrNothing) {
+    const Drawing& c = GetParam();
     const Library q;
     EXPECT_TRUE(q.GetForegroundColor() == kBlack && q.GetBackgroundColor() == kWhite);
-    for (const auto& c : cases) {
-        const TempFolder folder;
-        q.SetForegroundColor(c.foreground);
-        q.SetBackgroundColor(c.background);
-        EXPECT_TRUE(q.GetForegroundColor() == c.foreground &&
-                    q.GetBackgroundColor() == c.background);
-        const Picture model =
-            c.error ? Picture{}
-                    : Qrencode(c.utf8, c.margin, c.size, c.level, c.foreground, c.background);
-        for (const auto& [output, picture, error] :
-             EveryOutput(q, folder, c.text.c_str(), c.margin, c.size, c.level)) {
-            SCOPED_TRACE(output + " of " + c.utf8.substr(0, 20));
-            EXPECT_TRUE(picture == model) << c.margin << " " << c.size << " " << c.level;
-            EXPECT_EQ(error, c.error != 0 ? c.error : kCallers);
-            if (c.error == 0) {
-                EXPECT_EQ(DecodeQrCode(picture), c.utf8);
-            }
+    const TempFolder folder;
+    q.SetForegroundColor(c.foreground);
+    q.SetBackgroundColor(c.background);
+    EXPECT_TRUE(q.GetForegroundColor() == c.foreground && q.GetBackgroundColor() == c.background);
+    const Picture model =
+        c.error ? Picture{}
+                : Qrencode(c.utf8, c.margin, c.size, c.level, c.foreground, c.background);
+    for (const auto& [output, picture, error] :
+         EveryOutput(q, folder, c.text.c_str(), c.margin, c.size, c.level)) {
+        SCOPED_TRACE(output);
+        EXPECT_TRUE(picture == model);
+        EXPECT_EQ(error, c.error != 0 ? c.error : kCallers);
+        if (c.error == 0) {
+            EXPECT_EQ(DecodeQrCode(picture), c.utf8);
         }
-        EXPECT_EQ(folder.Entries(), (Names{"p.bmp", "p.png"}));
-        if (c.error != 0) {
-            EXPECT_EQ(ReadFile(folder / "p.bmp").value() + ReadFile(folder / "p.png").value(),
-                      "earlierearlier");
-        }
+    }
+    EXPECT_EQ(folder.Entries(), (Names{"p.bmp", "p.png"}));
+    if (c.error != 0) {
+        EXPECT_EQ(ReadFile(folder / "p.bmp").value() + ReadFile(folder / "p.png").value(),
+                  "earlierearlier");
     }
 }
 
+Bytes Repeated(const Bytes& piece, int times) {
+    Bytes all;
+    for (int i = 0; i < times; ++i) {
+        all += piece;
+    }
+    return all;
+}
+
+const std::u16string kA1273(1273, u'a'), kYa636(636, u'я');
+// clang-format off
+const Drawing kDrawings[] = {
+    {"Ascii", u"abc", "abc", 1, 5, 0, 0},
+    {"Cyrillic", u"Привет, мир", "Привет, мир", 2, 3, 2, 0},
+    {"OpaqueColours", u"abc", "abc", 1, 2, 0, 0, 0x00FF0000u, 0x00C0FFE0u},
+    {"FourthByteIgnored", u"abc", "abc", 1, 2, 0, 0, 0xAB000080u, 0xCDFFE0C0u},
+    // An unpaired surrogate becomes U+FFFD; the pair after it stays.
+    {"UnpairedSurrogateBecomesReplacement", u"a\xD800\U0001F600b", "a\uFFFD\U0001F600b", 0, 4, 1, 0},
+    // Version 40: its BMP fills two 256 KiB write blocks and part of a third.
+    {"LargestAsciiText", kA1273, Bytes(1273, 'a'), 3, 2, 3, 0},
+    {"LargestCyrillicText", kYa636, Repeated("я", 636), 1, 2, 3, 0},
+    {"AsciiTooLongIsERANGE", kA1273 + u"a", "", 0, 1, 3, ERANGE},
+    {"CyrillicTooLongIsERANGE", kYa636 + u"я", "", 0, 1, 3, ERANGE},
+    {"LevelAboveHIsEINVAL", u"abc", "", 1, 5, 4, EINVAL},
+    {"NegativeLevelIsEINVAL", u"abc", "", 1, 5, -1, EINVAL},
+    {"EmptyTextIsEINVAL", u"", "", 1, 5, 0, EINVAL},
+    {"NegativeMarginIsEINVAL", u"abc", "", -1, 5, 0, EINVAL},
+    {"ZeroSizeIsEINVAL", u"abc", "", 1, 0, 0, EINVAL},
+    {"HugeSizeIsEFBIG", u"abc", "", 1, INT_MAX, 0, EFBIG},
+    {"HugeMarginIsEFBIG", u"abc", "", INT_MAX, 1, 0, EFBIG},
+    {"OverTwoGigabytesIsEFBIG", u"abc", "", 0, 1104, 0, EFBIG},  // 23184 pixels a side
+    // Fuzz findings: (width + 2 * margin) * size overflowed 64 bits; a side
+    // of 1.68e9 pixels passed the side limit and 4 * side * side overflowed.
+    {"SideOverflowIsEFBIG", u"abc", "", INT_MAX, INT_MAX, 2, EFBIG},
+    {"SideOverLimitIsEFBIG", u"abc", "", 0, 80000000, 2, EFBIG},
+    {"AreaOverflowIsEFBIG", u"abc", "", 0, INT_MAX / 21, 2, EFBIG}};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Text, Pictures, testing::ValuesIn(kDrawings),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // The A exports widen from the calling thread's LC_CTYPE locale and then draw
 // what W draws; GetPNGA alone encodes the caller's bytes unchanged.
-TEST(Pictures, NarrowTextFollowsTheThreadLocale) {
+TEST(PicturesOfText, NarrowTextFollowsTheThreadLocale) {
     const std::tuple<const char*, Bytes, std::u16string> cases[] = {
         {"C", "Hello, World 42", u"Hello, World 42"},
         {"ru_RU.CP1251", "\xFF", u"я"},
@@ -226,23 +244,17 @@ bool PaddingBitsAreSet(const Bytes& png) {
     return reader.set;
 }
 
-// The headers, byte by byte. BMP: "BM", file size 52954, pixels at 54; info
-// header of 40 bytes: 115 x 115 (positive: bottom row first), 1 plane, 32
-// bits, BI_RGB, 52900 pixel bytes, 16 zero bytes (no resolution, no
-// palette). PNG: 29 x 29, 1 bit a pixel from a palette of the foreground and
-// the background, both opaque.
-TEST(Pictures, Headers) {
+// A BMP replacing a larger file is exactly its own size (its header is
+// checked field by field wherever a BMP is read back). The PNG header, byte
+// by byte: 29 x 29, 1 bit a pixel from a palette of the foreground and the
+// background, both opaque.
+TEST(PicturesOfText, Headers) {
     const Library q;
     const TempFolder folder;
     const std::u16string path = Wide(folder / "QR.bmp");
     q.GenerateBMPW(path.c_str(), std::u16string(1273, u'a').c_str(), 4, 5, 3);
-    q.GenerateBMPW(path.c_str(), u"abc", 1, 5, 2);  // replaces the larger file
-    const Bytes bmp = ReadFile(folder / "QR.bmp").value_or("");
-    EXPECT_EQ(bmp.size(), 52954u);
-    EXPECT_EQ(bmp.substr(0, 54), Bytes("BM\xDA\xCE\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x73\0\0\0\x73\0"
-                                       "\0\0\1\0\x20\0\0\0\0\0\xA4\xCE\0\0",
-                                       38) +
-                                     Bytes(16, '\0'));
+    q.GenerateBMPW(path.c_str(), u"abc", 1, 5, 2);
+    EXPECT_EQ(FromBmp(ReadFile(folder / "QR.bmp").value_or("")).side, 115);
     q.SetForegroundColor(0x00FF0000u);  // blue: palette entry 0
     q.SetBackgroundColor(0x12345678u);  // entry 1
     const Bytes png = PngBlock(q, [&](auto... out) { q.GetPNGW(u"abc", 4, 1, 0, out...); });
@@ -337,6 +349,67 @@ TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
     EXPECT_EXIT(withoutRoom(), testing::ExitedWithCode(0), "^$");
 }
 
+// What a call returns and the errno it leaves (the caller's on success).
+std::pair<int, int> Outcome(const std::function<int()>& call) {
+    int result = 0;
+    const int error = ErrnoOf([&] { result = call(); });
+    return {result, error};
+}
+
+// A bitmap handle: GetObjectW fills what its size asks for (BITMAP or
+// DIBSECTION, top row first) and refuses a smaller buffer.
+TEST(Bitmaps, GetObjectWFillsWhatItsSizeAsksFor) {
+    const Library q;
+    BITMAP info{};
+    DIBSECTION section{};
+    const int32_t kInfo = sizeof info, kSection = sizeof section;
+    HBITMAP bitmap = q.GetHBitmapW(u"abc", 1, 1, 0);
+    EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, 0, nullptr); }),
+              std::pair(kInfo, kCallers));
+    EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, kInfo - 1, &info); }),
+              std::pair(0, EINVAL));
+    EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, kInfo, &info); }),
+              std::pair(kInfo, kCallers));
+    EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, kSection, &section); }),
+              std::pair(kSection, kCallers));
+    EXPECT_EQ(section.dsBmih.biHeight, -23);
+    EXPECT_EQ(q.DeleteObject(bitmap), 1);
+}
+
+// DeleteObject releases a handle once; a released handle never names a newer
+// bitmap, even one made right after in the released one's memory.
+TEST(Bitmaps, AReleasedHandleStaysStale) {
+    const Library q;
+    BITMAP info{};
+    HBITMAP bitmap = q.GetHBitmapW(u"abc", 1, 1, 0), newer = nullptr;
+    EXPECT_EQ(Outcome([&] { return q.DeleteObject(bitmap); }), std::pair(1, kCallers));
+    EXPECT_EQ(Outcome([&] { return q.DeleteObject(bitmap); }), std::pair(0, EINVAL));
+    EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, sizeof info, &info); }),
+              std::pair(0, EINVAL));
+    newer = q.GetHBitmapW(u"abc", 1, 1, 0);
+    EXPECT_NE(newer, bitmap);
+    EXPECT_EQ(Outcome([&] { return q.DeleteObject(bitmap); }), std::pair(0, EINVAL));
+    EXPECT_EQ(Outcome([&] { return q.DeleteObject(newer); }), std::pair(1, kCallers));
+}
+
+// Null, foreign or empty arguments are refused with EINVAL, out-parameters untouched.
+TEST(Calls, MissingArgumentsAreRefused) {
+    const Library q;
+    BITMAP info{};
+    uint32_t size = 0;
+    unsigned char* block = nullptr;
+    const std::pair refused(0, EINVAL);
+    EXPECT_EQ(Outcome([&] { return q.DeleteObject(reinterpret_cast<HBITMAP>(&info)); }), refused);
+    EXPECT_EQ(Outcome([&] { return q.DeleteObject(nullptr); }), refused);
+    EXPECT_EQ(Outcome([&] { return int(q.GetHBitmapA(nullptr, 1, 1, 0) != nullptr); }), refused);
+    EXPECT_EQ(Outcome([&] { return q.GetPNGW(u"abc", 1, 1, 0, nullptr, &block), int(!!block); }),
+              refused);
+    EXPECT_EQ(Outcome([&] { return q.GetPNGA("abc", 1, 1, 0, &size, nullptr), int(size); }),
+              refused);
+    EXPECT_EQ(Outcome([&] { return q.GenerateBMPW(nullptr, u"abc", 1, 1, 0), 0; }), refused);
+    EXPECT_EQ(Outcome([&] { return q.GenerateBMPA("", "abc", 1, 1, 0), 0; }), refused);
+}
+
 // Sets or clears a folder's append-only attribute (chattr +a): files can be
 // made in it, but neither removed nor renamed. Needs root.
 bool SetAppendOnly(const std::string& folder, bool on) {
@@ -349,40 +422,71 @@ bool SetAppendOnly(const std::string& folder, bool on) {
     return set;
 }
 
-// The other calls, in order, by a caller who is not root (as root the child
-// becomes user 12345 of group 4242): what each returns and the errno it leaves
-// (the caller's on success). A stale bitmap handle never names a newer bitmap,
-// even one made right after in the released one's memory. A names are bytes
-// in any locale; W names are UTF-8 on disk. A link's target keeps its mode.
-// As root, also what needs a second user (54321, who plants links in a
-// sticky shared folder) or root's rights to set up.
-TEST(CallsDeathTest, HandlesPointersAndFiles) {
+// The folder a file call runs in, and the call's helpers: a W or A file
+// export on a name in it (0, for the sums below).
+struct Caller {
+    const Library& q;
+    const TempFolder& folder;
+    gid_t sharedGroup;  // the group of "shared.bmp", which the caller is a member of
+    Bytes In(const Bytes& name) const { return folder / name; }
+    int Made(const Bytes& name) const { return int(fs::exists(In(name))); }
+    template <class Generate>
+    int W(Generate generate, const std::u16string& name) const {
+        return generate(Wide(folder.Path() + "/").append(name).c_str(), u"abc", 1, 1, 0), 0;
+    }
+    template <class Generate>
+    int A(Generate generate, const Bytes& name) const {
+        return generate(In(name).c_str(), "abc", 1, 1, 0), 0;
+    }
+};
+
+struct FileCall {
+    const char* name;
+    bool needsRoot;  // a second user (54321, who plants links) or root's rights to set up
+    int result, error;
+    int (*run)(const Caller&);
+};
+
+void PrintTo(const FileCall& call, std::ostream* out) {
+    *out << call.name;
+}
+
+// A file export by a caller who is not root (as root, the child becomes user
+// 12345 of group 4242): what it returns and the errno it leaves. Whatever
+// it does, files it may not change stay as they were, nothing appears where
+// another user's links point, and it leaves no temporary file.
+class CallsDeathTest : public testing::TestWithParam<FileCall> {};
+
+TEST_P(CallsDeathTest, File) {
     const bool root = geteuid() == 0;
+    if (GetParam().needsRoot && !root) {
+        GTEST_SKIP() << "needs root";
+    }
     const Library q;
     const TempFolder folder;
-    const auto in = [&](const Bytes& name) { return folder / name; };
-    fs::create_directory(in("closed"));  // not the caller's
-    WriteFile(in("shared.bmp"), "earlier");
-    ASSERT_EQ(chmod(in("closed").c_str(), 0555) | chmod(in("shared.bmp").c_str(), 0664) |
+    const Caller c{q, folder, root ? gid_t(4242) : getegid()};
+    fs::create_directory(c.In("closed"));  // not the caller's
+    WriteFile(c.In("shared.bmp"), "earlier");
+    ASSERT_EQ(chmod(c.In("closed").c_str(), 0555) | chmod(c.In("shared.bmp").c_str(), 0664) |
                   (root ? chown(folder.Path().c_str(), 12345, 12345) |
-                              chown(in("shared.bmp").c_str(), 23456, 4242)
+                              chown(c.In("shared.bmp").c_str(), 23456, 4242)
                         : 0),
               0);
     if (root) {
         // A sticky, world-writable folder of root's, as /tmp is, with another
         // user's links to a file of the caller's, to a new name and to a folder.
-        fs::create_directory(in("sticky"));
-        fs::create_symlink("../victim.png", in("sticky/planted.png"));
-        fs::create_symlink("../planted-new.png", in("sticky/dangling.png"));
-        fs::create_symlink("..", in("sticky/folder"));
-        fs::create_directory(in("appendonly"));
-        ASSERT_EQ(chmod(in("sticky").c_str(), 01777) |
-                      lchown(in("sticky/planted.png").c_str(), 54321, 54321) |
-                      lchown(in("sticky/dangling.png").c_str(), 54321, 54321) |
-                      lchown(in("sticky/folder").c_str(), 54321, 54321) |
-                      chown(in("appendonly").c_str(), 12345, 12345),
+        fs::create_directory(c.In("sticky"));
+        fs::create_symlink("../victim.png", c.In("sticky/planted.png"));
+        fs::create_symlink("../planted-new.png", c.In("sticky/dangling.png"));
+        fs::create_symlink("..", c.In("sticky/folder"));
+        fs::create_directory(c.In("appendonly"));
+        ASSERT_EQ(chmod(c.In("sticky").c_str(), 01777) |
+                      lchown(c.In("sticky/planted.png").c_str(), 54321, 54321) |
+                      lchown(c.In("sticky/dangling.png").c_str(), 54321, 54321) |
+                      lchown(c.In("sticky/folder").c_str(), 54321, 54321) |
+                      chown(c.In("appendonly").c_str(), 12345, 12345),
                   0);
-        ASSERT_TRUE(SetAppendOnly(in("appendonly"), true));
+        ASSERT_TRUE(SetAppendOnly(c.In("appendonly"), true));
     }
     const auto asCaller = [&] {
         testing::TestPartResultArray failures;
@@ -390,147 +494,137 @@ TEST(CallsDeathTest, HandlesPointersAndFiles) {
         const gid_t groups[] = {4242};
         ASSERT_TRUE(!root || (setgroups(1, groups) == 0 && setresgid(12345, 12345, 12345) == 0 &&
                               setresuid(12345, 12345, 12345) == 0));
-        fs::create_directory(in("dir"));
-        WriteFile(in("readonly"), "earlier");
-        WriteFile(in("real.png"), "earlier");
-        ASSERT_EQ(mkfifo(in("fifo").c_str(), 0600) | chmod(in("readonly").c_str(), 0444) |
-                      chmod(in("real.png").c_str(), 0604),
+        fs::create_directory(c.In("dir"));
+        for (const char* name : {"readonly", "real.png", "victim.png"}) {
+            WriteFile(c.In(name), "earlier");
+        }
+        ASSERT_EQ(mkfifo(c.In("fifo").c_str(), 0600) | chmod(c.In("readonly").c_str(), 0444) |
+                      chmod(c.In("real.png").c_str(), 0604),
                   0);
-        fs::create_symlink("real.png", in("link.png"));
-        WriteFile(in("victim.png"), "earlier");
-        const std::u16string base = Wide(folder.Path() + "/");
-        HBITMAP bitmap = q.GetHBitmapW(u"abc", 1, 1, 0), newer = nullptr;
-        BITMAP info{};
-        DIBSECTION section{};
-        struct stat status {};
-        uint32_t size = 0;
-        unsigned char* block = nullptr;
-        const int32_t kInfo = sizeof info, kSection = sizeof section;
-        // A file export on a name in the folder; 0 for the table.
-        const auto w = [&](auto generate, const std::u16string& name) {
-            return generate((base + name).c_str(), u"abc", 1, 1, 0), 0;
-        };
-        const auto a = [&](auto generate, const Bytes& name) {
-            return generate(in(name).c_str(), "abc", 1, 1, 0), 0;
-        };
-        // clang-format off
-        std::vector<std::tuple<int, int, std::function<int()>>> cases = {
-            {kInfo, kCallers, [&] { return q.GetObjectW(bitmap, 0, nullptr); }},
-            {0, EINVAL, [&] { return q.GetObjectW(bitmap, kInfo - 1, &info); }},
-            {kInfo, kCallers, [&] { return q.GetObjectW(bitmap, kInfo, &info); }},
-            {kSection, kCallers, [&] { return q.GetObjectW(bitmap, kSection, &section); }},
-            {-23, kCallers, [&] { return section.dsBmih.biHeight; }},  // top row first
-            {0, EINVAL, [&] { return q.DeleteObject(reinterpret_cast<HBITMAP>(&info)); }},
-            {0, EINVAL, [&] { return q.DeleteObject(nullptr); }},
-            {1, kCallers, [&] { return q.DeleteObject(bitmap); }},
-            {0, EINVAL, [&] { return q.DeleteObject(bitmap); }},
-            {0, EINVAL, [&] { return q.GetObjectW(bitmap, kInfo, &info); }},
-            {0, kCallers, [&] { return int((newer = q.GetHBitmapW(u"abc", 1, 1, 0)) == bitmap); }},
-            {0, EINVAL, [&] { return q.DeleteObject(bitmap); }},
-            {1, kCallers, [&] { return q.DeleteObject(newer); }},
-            {0, EINVAL, [&] { return int(q.GetHBitmapA(nullptr, 1, 1, 0) != nullptr); }},
-            {0, EINVAL, [&] { return q.GetPNGW(u"abc", 1, 1, 0, nullptr, &block), int(!!block); }},
-            {0, EINVAL, [&] { return q.GetPNGA("abc", 1, 1, 0, &size, nullptr), int(size); }},
-            {0, EINVAL, [&] { return q.GenerateBMPW(nullptr, u"abc", 1, 1, 0), 0; }},
-            {0, EINVAL, [&] { return q.GenerateBMPA("", "abc", 1, 1, 0), 0; }},
-            {0, EINVAL, [&] { return w(q.GeneratePNGW, u"a\xD800"); }},  // an unpaired surrogate
-            {0, EINVAL, [&] { return a(q.GenerateBMPA, "fifo"); }},
-            {0, EISDIR, [&] { return w(q.GenerateBMPW, u"dir"); }},
-            {0, EISDIR, [&] { return a(q.GeneratePNGA, "new/"); }},
-            {0, kCallers, [&] { return a(q.GenerateBMPA, "фото"); }},
-            {0, kCallers, [&] { return a(q.GeneratePNGA, "\xF4\xEE\xF2\xEE"); }},  // "фото" in CP1251
-            {0, kCallers, [&] {
-                const ScopedThreadLocale cp1251("ru_RU.CP1251");  // the bytes of "иной" in it
-                return a(q.GenerateBMPA, "\xE8\xED\xEE\xE9") + w(q.GeneratePNGW, u"кадр"); }},
-            {0604, kCallers, [&] {
-                w(q.GeneratePNGW, u"link.png");
-                const bool png = ReadFile(in("real.png")).value().starts_with("\x89PNG");
-                return png * int(fs::status(in("real.png")).permissions()); }},
-            {0640, kCallers, [&] {
-                const mode_t previous = umask(027);
-                w(q.GenerateBMPW, u"new.bmp");
-                umask(previous);
-                return int(fs::status(in("new.bmp")).permissions()); }},
-            {0, EACCES, [&] { return w(q.GenerateBMPW, u"readonly"); }},
-            {0, EACCES, [&] { return w(q.GeneratePNGW, u"closed/new.png"); }},
-            {0, ENOENT, [&] { return w(q.GenerateBMPW, u"missing/new.bmp"); }},
-            {0664, kCallers, [&] {  // a rewrite by a member of the file's group
-                w(q.GenerateBMPW, u"shared.bmp");
-                stat(in("shared.bmp").c_str(), &status);
-                const bool kept = status.st_gid == (root ? gid_t(4242) : getegid());
-                return (status.st_size > 54 && kept) * int(status.st_mode & 07777); }},
-            {1, EMFILE, [&] {  // descriptors 0-2 are never the library's, free or not
-                int saved[3];
-                rlimit limit{};
-                getrlimit(RLIMIT_NOFILE, &limit);
-                const rlimit onlyStandard{3, limit.rlim_max};
-                for (int fd = 0; fd < 3; ++fd) {
-                    saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-                }
-                close_range(0, 2, 0);
-                w(q.GenerateBMPW, u"low.bmp");  // made, through a descriptor above 2
-                setrlimit(RLIMIT_NOFILE, &onlyStandard);
-                const int made = int(fs::exists(in("low.bmp"))) + w(q.GeneratePNGW, u"low.png");
-                const int error = errno;
-                setrlimit(RLIMIT_NOFILE, &limit);
-                for (int fd = 0; fd < 3; ++fd) {
-                    dup2(saved[fd], fd), close(saved[fd]);
-                }
-                errno = error;
-                return made; }},
-        };
-        if (root) {
-            cases.insert(cases.end(), {
-                // Another user's link in a sticky shared folder is not followed,
-                // dangling or not, at the end or in the folder part; the
-                // caller's own link there is.
-                {0, EACCES, [&] { return w(q.GeneratePNGW, u"sticky/planted.png"); }},
-                {0, EACCES, [&] { return w(q.GenerateBMPW, u"sticky/folder/planted-new.bmp"); }},
-                {0, EACCES, [&] {
-                    fs::create_symlink("../mine.png", in("sticky/mine.png"));
-                    return w(q.GeneratePNGW, u"sticky/mine.png") +
-                           w(q.GenerateBMPW, u"sticky/dangling.png"); }},
-                // The file has no name while it is written: a write past
-                // RLIMIT_FSIZE fails, and in an append-only folder, where a
-                // named temporary file could not be removed, nothing is left.
-                {0, EFBIG, [&] {
-                    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-                    rlimit limit{};
-                    getrlimit(RLIMIT_FSIZE, &limit);
-                    const rlimit small{100, limit.rlim_max};
-                    setrlimit(RLIMIT_FSIZE, &small);
-                    w(q.GenerateBMPW, u"appendonly/new.bmp");
-                    const int error = errno;
-                    setrlimit(RLIMIT_FSIZE, &limit);
-                    std::signal(SIGXFSZ, handler);
-                    const int left = int(FolderEntries(in("appendonly")).size());
-                    errno = error;
-                    return left; }},
-            });
-        }
-        // clang-format on
-        for (std::size_t row = 0; row < std::size(cases); ++row) {
-            int result = 0;
-            EXPECT_EQ(ErrnoOf([&] { result = std::get<2>(cases[row])(); }), std::get<1>(cases[row]))
-                << "row " << row;
-            EXPECT_EQ(result, std::get<0>(cases[row])) << "row " << row;
-        }
-        EXPECT_EQ(ReadFile(in("readonly")).value_or("") + ReadFile(in("victim.png")).value_or(""),
-                  "earlierearlier");
-        EXPECT_EQ(FolderEntries(in("closed")), Names{});
-        // Nothing where the planted links pointed.
-        Names entries = root ? Names{"appendonly", "mine.png", "sticky"} : Names{};
-        entries.insert(entries.end(), {"closed", "dir", "fifo", "link.png", "low.bmp", "new.bmp",
-                                       "readonly", "real.png", "shared.bmp", "victim.png", "кадр",
-                                       "фото", "\xE8\xED\xEE\xE9", "\xF4\xEE\xF2\xEE"});
-        std::sort(entries.begin(), entries.end());
-        EXPECT_EQ(folder.Entries(), entries);
-        EXPECT_TRUE(fs::is_symlink(in("link.png")));
+        fs::create_symlink("real.png", c.In("link.png"));
+        EXPECT_EQ(Outcome([&] { return GetParam().run(c); }),
+                  std::pair(GetParam().result, GetParam().error));
+        EXPECT_EQ(
+            ReadFile(c.In("readonly")).value_or("") + ReadFile(c.In("victim.png")).value_or(""),
+            "earlierearlier");
+        EXPECT_EQ(FolderEntries(c.In("closed")), Names{});
+        EXPECT_TRUE(fs::is_symlink(c.In("link.png")));
+        Names allowed = {"appendonly",      "closed",   "dir",        "fifo",
+                         "link.png",        "low.bmp",  "mine.png",   "new.bmp",
+                         "readonly",        "real.png", "shared.bmp", "sticky",
+                         "victim.png",      "кадр",     "фото",       "\xE8\xED\xEE\xE9",
+                         "\xF4\xEE\xF2\xEE"};
+        std::sort(allowed.begin(), allowed.end());
+        const Names entries = folder.Entries();
+        EXPECT_TRUE(std::includes(allowed.begin(), allowed.end(), entries.begin(), entries.end()))
+            << testing::PrintToString(entries);
         EndChild(failures);
     };
     EXPECT_EXIT(asCaller(), testing::ExitedWithCode(0), "");
-    EXPECT_TRUE(!root || SetAppendOnly(in("appendonly"), false));  // so that it can be removed
+    EXPECT_TRUE(!root || SetAppendOnly(c.In("appendonly"), false));  // so that it can be removed
 }
+
+// Descriptors 0-2 are never the library's, free or not: with them closed a
+// file is made through one above 2, and with no other free it is EMFILE.
+int WithOnlyTheStandardDescriptors(const Caller& c) {
+    int saved[3];
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const rlimit onlyStandard{3, limit.rlim_max};
+    for (int fd = 0; fd < 3; ++fd) {
+        saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    }
+    close_range(0, 2, 0);
+    c.W(c.q.GenerateBMPW, u"low.bmp");
+    setrlimit(RLIMIT_NOFILE, &onlyStandard);
+    const int made = c.Made("low.bmp") + c.W(c.q.GeneratePNGW, u"low.png");
+    const int error = errno;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    for (int fd = 0; fd < 3; ++fd) {
+        dup2(saved[fd], fd), close(saved[fd]);
+    }
+    errno = error;
+    return made;
+}
+
+// The file has no name while it is written: a write past RLIMIT_FSIZE fails,
+// and in an append-only folder, where a named temporary file could not be
+// removed, nothing is left.
+int PastTheFileSizeLimitInAnAppendOnlyFolder(const Caller& c) {
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit small{100, limit.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    c.W(c.q.GenerateBMPW, u"appendonly/new.bmp");
+    const int error = errno;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, handler);
+    const int left = int(FolderEntries(c.In("appendonly")).size());
+    errno = error;
+    return left;
+}
+
+// A names are bytes in any locale; W names are UTF-8 on disk. A link's
+// target keeps its mode; a new file takes the umask; a rewrite by a member
+// of the file's group keeps its group and mode. Another user's link in a
+// sticky shared folder is not followed, dangling or not, at the end or in the
+// folder part; the caller's own link there is.
+// clang-format off
+const FileCall kFileCalls[] = {
+    {"UnpairedSurrogateInNameIsRefused", false, 0, EINVAL,
+     [](const Caller& c) { return c.W(c.q.GeneratePNGW, u"a\xD800"); }},
+    {"FifoIsRefused", false, 0, EINVAL, [](const Caller& c) { return c.A(c.q.GenerateBMPA, "fifo"); }},
+    {"FolderIsRefused", false, 0, EISDIR, [](const Caller& c) { return c.W(c.q.GenerateBMPW, u"dir"); }},
+    {"NameEndingInSlashIsRefused", false, 0, EISDIR,
+     [](const Caller& c) { return c.A(c.q.GeneratePNGA, "new/"); }},
+    {"NarrowUtf8NameIsKeptAsBytes", false, 1, kCallers,
+     [](const Caller& c) { return c.A(c.q.GenerateBMPA, "фото") + c.Made("фото"); }},
+    {"NarrowCp1251NameIsKeptAsBytes", false, 1, kCallers, [](const Caller& c) {
+         return c.A(c.q.GeneratePNGA, "\xF4\xEE\xF2\xEE") + c.Made("\xF4\xEE\xF2\xEE"); }},
+    {"NarrowNameIgnoresTheThreadLocale", false, 1, kCallers, [](const Caller& c) {
+         const ScopedThreadLocale cp1251("ru_RU.CP1251");  // the bytes of "иной" in it
+         return c.A(c.q.GenerateBMPA, "\xE8\xED\xEE\xE9") + c.Made("\xE8\xED\xEE\xE9"); }},
+    {"WideNameIsUtf8InAnyLocale", false, 1, kCallers, [](const Caller& c) {
+         const ScopedThreadLocale cp1251("ru_RU.CP1251");
+         return c.W(c.q.GeneratePNGW, u"кадр") + c.Made("кадр"); }},
+    {"LinkIsFollowedAndItsTargetKeepsItsMode", false, 0604, kCallers, [](const Caller& c) {
+         c.W(c.q.GeneratePNGW, u"link.png");
+         const bool png = ReadFile(c.In("real.png")).value().starts_with("\x89PNG");
+         return png * int(fs::status(c.In("real.png")).permissions()); }},
+    {"NewFileTakesTheUmask", false, 0640, kCallers, [](const Caller& c) {
+         const mode_t previous = umask(027);
+         c.W(c.q.GenerateBMPW, u"new.bmp");
+         umask(previous);
+         return int(fs::status(c.In("new.bmp")).permissions()); }},
+    {"ReadOnlyFileIsRefused", false, 0, EACCES,
+     [](const Caller& c) { return c.W(c.q.GenerateBMPW, u"readonly"); }},
+    {"ClosedFolderIsRefused", false, 0, EACCES,
+     [](const Caller& c) { return c.W(c.q.GeneratePNGW, u"closed/new.png"); }},
+    {"MissingFolderIsRefused", false, 0, ENOENT,
+     [](const Caller& c) { return c.W(c.q.GenerateBMPW, u"missing/new.bmp"); }},
+    {"GroupMemberRewriteKeepsGroupAndMode", false, 0664, kCallers, [](const Caller& c) {
+         c.W(c.q.GenerateBMPW, u"shared.bmp");
+         struct stat status {};
+         stat(c.In("shared.bmp").c_str(), &status);
+         const bool kept = status.st_gid == c.sharedGroup;
+         return (status.st_size > 54 && kept) * int(status.st_mode & 07777); }},
+    {"StandardDescriptorsAreNeverTheLibrarys", false, 1, EMFILE, WithOnlyTheStandardDescriptors},
+    {"PlantedLinkInStickyFolderIsRefused", true, 0, EACCES,
+     [](const Caller& c) { return c.W(c.q.GeneratePNGW, u"sticky/planted.png"); }},
+    {"PlantedLinkToAFolderIsRefused", true, 0, EACCES,
+     [](const Caller& c) { return c.W(c.q.GenerateBMPW, u"sticky/folder/planted-new.bmp"); }},
+    {"DanglingPlantedLinkIsRefused", true, 0, EACCES,
+     [](const Caller& c) { return c.W(c.q.GenerateBMPW, u"sticky/dangling.png"); }},
+    {"OwnLinkInStickyFolderIsFollowed", true, 1, kCallers, [](const Caller& c) {
+         fs::create_symlink("../mine.png", c.In("sticky/mine.png"));
+         return c.W(c.q.GeneratePNGW, u"sticky/mine.png") + c.Made("mine.png"); }},
+    {"NothingIsLeftInAnAppendOnlyFolder", true, 0, EFBIG, PastTheFileSizeLimitInAnAppendOnlyFolder},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Files, CallsDeathTest, testing::ValuesIn(kFileCalls),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A process that loads `file` with XDG_RUNTIME_DIR `runtime` (null: unset),
 // set up as `how` says, moves to / and runs `steps`, which may hold() the
