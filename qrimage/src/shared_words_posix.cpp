@@ -188,10 +188,16 @@ class ColourObject {
         Descriptor made(
             OpenAboveStandardStreams(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600));
         if (made.Get() < 0) {
+            if (errno != EEXIST) {
+                return -1;
+            }
             // O_NONBLOCK: a pipe planted under the name must not hang the open.
-            return errno == EEXIST
-                       ? OpenAboveStandardStreams(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK)
-                       : -1;
+            const int found =
+                OpenAboveStandardStreams(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK);
+            if (found < 0 && errno == EACCES && MadeWritableAgain()) {
+                errno = ENOENT;  // worth another try
+            }
+            return found;
         }
         // Held while it is unfinished, so that nobody takes it for one left
         // by a creator that died. Another loader may have locked it in the
@@ -203,6 +209,23 @@ class ColourObject {
         unlink(path_.c_str());
         errno = ENOSPC;
         return -1;
+    }
+
+    // A creator that died before giving its object its mode, under a umask
+    // that takes the owner's write right, leaves an object that cannot be
+    // opened for writing. Such an object, when it is one of the user's, half
+    // made, and nobody holds it, gets the owner's write right back. True when
+    // it did.
+    bool MadeWritableAgain() const {
+        const Descriptor object(
+            OpenAboveStandardStreams(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+        struct stat status {};
+        const bool done = object.Get() >= 0 && fstat(object.Get(), &status) == 0 &&
+                          Examine(status) == Found::kUnfinished &&
+                          flock(object.Get(), LOCK_EX | LOCK_NB) == 0 &&
+                          fchmod(object.Get(), 0600) == 0;
+        errno = EACCES;
+        return done;
     }
 
     // Gives the object at `fd`, held exclusively, its mode (the umask may
