@@ -10,13 +10,13 @@
 #include <optional>
 #include <string>
 
-#include "bitmap_section.h"
-#include "call_guard.h"
-#include "colours.h"
-#include "export_calls.h"
+#include "calls/call_guard.h"
+#include "calls/export_calls.h"
+#include "colours/colours.h"
+#include "encode/text_conversion.h"
 #include "failure.h"
-#include "file_name.h"
-#include "text_conversion.h"
+#include "platform/bitmap_section.h"
+#include "platform/file_name.h"
 
 namespace qrimage {
 namespace {

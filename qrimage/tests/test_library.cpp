@@ -19,7 +19,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "../src/colour_object_name.h"
+#include "colours/colour_object_name.h"
 #include "support.h"
 
 namespace {

@@ -32,20 +32,15 @@ target_link_libraries(qrimage_dependencies INTERFACE
   ${QRIMAGE_WINDOWS_DEPS}/lib/libpng16.a
   ${QRIMAGE_WINDOWS_DEPS}/lib/libz.a)
 
-add_library(qrimage_objects OBJECT ${QRIMAGE_SOURCES}
-  src/bitmap_section_win32.cpp
-  src/file_name_win32.cpp
-  src/shared_words_win32.cpp
-  src/text_widening_win32.cpp
-)
+add_library(qrimage_objects OBJECT ${QRIMAGE_SOURCES})
 target_include_directories(qrimage_objects PUBLIC include PRIVATE src)
 target_compile_definitions(qrimage_objects PRIVATE QRIMAGE_BUILDING WIN32_LEAN_AND_MEAN
   NOMINMAX UNICODE _UNICODE)
-target_link_libraries(qrimage_objects PUBLIC qrimage_atomic_file qrimage_dependencies)
+target_link_libraries(qrimage_objects PUBLIC qrimage_common qrimage_file_replacement qrimage_dependencies)
 
-add_library(qrimage SHARED $<TARGET_OBJECTS:qrimage_objects> windows/qrimage.def)
+add_library(qrimage SHARED $<TARGET_OBJECTS:qrimage_objects> src/qrimage.def)
 target_include_directories(qrimage PUBLIC include)
-target_link_libraries(qrimage PRIVATE qrimage_atomic_file qrimage_dependencies gdi32 advapi32)
+target_link_libraries(qrimage PRIVATE qrimage_common qrimage_file_replacement qrimage_dependencies gdi32 advapi32)
 set_target_properties(qrimage PROPERTIES
   OUTPUT_NAME ${QRIMAGE_DLL_NAME}
   PREFIX ""
@@ -70,7 +65,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   add_custom_command(TARGET qrimage POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dlltool_tmp}
     COMMAND ${CMAKE_COMMAND} -E env TMPDIR=${dlltool_tmp} ${QRIMAGE_TRIPLE}-dlltool --kill-at
-      --input-def ${CMAKE_CURRENT_SOURCE_DIR}/windows/qrimage.def
+      --input-def ${CMAKE_CURRENT_SOURCE_DIR}/src/qrimage.def
       --dllname ${QRIMAGE_DLL_NAME}.dll --output-lib $<TARGET_LINKER_FILE:qrimage>
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${dlltool_tmp}
     VERBATIM)

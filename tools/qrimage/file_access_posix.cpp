@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "atomic_file.h"
 #include "file_access.h"
+#include "file_replacement.h"
 
 namespace qrtool {
 

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <optional>
 
-#include "atomic_file.h"
 #include "file_access.h"
+#include "file_replacement.h"
 
 namespace qrtool {
 

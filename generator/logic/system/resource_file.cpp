@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "app_folder_rule.h"
-#include "atomic_file.h"
+#include "file_replacement.h"
 #if defined(_WIN32)
 #include "utf.h"
 #endif
