@@ -5,9 +5,7 @@
 #include <grp.h>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
 #include <sched.h>
-#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <zlib.h>
@@ -410,18 +408,6 @@ TEST(Calls, MissingArgumentsAreRefused) {
     EXPECT_EQ(Outcome([&] { return q.GenerateBMPA("", "abc", 1, 1, 0), 0; }), refused);
 }
 
-// Sets or clears a folder's append-only attribute (chattr +a): files can be
-// made in it, but neither removed nor renamed. Needs root.
-bool SetAppendOnly(const std::string& folder, bool on) {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    int flags = 0;
-    const bool set = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
-                     (flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL,
-                      ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
-    close(fd);
-    return set;
-}
-
 // The folder a file call runs in, and the call's helpers: a W or A file
 // export on a name in it (0, for the sums below).
 struct Caller {
@@ -479,14 +465,11 @@ TEST_P(CallsDeathTest, File) {
         fs::create_symlink("../victim.png", c.In("sticky/planted.png"));
         fs::create_symlink("../planted-new.png", c.In("sticky/dangling.png"));
         fs::create_symlink("..", c.In("sticky/folder"));
-        fs::create_directory(c.In("appendonly"));
         ASSERT_EQ(chmod(c.In("sticky").c_str(), 01777) |
                       lchown(c.In("sticky/planted.png").c_str(), 54321, 54321) |
                       lchown(c.In("sticky/dangling.png").c_str(), 54321, 54321) |
-                      lchown(c.In("sticky/folder").c_str(), 54321, 54321) |
-                      chown(c.In("appendonly").c_str(), 12345, 12345),
+                      lchown(c.In("sticky/folder").c_str(), 54321, 54321),
                   0);
-        ASSERT_TRUE(SetAppendOnly(c.In("appendonly"), true));
     }
     const auto asCaller = [&] {
         testing::TestPartResultArray failures;
@@ -504,9 +487,9 @@ TEST_P(CallsDeathTest, File) {
             ReadFile(c.In("readonly")).value_or("") + ReadFile(c.In("victim.png")).value_or(""),
             "earlierearlier");
         EXPECT_EQ(FolderEntries(c.In("closed")), Names{});
-        Names allowed = {"appendonly", "closed",     "low.bmp",          "mine.png",
-                         "readonly",   "shared.bmp", "sticky",           "victim.png",
-                         "кадр",       "фото",       "\xE8\xED\xEE\xE9", "\xF4\xEE\xF2\xEE"};
+        Names allowed = {"closed",     "low.bmp",          "mine.png",        "readonly",
+                         "shared.bmp", "sticky",           "victim.png",      "кадр",
+                         "фото",       "\xE8\xED\xEE\xE9", "\xF4\xEE\xF2\xEE"};
         std::sort(allowed.begin(), allowed.end());
         const Names entries = folder.Entries();
         EXPECT_TRUE(std::includes(allowed.begin(), allowed.end(), entries.begin(), entries.end()))
@@ -514,7 +497,6 @@ TEST_P(CallsDeathTest, File) {
         EndChild(failures);
     };
     EXPECT_EXIT(asCaller(), testing::ExitedWithCode(0), "");
-    EXPECT_TRUE(!root || SetAppendOnly(c.In("appendonly"), false));  // so that it can be removed
 }
 
 // Descriptors 0-2 are never the library's, free or not: with them closed a
@@ -538,24 +520,6 @@ int WithOnlyTheStandardDescriptors(const Caller& c) {
     }
     errno = error;
     return made;
-}
-
-// The file has no name while it is written: a write past RLIMIT_FSIZE fails,
-// and in an append-only folder, where a named temporary file could not be
-// removed, nothing is left.
-int PastTheFileSizeLimitInAnAppendOnlyFolder(const Caller& c) {
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{};
-    getrlimit(RLIMIT_FSIZE, &limit);
-    const rlimit small{100, limit.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &small);
-    c.W(c.q.GenerateBMPW, u"appendonly/new.bmp");
-    const int error = errno;
-    setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, handler);
-    const int left = int(FolderEntries(c.In("appendonly")).size());
-    errno = error;
-    return left;
 }
 
 // A names are bytes in any locale; W names are UTF-8 on disk. A rewrite by
@@ -598,7 +562,6 @@ const FileCall kFileCalls[] = {
     {"OwnLinkInStickyFolderIsFollowed", true, 1, kCallers, [](const Caller& c) {
          fs::create_symlink("../mine.png", c.In("sticky/mine.png"));
          return c.W(c.q.GeneratePNGW, u"sticky/mine.png") + c.Made("mine.png"); }},
-    {"NothingIsLeftInAnAppendOnlyFolder", true, 0, EFBIG, PastTheFileSizeLimitInAnAppendOnlyFolder},
 };
 // clang-format on
 

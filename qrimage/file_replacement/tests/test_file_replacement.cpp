@@ -1,60 +1,22 @@
 // The file replacement in-process, on real files in a folder of the test's
 // own: what a failed or abandoned write leaves, whose a replaced file is,
 // and the reasons ReplaceFileWith gives back.
-#include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <gtest/gtest.h>
+
 #include <csignal>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <set>
-#include <string>
 
 #include "file_replacement.h"
+#include "support.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace qrtest;
 using qrimage::AtomicFile;
 using qrimage::Ownership;
 using qrimage::ReplaceFileWith;
-using Names = std::set<std::string>;
-
-class FileReplacement : public testing::Test {
-  protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "file-replacement-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    std::string In(const std::string& name) const { return (folder_ / name).string(); }
-    void Write(const std::string& name, const std::string& bytes, fs::perms mode) const {
-        std::ofstream(In(name), std::ios::binary) << bytes;
-        fs::permissions(In(name), mode);
-    }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(In(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    fs::perms Mode(const std::string& name) const { return fs::status(In(name)).permissions(); }
-    Names Entries() const {
-        Names names;
-        for (const auto& entry : fs::directory_iterator(folder_)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
-
-  private:
-    fs::path folder_;
-};
+using Names = std::vector<std::string>;
 
 // Sets the umask for a scope.
 struct ScopedUmask {
@@ -63,9 +25,14 @@ struct ScopedUmask {
     mode_t previous;
 };
 
-TEST_F(FileReplacement, FailedWriteFailsCommitAndKeepsTheOldBytes) {
-    Write("target", "old", fs::perms(0644));
-    std::optional<AtomicFile> file = AtomicFile::Open(In("target"), 0);
+fs::perms Mode(const std::string& path) {
+    return fs::status(path).permissions();
+}
+
+TEST(FileReplacement, FailedWriteFailsCommitAndKeepsTheOldBytes) {
+    const TempFolder folder;
+    WriteFile(folder / "target", "old");
+    std::optional<AtomicFile> file = AtomicFile::Open(folder / "target", 0);
     ASSERT_TRUE(file);
     const auto handler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit{};
@@ -81,70 +48,75 @@ TEST_F(FileReplacement, FailedWriteFailsCommitAndKeepsTheOldBytes) {
     EXPECT_FALSE(file->Write("y", 1));  // nothing more after a failure
     EXPECT_FALSE(file->Commit());
     file.reset();
-    EXPECT_EQ(Read("target"), "old");
-    EXPECT_EQ(Entries(), Names{"target"});
+    EXPECT_EQ(ReadFile(folder / "target"), "old");
+    EXPECT_EQ(folder.Entries(), Names{"target"});
 }
 
-TEST_F(FileReplacement, WriterDestroyedWithoutCommitLeavesNothing) {
-    Write("target", "old", fs::perms(0644));
+// Where the file system can make a file without a name (the test's folder
+// can), the file has none while it is written: not even a process killed
+// outright could leave it behind.
+TEST(FileReplacement, WriterDestroyedWithoutCommitLeavesNothing) {
+    const TempFolder folder;
+    WriteFile(folder / "target", "old");
     for (const char* name : {"target", "new"}) {
-        std::optional<AtomicFile> file = AtomicFile::Open(In(name), 4);
+        std::optional<AtomicFile> file = AtomicFile::Open(folder / name, 4);
         ASSERT_TRUE(file) << name;
         EXPECT_TRUE(file->Write("new bytes", 9));
+        EXPECT_EQ(folder.Entries(), Names{"target"}) << "a name while written";
     }
-    EXPECT_EQ(Read("target"), "old");
-    EXPECT_EQ(Entries(), Names{"target"});
+    EXPECT_EQ(ReadFile(folder / "target"), "old");
+    EXPECT_EQ(folder.Entries(), Names{"target"});
 }
 
 // The caller's own file, whoever's the name led to: a link there is
 // replaced, and the mode drops write for group and others besides the umask.
-TEST_F(FileReplacement, CallersAloneReplacesALinkWithAFileNobodyElseMayWrite) {
-    Write("real", "old", fs::perms(0666));
-    fs::create_symlink("real", In("link"));
+TEST(FileReplacement, CallersAloneReplacesALinkWithAFileNobodyElseMayWrite) {
+    const TempFolder folder;
+    WriteFile(folder / "real", "old");
+    fs::create_symlink("real", folder / "link");
     const ScopedUmask mask(070);
-    EXPECT_EQ(ReplaceFileWith(In("link"), "new", Ownership::CallersAlone), 0u);
-    EXPECT_FALSE(fs::is_symlink(In("link")));
-    EXPECT_EQ(Read("link"), "new");
-    EXPECT_EQ(Mode("link"), fs::perms(0604));
-    EXPECT_EQ(Read("real"), "old");
+    EXPECT_EQ(ReplaceFileWith(folder / "link", "new", Ownership::CallersAlone), 0u);
+    EXPECT_FALSE(fs::is_symlink(folder / "link"));
+    EXPECT_EQ(ReadFile(folder / "link"), "new");
+    EXPECT_EQ(Mode(folder / "link"), fs::perms(0604));
+    EXPECT_EQ(ReadFile(folder / "real"), "old");
 }
 
 // As a caller that opens, truncates and writes in place: a link is followed
 // and the file it leads to keeps its mode; a new file gets 0666 less the umask.
-TEST_F(FileReplacement, KeepTargetIsAnInPlaceRewrite) {
-    Write("real", "old", fs::perms(0604));
-    fs::create_symlink("real", In("link"));
+TEST(FileReplacement, KeepTargetIsAnInPlaceRewrite) {
+    const TempFolder folder;
+    WriteFile(folder / "real", "old");
+    fs::permissions(folder / "real", fs::perms(0604));
+    fs::create_symlink("real", folder / "link");
     const ScopedUmask mask(002);
-    EXPECT_EQ(ReplaceFileWith(In("link"), "new"), 0u);
-    EXPECT_EQ(ReplaceFileWith(In("fresh"), "new"), 0u);
-    EXPECT_TRUE(fs::is_symlink(In("link")));
-    EXPECT_EQ(Read("real"), "new");
-    EXPECT_EQ(Mode("real"), fs::perms(0604));
-    EXPECT_EQ(Mode("fresh"), fs::perms(0664));
+    EXPECT_EQ(ReplaceFileWith(folder / "link", "new"), 0u);
+    EXPECT_EQ(ReplaceFileWith(folder / "fresh", "new"), 0u);
+    EXPECT_TRUE(fs::is_symlink(folder / "link"));
+    EXPECT_EQ(ReadFile(folder / "real"), "new");
+    EXPECT_EQ(Mode(folder / "real"), fs::perms(0604));
+    EXPECT_EQ(Mode(folder / "fresh"), fs::perms(0664));
 }
 
 struct Refusal {
     const char* name;
-    const char* path;  // in the test's folder, which holds "dir" and "fifo"
+    const char* path;  // in a folder that holds "dir" and "fifo"
     uint32_t error;
 };
 
-void PrintTo(const Refusal& refusal, std::ostream* out) {
-    *out << refusal.name;
-}
-
-class Refusals : public FileReplacement, public testing::WithParamInterface<Refusal> {};
+class Refusals : public testing::TestWithParam<Refusal> {};
 
 // ReplaceFileWith gives the reason back as the errno, and leaves it as the
 // thread's errno too; nothing is made.
 TEST_P(Refusals, ReturnTheErrnoAndMakeNothing) {
-    fs::create_directory(In("dir"));
-    ASSERT_EQ(mkfifo(In("fifo").c_str(), 0600), 0);
+    const TempFolder folder;
+    fs::create_directory(folder / "dir");
+    ASSERT_EQ(mkfifo((folder / "fifo").c_str(), 0600), 0);
     errno = 0;
-    EXPECT_EQ(ReplaceFileWith(In(GetParam().path), "new"), GetParam().error);
+    EXPECT_EQ(ReplaceFileWith(folder / GetParam().path, "new"), GetParam().error);
     EXPECT_EQ(uint32_t(errno), GetParam().error);
-    EXPECT_EQ(Entries(), (Names{"dir", "fifo"}));
-    EXPECT_TRUE(fs::is_empty(In("dir")));
+    EXPECT_EQ(folder.Entries(), (Names{"dir", "fifo"}));
+    EXPECT_TRUE(fs::is_empty(folder / "dir"));
 }
 
 const Refusal kRefusals[] = {
