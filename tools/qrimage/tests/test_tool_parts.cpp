@@ -121,15 +121,6 @@ TEST(ParseArguments, BatchTakesItsListNulAndJobs) {
     EXPECT_EQ(options.jobs, 1024u);
 }
 
-TEST(ParseArguments, ColoursCommandTakesSharedColours) {
-    const Options options =
-        Parsed({"colours", "--foreground", "#0000ff", "--background", "FFEE00"});
-    EXPECT_EQ(options.command, Options::Command::Colours);
-    EXPECT_EQ(options.foreground, 0xFFFF0000u);
-    EXPECT_EQ(options.background, 0xFF00EEFFu);
-    EXPECT_EQ(FormatColour(0xFF00EEFFu), "FFEE00");
-}
-
 // --help and --version answer whatever else the command line holds.
 TEST(ParseArguments, HelpAndVersionComeBeforeChecks) {
     EXPECT_EQ(Parsed({"-M", "-l", "H", "--help"}).command, Options::Command::Help);
