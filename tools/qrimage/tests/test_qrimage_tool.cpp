@@ -338,6 +338,19 @@ TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnesWhateverTheJobCount) {
     EXPECT_NE(shown.out.find("\r7/7  "), Bytes::npos) << shown.out;
 }
 
+// Prefixes of the tool's command: as another user with few processes, with
+// little address space, without /dev.
+const std::string asAnotherUser =
+    "cd n && setpriv --reuid=47113 --regid=47113 --clear-groups --inh-caps=+dac_read_search "
+    "--ambient-caps=+dac_read_search prlimit --nproc=3";
+const std::string limited = "prlimit --as=120000000";
+const std::string withoutDev = "unshare -m sh -c 'mount -t tmpfs none /dev && exec \"$@\"' sh";
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;  // its shadow memory needs more address space than any limit
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // Closed or broken standard streams, unbounded input and a poor environment:
 // a clear failure (or, for missing threads, a note) with its exit status,
 // nothing written into a file the tool did not mean (the library's colour
@@ -356,11 +369,6 @@ TEST_F(QrimageTool, StreamsInputAndSurroundingsFailCleanly) {
         fs::create_directory(work / "n");
         ASSERT_EQ(chown((work / "n").c_str(), 47113, 47113), 0);
     }
-    const std::string asAnotherUser =
-        "cd n && setpriv --reuid=47113 --regid=47113 --clear-groups --inh-caps=+dac_read_search "
-        "--ambient-caps=+dac_read_search prlimit --nproc=3";
-    const std::string limited = "prlimit --as=120000000";
-    const std::string withoutDev = "unshare -m sh -c 'mount -t tmpfs none /dev && exec \"$@\"' sh";
     struct Row {
         std::string prefix;
         std::vector<std::string> arguments;
@@ -383,14 +391,9 @@ TEST_F(QrimageTool, StreamsInputAndSurroundingsFailCleanly) {
         {asAnotherUser, {"--batch", "../few", "-o", "{n}.png", "-j", "1000"}, "", 0, "threads started (Resource temporarily unavailable)", {"n/1.png", "n/2.png", "n/3.png"}},
     };
     // clang-format on
-#if defined(__SANITIZE_ADDRESS__)
-    const bool sanitized = true;  // its shadow memory needs more address space than any limit
-#else
-    const bool sanitized = false;
-#endif
     for (const Row& row : rows) {
         if (((row.prefix == asAnotherUser || row.prefix == withoutDev) && !root) ||
-            (row.prefix == limited && sanitized)) {
+            (row.prefix == limited && kSanitized)) {
             continue;
         }
         library.SetForegroundColor(0xFF000000u);  // the defaults, which the run must keep
