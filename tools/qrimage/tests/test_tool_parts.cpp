@@ -204,6 +204,7 @@ class BatchLists : public testing::TestWithParam<ListCase> {};
 // Counted ahead (the file then rewound) and read record by record, numbered from 1.
 TEST_P(BatchLists, ReadAsTheirRecords) {
     const auto file = FileOf(GetParam().list);
+    ASSERT_NE(file, nullptr);
     EXPECT_EQ(CountRecords(file.get(), GetParam().end), GetParam().records.size());
     RecordReader reader(file.get(), GetParam().end);
     std::vector<std::string> records;
