@@ -188,13 +188,13 @@ TEST_F(QrimageTool, PictureOptionsGiveTheLibrarysPerPicturePictures) {
     // clang-format off
     const Row rows[] = {
         {"SvgFileInOwnColours", {"-o", "x.svg", "--foreground", "#000080", "--background", "FFFFFF00", "-m", "2"}, "x.svg",
-         QRIMAGE_SVG, with([](QrImageOptions& o) { o.foreground = 0xFF800000u, o.background = 0x00FFFFFFu, o.margin = 2; })},
+         QRIMAGE_SVG, with([](QrImageOptions& o) { o.foreground = 0xFF800000u; o.background = 0x00FFFFFFu; o.margin = 2; })},
         {"MicroPngOnStandardOutput", {"-t", "PNG", "-M", "-l", "Q", "-v", "2"}, "",
-         QRIMAGE_PNG, with([](QrImageOptions& o) { o.micro = 1, o.level = 2, o.minVersion = 2; })},
+         QRIMAGE_PNG, with([](QrImageOptions& o) { o.micro = 1; o.level = 2; o.minVersion = 2; })},
         {"BmpWithResolution", {"-o", "x.bmp", "-d", "300", "-s", "2"}, "x.bmp",
-         QRIMAGE_BMP, with([](QrImageOptions& o) { o.dpi = 300, o.moduleSize = 2; })},
+         QRIMAGE_BMP, with([](QrImageOptions& o) { o.dpi = 300; o.moduleSize = 2; })},
         {"EpsFromVersion5", {"-t", "eps", "-v", "5", "--background", "FFEE0080"}, "",
-         QRIMAGE_EPS, with([](QrImageOptions& o) { o.minVersion = 5, o.background = 0x8000EEFFu; })},
+         QRIMAGE_EPS, with([](QrImageOptions& o) { o.minVersion = 5; o.background = 0x8000EEFFu; })},
         {"BatchOfSvg", {"--batch", "-", "-o", "{n}.svg", "-j", "2", "--dpi", "96"}, "1.svg",
          QRIMAGE_SVG, with([](QrImageOptions& o) { o.dpi = 96; })},
     };
