@@ -204,6 +204,43 @@ std::string MicroConflict(const PictureSettings& settings) {
     return settings.minVersion > 4 ? "a Micro QR code has versions 1 to 4 (M1 to M4)" : "";
 }
 
+// The checks that need every option known: Micro QR conflicts, the
+// operands each command takes, and the options that work in a batch only.
+std::variant<Options, UsageError> CheckOperands(Options options, bool batchOnly,
+                                                const std::vector<std::string>& operands) {
+    if (options.command == Options::Command::Help || options.command == Options::Command::Version) {
+        return options;
+    }
+    if (std::string error = MicroConflict(options.settings); !error.empty()) {
+        return UsageError{error};
+    }
+    if (options.command == Options::Command::Colours) {
+        if (!operands.empty()) {
+            return UsageError{"the colours command takes no text"};
+        }
+        return options;
+    }
+    if (options.command == Options::Command::Batch) {
+        if (!operands.empty()) {
+            return UsageError{"--batch takes its texts from the list, not from the command line"};
+        }
+        if (!options.output || *options.output == "-") {
+            return UsageError{"--batch needs -o with a file name pattern such as 'out/{n}.png'"};
+        }
+        return options;
+    }
+    if (batchOnly) {
+        return UsageError{"-0 and -j work only with --batch"};
+    }
+    if (operands.size() > 1) {
+        return UsageError{"one text only (quote a text that holds spaces)"};
+    }
+    if (!operands.empty()) {
+        options.text = operands[0];
+    }
+    return options;
+}
+
 }  // namespace
 
 char LevelLetter(int32_t level) {
@@ -242,7 +279,7 @@ std::variant<Options, UsageError> ParseArguments(int argc, char** argv) {
     const char* shortOptions = colours ? kColourShort : kEncodeShort;
     bool batchOnly = false;
     opterr = 0;
-    optind = 1;
+    optind = 0;  // not 1: getopt_long then also forgets where an earlier parse stopped
     for (int option;
          (option = getopt_long(argc, argv, shortOptions, longOptions, nullptr)) != -1;) {
         if (option == ':') {
@@ -257,38 +294,8 @@ std::variant<Options, UsageError> ParseArguments(int argc, char** argv) {
             return UsageError{error};
         }
     }
-    if (options.command == Options::Command::Help || options.command == Options::Command::Version) {
-        return options;
-    }
-    if (std::string error = MicroConflict(options.settings); !error.empty()) {
-        return UsageError{error};
-    }
-    const std::vector<std::string> operands(argv + optind, argv + argc);
-    if (colours) {
-        if (!operands.empty()) {
-            return UsageError{"the colours command takes no text"};
-        }
-        return options;
-    }
-    if (options.command == Options::Command::Batch) {
-        if (!operands.empty()) {
-            return UsageError{"--batch takes its texts from the list, not from the command line"};
-        }
-        if (!options.output || *options.output == "-") {
-            return UsageError{"--batch needs -o with a file name pattern such as 'out/{n}.png'"};
-        }
-        return options;
-    }
-    if (batchOnly) {
-        return UsageError{"-0 and -j work only with --batch"};
-    }
-    if (operands.size() > 1) {
-        return UsageError{"one text only (quote a text that holds spaces)"};
-    }
-    if (!operands.empty()) {
-        options.text = operands[0];
-    }
-    return options;
+    return CheckOperands(std::move(options), batchOnly,
+                         std::vector<std::string>(argv + optind, argv + argc));
 }
 
 }  // namespace qrtool

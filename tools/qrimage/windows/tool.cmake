@@ -3,9 +3,9 @@
 # -static takes the C++ runtime and winpthread in, so it imports system DLLs
 # and the DLL only. Installed as bin32/qrimage.exe or bin64/qrimage.exe, the
 # folders of the zip, beside the DLL it loads.
-target_compile_definitions(qrimage_tool PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE
-  # RecordReader reads under its own lock; the C runtime has no unlocked getc.
-  getc_unlocked=getc)
+target_compile_definitions(qrimage_tool PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
+# RecordReader reads under its own lock; the C runtime has no unlocked getc.
+target_compile_definitions(qrimage_tool_parts PRIVATE UNICODE _UNICODE getc_unlocked=getc)
 target_link_options(qrimage_tool PRIVATE -municode -static -s LINKER:--no-insert-timestamp)
 include(${PROJECT_SOURCE_DIR}/cmake/version_resource.cmake)
 qrimage_version_resource(qrimage_tool "QR Code pictures from the command line")

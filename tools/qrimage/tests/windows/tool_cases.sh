@@ -5,7 +5,7 @@
 #
 #   tool_cases.sh CASE WINDOWS_TOOL LINUX_TOOL
 #
-# Cases: pictures, same_bytes_as_linux, batch_200_lines, non_ascii_names,
+# Cases: same_bytes_as_linux, batch_200_lines, non_ascii_names,
 # exit_codes, standard_streams, stop_leaves_no_temporary. Where 32-bit
 # programs run emulated (the kernel refuses them, so scripts/run32 hands them
 # to qemu-i386), the cases that run several threads at once are left out
@@ -59,15 +59,12 @@ list_with_bad_lines() {  # 200 lines; 17: not UTF-8, 99: empty, 150: too long
 }
 
 case $case in
-  pictures)
-    both -o code.png 'Windows PNG ёж'
-    decodes_to "$work/w/code.png" 'Windows PNG ёж'
-    both -o code.bmp -s 3 -m 2 'Windows BMP ёж'
-    decodes_to "$work/w/code.bmp" 'Windows BMP ёж'
-    same code.bmp ;;
-  same_bytes_as_linux)
-    both -o file.png -l H 'the same bytes'
+  same_bytes_as_linux)  # the texts reach the library as the UTF-8 they were typed in
+    both -o file.png -l H 'the same bytes ёж'
+    decodes_to "$work/w/file.png" 'the same bytes ёж'
     same file.png
+    both -o file.bmp -s 3 -m 2 'Windows BMP ёж'
+    same file.bmp
     both -o file.txt 'the drawing'
     same file.txt
     both -o - 'PNG to standard output'  # no line ends translated

@@ -1,0 +1,233 @@
+// The tool's parts that need no process of their own, called directly: the
+// command line, the batch file name pattern, UTF-8 text and the batch list.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <variant>
+#include <vector>
+
+#include "batch_list.h"
+#include "options.h"
+#include "output_pattern.h"
+#include "utf8_text.h"
+
+namespace {
+
+using namespace qrtool;
+
+std::variant<Options, UsageError> Parse(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "qrimage");
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    return ParseArguments(int(arguments.size()), argv.data());
+}
+
+Options Parsed(const std::vector<std::string>& arguments) {
+    const auto parsed = Parse(arguments);
+    if (const auto* error = std::get_if<UsageError>(&parsed)) {
+        ADD_FAILURE() << error->message;
+        return {};
+    }
+    return std::get<Options>(parsed);
+}
+
+// A file that holds `bytes`, read from its start; closed when dropped.
+std::unique_ptr<std::FILE, decltype(&std::fclose)> FileOf(const std::string& bytes) {
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::tmpfile(), &std::fclose);
+    std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+    std::rewind(file.get());
+    return file;
+}
+
+struct UsageCase {
+    std::string name;
+    std::vector<std::string> arguments;
+    std::string message;
+};
+
+class UsageErrors : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageErrors, SayWhatIsWrong) {
+    const auto parsed = Parse(GetParam().arguments);
+    ASSERT_TRUE(std::holds_alternative<UsageError>(parsed));
+    EXPECT_EQ(std::get<UsageError>(parsed).message, GetParam().message);
+}
+
+const std::string kColour = "a colour is written RRGGBB or RRGGBBAA in hexadecimal, not '";
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(CommandLine, UsageErrors, testing::Values(
+    UsageCase{"UnknownShortOption", {"-x"}, "unknown option -x"},
+    UsageCase{"UnknownLongOption", {"--bogus", "abc"}, "unknown option --bogus"},
+    UsageCase{"MissingValue", {"abc", "-o"}, "option -o needs a value"},
+    UsageCase{"UnknownType", {"-t", "gif"}, "unknown type 'gif' (png, bmp, svg, eps or utf8)"},
+    UsageCase{"UnknownLevel", {"-l", "LM"}, "unknown level 'LM' (L, M, Q or H)"},
+    UsageCase{"NegativeMargin", {"-m", "-1"}, "the margin must be a whole number of modules, 0 or more"},
+    UsageCase{"SizeZero", {"-s", "0"}, "the size must be a whole number of pixels, 1 or more"},
+    UsageCase{"SizeWithUnit", {"-s", "3px"}, "the size must be a whole number of pixels, 1 or more"},
+    UsageCase{"DpiZero", {"-d", "0"}, "the resolution must be 1 to 100000 dots per inch"},
+    UsageCase{"DpiAboveRange", {"-d", "100001"}, "the resolution must be 1 to 100000 dots per inch"},
+    UsageCase{"VersionAboveRange", {"-v", "41"}, "the version must be 1 to 40 (1 to 4 with -M), or 0 for the smallest"},
+    UsageCase{"JobsAboveRange", {"--batch", "l", "-o", "{n}", "-j", "1025"}, "the number of jobs must be 1 to 1024"},
+    UsageCase{"ColourOfFiveDigits", {"--foreground", "12345"}, kColour + "12345'"},
+    UsageCase{"ColourOfSevenDigits", {"--background", "#1234567"}, kColour + "#1234567'"},
+    UsageCase{"ColourNotHexadecimal", {"--foreground", "00GG00"}, kColour + "00GG00'"},
+    UsageCase{"SharedColourWithOpacity", {"colours", "--foreground", "FFFFFF00"}, "a colour is written RRGGBB in hexadecimal, not 'FFFFFF00'"},
+    UsageCase{"ColoursWithText", {"colors", "abc"}, "the colours command takes no text"},
+    UsageCase{"ColoursWithEncodeOption", {"colours", "-o", "x"}, "unknown option -o"},
+    UsageCase{"MicroLevelH", {"-l", "H", "-M"}, "a Micro QR code has no level H (use L, M or Q)"},
+    UsageCase{"MicroVersion5", {"-M", "-v", "5"}, "a Micro QR code has versions 1 to 4 (M1 to M4)"},
+    UsageCase{"BatchWithText", {"--batch", "l", "-o", "{n}.png", "abc"}, "--batch takes its texts from the list, not from the command line"},
+    UsageCase{"BatchWithoutOutput", {"--batch", "l"}, "--batch needs -o with a file name pattern such as 'out/{n}.png'"},
+    UsageCase{"BatchToStandardOutput", {"--batch", "l", "-o", "-"}, "--batch needs -o with a file name pattern such as 'out/{n}.png'"},
+    UsageCase{"NulWithoutBatch", {"-0", "abc"}, "-0 and -j work only with --batch"},
+    UsageCase{"JobsWithoutBatch", {"-j", "2", "abc"}, "-0 and -j work only with --batch"},
+    UsageCase{"TwoTexts", {"a", "b"}, "one text only (quote a text that holds spaces)"}),
+    [](const testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
+// clang-format on
+
+TEST(ParseArguments, EveryPictureOptionReachesTheSettings) {
+    const Options options =
+        Parsed({"-t", "SVG", "-l", "q", "-m", "0", "-s", "7", "-d", "100000", "-v", "40",
+                "--foreground", "#000080", "--background", "FFEE0080", "-o", "x", "abc"});
+    EXPECT_EQ(options.command, Options::Command::Encode);
+    EXPECT_EQ(options.format, Format::Svg);
+    EXPECT_EQ(options.output, "x");
+    EXPECT_EQ(options.text, "abc");
+    const PictureSettings& s = options.settings;
+    EXPECT_EQ(std::tie(s.level, s.margin, s.moduleSize, s.dpi, s.minVersion),
+              std::tuple(2, 0, 7, 100000u, 40));
+    EXPECT_EQ(s.foreground, 0xFF800000u);  // opaque when AA is left out; red in the lowest byte
+    EXPECT_EQ(s.background, 0x8000EEFFu);  // AA is the top byte
+    EXPECT_TRUE(s.HasOwnOptions());
+    EXPECT_FALSE(Parsed({"-l", "H", "-m", "1", "-s", "2", "-"}).settings.HasOwnOptions());
+}
+
+TEST(ParseArguments, MicroTakesLevelQAndVersion4) {
+    const PictureSettings settings = Parsed({"-M", "-l", "Q", "-v", "4", "1"}).settings;
+    EXPECT_TRUE(settings.micro && settings.level == 2 && settings.minVersion == 4);
+}
+
+TEST(ParseArguments, BatchTakesItsListNulAndJobs) {
+    const Options options = Parsed({"--batch", "-", "-0", "-j", "1024", "-o", "{n}.png"});
+    EXPECT_EQ(options.command, Options::Command::Batch);
+    EXPECT_EQ(options.batchList, "-");
+    EXPECT_TRUE(options.nulSeparated);
+    EXPECT_EQ(options.jobs, 1024u);
+}
+
+// --help and --version answer whatever else the command line holds.
+TEST(ParseArguments, HelpAndVersionComeBeforeChecks) {
+    EXPECT_EQ(Parsed({"-M", "-l", "H", "--help"}).command, Options::Command::Help);
+    EXPECT_EQ(Parsed({"a", "b", "-V"}).command, Options::Command::Version);
+}
+
+struct PatternCase {
+    std::string name, pattern;
+    uint64_t number;
+    std::string expected;  // the file name, or the error
+};
+
+class OutputPatterns : public testing::TestWithParam<PatternCase> {};
+
+TEST_P(OutputPatterns, NameEachRecordOrSayWhyNot) {
+    std::string error;
+    const std::optional<OutputPattern> pattern = OutputPattern::Parse(GetParam().pattern, error);
+    EXPECT_EQ(pattern ? pattern->NameFor(GetParam().number) : error, GetParam().expected);
+}
+
+const std::string kNeedsN = " needs {n} (the line number), or every picture goes to one file";
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Batch, OutputPatterns, testing::Values(
+    PatternCase{"Number", "out/{n}.png", 7, "out/7.png"},
+    PatternCase{"PaddedAndPlainTwice", "{n:3}-{n}{n:1}.png", 42, "042-4242.png"},
+    PatternCase{"WiderThanPadding", "{n:2}", 123, "123"},
+    PatternCase{"WidestPadding", "{n:20}", 18446744073709551615u, "18446744073709551615"},
+    PatternCase{"OtherBracesStay", "{x}{n}{n", 5, "{x}5{n"},
+    PatternCase{"WithoutNumber", "same.png", 1, "the batch file name pattern same.png" + kNeedsN},
+    PatternCase{"UnclosedNumber", "{n.png", 1, "the batch file name pattern {n.png" + kNeedsN},
+    PatternCase{"WidthZero", "{n:0}.png", 1, "in {n:0}.png: the width in {n:W} must be 1 to 20"},
+    PatternCase{"WidthAboveRange", "{n:21}", 1, "in {n:21}: the width in {n:W} must be 1 to 20"},
+    PatternCase{"WidthNotNumber", "{n:2x}", 1, "in {n:2x}: the width in {n:W} must be 1 to 20"}),
+    [](const testing::TestParamInfo<PatternCase>& info) { return info.param.name; });
+// clang-format on
+
+struct TextCase {
+    std::string name, utf8;
+    std::u16string utf16;  // empty: refused
+    std::string reason;
+};
+
+class Utf8Texts : public testing::TestWithParam<TextCase> {};
+
+TEST_P(Utf8Texts, ConvertOrSayWhere) {
+    std::string reason;
+    const std::optional<std::u16string> text = Utf8ToUtf16(GetParam().utf8, reason);
+    EXPECT_EQ(text.value_or(u""), GetParam().utf16);
+    EXPECT_EQ(text ? "" : reason, GetParam().reason);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Text, Utf8Texts, testing::Values(
+    TextCase{"EveryLength", "a\xC2\x80\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", u"a\u0080\u20AC\U0001F600\U0010FFFF", ""},
+    TextCase{"Empty", "", u"", "the text is empty"},
+    TextCase{"Nul", std::string("a\0b", 3), u"", "the text holds a NUL byte at byte 2"},
+    TextCase{"Surrogate", "ab\xED\xA0\x80", u"", "invalid UTF-8 at byte 3"},
+    TextCase{"OverlongTwoBytes", "\xC0\xAF", u"", "invalid UTF-8 at byte 1"},
+    TextCase{"OverlongThreeBytes", "\xE0\x9F\xBF", u"", "invalid UTF-8 at byte 1"},
+    TextCase{"OverlongFourBytes", "\xF0\x8F\xBF\xBF", u"", "invalid UTF-8 at byte 1"},
+    TextCase{"AboveLastCodePoint", "\xF4\x90\x80\x80", u"", "invalid UTF-8 at byte 1"},
+    TextCase{"LoneContinuation", "a\x80", u"", "invalid UTF-8 at byte 2"},
+    TextCase{"CutShort", "ab\xE2\x82", u"", "invalid UTF-8 at byte 3"},
+    TextCase{"BrokenContinuation", "\xE2\x28\xA1", u"", "invalid UTF-8 at byte 1"}),
+    [](const testing::TestParamInfo<TextCase>& info) { return info.param.name; });
+// clang-format on
+
+TEST(ReadAtMost, ReadsOneBytePastTheLimitAtMost) {
+    EXPECT_EQ(ReadAtMost(FileOf("0123456789").get(), 4), "01234");
+    EXPECT_EQ(ReadAtMost(FileOf("0123456789").get(), 10), "0123456789");
+}
+
+struct ListCase {
+    std::string name, list;
+    RecordEnd end;
+    std::vector<std::string> records;
+};
+
+class BatchLists : public testing::TestWithParam<ListCase> {};
+
+// Counted ahead (the file then rewound) and read record by record, numbered from 1.
+TEST_P(BatchLists, ReadAsTheirRecords) {
+    const auto file = FileOf(GetParam().list);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(CountRecords(file.get(), GetParam().end), GetParam().records.size());
+    RecordReader reader(file.get(), GetParam().end);
+    std::vector<std::string> records;
+    std::string record;
+    for (uint64_t number = 0; reader.Next(record, number);) {
+        records.push_back(record);
+        EXPECT_EQ(number, records.size());
+    }
+    EXPECT_EQ(records, GetParam().records);
+    EXPECT_EQ(reader.Error(), 0);
+}
+
+const std::string kMark = "\xEF\xBB\xBF";
+const std::string kTooLong(RecordReader::kLongest + 1, 'x');
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Batch, BatchLists, testing::Values(
+    ListCase{"Empty", "", RecordEnd::Line, {}},
+    ListCase{"LastLineWithoutEnd", "a\n\nlast", RecordEnd::Line, {"a", "", "last"}},
+    ListCase{"CrlfWithByteOrderMark", kMark + "alpha\r\nbeta\r\n", RecordEnd::Line, {"alpha", "beta"}},
+    ListCase{"MarkOnlyAtTheStart", "a\r\r\n" + kMark + "b\n", RecordEnd::Line, {"a\r", kMark + "b"}},
+    ListCase{"LongLineCutAsItIs", kMark + kTooLong + "yy\r\nnext", RecordEnd::Line, {kMark + kTooLong.substr(3), "next"}},
+    ListCase{"NulByteForByte", kMark + "alpha\r" + std::string(1, '\0') + "beta\r\n", RecordEnd::Nul, {kMark + "alpha\r", "beta\r\n"}}),
+    [](const testing::TestParamInfo<ListCase>& info) { return info.param.name; });
+// clang-format on
+
+}  // namespace
