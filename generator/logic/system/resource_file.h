@@ -21,7 +21,7 @@ struct ExtractedFile {
 // the program is not disturbed) when, on POSIX systems, it is this user's and
 // nobody else may write to it; anything else, another user's identical copy
 // or a link included, is replaced as the library replaces its files
-// (atomic_file.h), by a new file of this user's that nobody else may write:
+// (file_replacement.h), by a new file of this user's that nobody else may write:
 // atomically, through a temporary file in the same folder that is the user's
 // alone and never stays behind. When that fails (another user's file in a
 // sticky folder) the reason is the error. An empty name or content is an
