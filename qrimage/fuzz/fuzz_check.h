@@ -54,10 +54,10 @@ inline constexpr int64_t kBudgetPixelBytes = int64_t(16) << 20;  // pictures fuz
 inline constexpr std::size_t kSureFit[4] = {2953 * 3 / 4, 2331 * 3 / 4, 1663 * 3 / 4, 1273 * 3 / 4};
 // errno before every call: a call that makes its picture leaves it so.
 inline constexpr int kUntouched = 0x7E57;
-// Pictures up to this size get every check; a larger one gets the expensive
-// checks on a share of the inputs that falls as the picture grows: one in 16
-// at 1 MiB, one in 256 at 16 MiB. What those checks cost an input on average
-// stays below what they cost a picture of this size.
+// Pictures up to this size are all read back; a larger one is on a share of
+// the inputs that falls as the picture grows: one in 16 at 1 MiB, one in 256
+// at 16 MiB. What reading back costs an input on average stays below what it
+// costs a picture of this size.
 inline constexpr int64_t kSmallPixelBytes = int64_t(64) << 10;  // 128 x 128 pixels
 
 inline locale_t locales[3];  // C, C.UTF-8, CP1251, as scripts/setup-deps installs them
@@ -101,14 +101,18 @@ struct Depth {
     }
 };
 
+struct Colours {
+    uint32_t foreground, background;
+};
+
 // The arguments every export shares, read from the end of the input. Each
 // integer comes either from a small range around the valid values or as a
 // raw 32-bit value, so that both the pictures and the refusals get explored.
 struct CallArguments {
     int32_t level, margin, moduleSize;
-    locale_t locale;                  // the thread's LC_CTYPE for the call: C, C.UTF-8 or CP1251
-    bool wideAsPairs;                 // W text as UTF-16LE pairs, else the bytes read as UTF-8
-    uint32_t foreground, background;  // the input's, else the defaults (not an earlier input's)
+    locale_t locale;   // the thread's LC_CTYPE for the call: C, C.UTF-8 or CP1251
+    bool wideAsPairs;  // W text as UTF-16LE pairs, else the bytes read as UTF-8
+    Colours colours;   // from the input, else the defaults (not an earlier input's)
 };
 
 // Reads the arguments, sets the colours (the input's, else the defaults),
@@ -121,20 +125,15 @@ inline CallArguments ConsumeCallArguments(FuzzedDataProvider& input) {
         return (mode >> bit & 1) ? input.ConsumeIntegral<int32_t>()
                                  : input.ConsumeIntegralInRange(low, high);
     };
-    static const uint32_t defaults[] = {GetForegroundColor(), GetBackgroundColor()};  // unset
-    const auto colour = [&](int which) {
-        return (mode >> 4 & 1) ? input.ConsumeIntegral<uint32_t>() : defaults[which];
-    };
-    // Braces: read in this order.
-    CallArguments a{next(0, -1, 4),
-                    next(1, -1, 10),
-                    next(2, -1, 6),
-                    locales[std::array{0, 1, 2, 1}[mode >> 5 & 3]],
-                    (mode >> 3 & 1) != 0,
-                    colour(0),
-                    colour(1)};
-    SetForegroundColor(a.foreground);
-    SetBackgroundColor(a.background);
+    CallArguments a{next(0, -1, 4),       next(1, -1, 10),
+                    next(2, -1, 6),       locales[std::array{0, 1, 2, 1}[mode >> 5 & 3]],
+                    (mode >> 3 & 1) != 0, {}};
+    static const Colours defaults{GetForegroundColor(), GetBackgroundColor()};  // before any Set
+    a.colours = (mode >> 4 & 1)
+                    ? Colours{input.ConsumeIntegral<uint32_t>(), input.ConsumeIntegral<uint32_t>()}
+                    : defaults;
+    SetForegroundColor(a.colours.foreground);
+    SetBackgroundColor(a.colours.background);
     uselocale(a.locale);
     return a;
 }
@@ -286,14 +285,15 @@ inline void CheckPicture(const Picture& picture, const CallArguments& a, const s
     const int64_t width = side / size - 2 * int64_t(a.margin);
     FUZZ_REQUIRE(width >= 21 && width <= 177 && (width - 17) % 4 == 0);
     if (picture.bgra.empty() || !depth.Full(side) ||
-        ((a.foreground ^ a.background) & 0xFFFFFFu) == 0) {
+        ((a.colours.foreground ^ a.colours.background) & 0xFFFFFFu) == 0) {
         return;
     }
     const int error = errno;
     const auto pixel = [](uint32_t c) {
         return std::string{char(c >> 16), char(c >> 8), char(c), '\xFF'};
     };
-    const std::string foreground = pixel(a.foreground), background = pixel(a.background);
+    const std::string foreground = pixel(a.colours.foreground),
+                      background = pixel(a.colours.background);
     std::vector<uint8_t> modules(std::size_t(width * width));  // 0 for dark
     for (int64_t y = 0; y < width; ++y) {
         for (int64_t x = 0; x < width; ++x) {
