@@ -301,15 +301,16 @@ TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
             const std::u16string file = u"/dev/shm/never.png";
             uint32_t size = 0;
             unsigned char* block = nullptr;
-            const std::function<void()> refused[] = {
-                [&] { q.GetHBitmapW(wideHuge.c_str(), 0, 1, 0); },
-                [&] { q.GeneratePNGW(file.c_str(), wideHuge.c_str(), 0, 1, 0); },
-                [&] { q.GetPNGW(wideHuge.c_str(), 0, 1, 0, &size, &block); },
-                [&] { q.GetHBitmapA(huge.c_str(), 0, 1, 0); },
-                [&] { q.GenerateBMPA("/dev/shm/never.bmp", huge.c_str(), 0, 1, 0); },
-                [&] { q.GetPNGA(huge.c_str(), 0, 1, 0, &size, &block); }};
-            for (const auto& call : refused) {
-                EXPECT_EQ(ErrnoOf(call), ERANGE) << &call - refused;
+            const std::pair<const char*, std::function<void()>> refused[] = {
+                {"GetHBitmapW", [&] { q.GetHBitmapW(wideHuge.c_str(), 0, 1, 0); }},
+                {"GeneratePNGW", [&] { q.GeneratePNGW(file.c_str(), wideHuge.c_str(), 0, 1, 0); }},
+                {"GetPNGW", [&] { q.GetPNGW(wideHuge.c_str(), 0, 1, 0, &size, &block); }},
+                {"GetHBitmapA", [&] { q.GetHBitmapA(huge.c_str(), 0, 1, 0); }},
+                {"GenerateBMPA",
+                 [&] { q.GenerateBMPA("/dev/shm/never.bmp", huge.c_str(), 0, 1, 0); }},
+                {"GetPNGA", [&] { q.GetPNGA(huge.c_str(), 0, 1, 0, &size, &block); }}};
+            for (const auto& [name, call] : refused) {
+                EXPECT_EQ(ErrnoOf(call), ERANGE) << name;
             }
 #endif
         }
