@@ -99,6 +99,7 @@ TEST(Bitmap, AGdiSectionHoldsTheBmpFilesRowsTopRowFirst) {
 struct FailureScene {
     static constexpr DWORD kCallers = 0xC0FFEEu;
     struct Row {
+        const char* name;
         std::function<bool()> call;  // true when the call returned what it should
         DWORD error;
     };
@@ -127,29 +128,34 @@ struct FailureScene {
             return [=] { return GenerateBMPW(target.c_str(), L"abc", 1, 5, 2), true; };
         };
         return {
-            {[] { return GetHBitmapW(nullptr, 1, 5, 2) == nullptr; }, ERROR_INVALID_PARAMETER},
-            {[] { return GetHBitmapA(nullptr, 1, 5, 2) == nullptr; }, ERROR_INVALID_PARAMETER},
-            {[] { return GenerateBMPA(nullptr, "abc", 1, 5, 2), true; }, ERROR_INVALID_PARAMETER},
-            {[] { return GetHBitmapW(L"abc", 40000, 40000, 2) == nullptr; }, ERROR_FILE_TOO_LARGE},
-            {[this] { return GeneratePNGW(name.c_str(), tooLong.c_str(), 0, 1, 3), true; },
+            {"NullWideText", [] { return GetHBitmapW(nullptr, 1, 5, 2) == nullptr; },
+             ERROR_INVALID_PARAMETER},
+            {"NullAnsiText", [] { return GetHBitmapA(nullptr, 1, 5, 2) == nullptr; },
+             ERROR_INVALID_PARAMETER},
+            {"NullAnsiName", [] { return GenerateBMPA(nullptr, "abc", 1, 5, 2), true; },
+             ERROR_INVALID_PARAMETER},
+            {"HugePicture", [] { return GetHBitmapW(L"abc", 40000, 40000, 2) == nullptr; },
+             ERROR_FILE_TOO_LARGE},
+            {"TextTooLong",
+             [this] { return GeneratePNGW(name.c_str(), tooLong.c_str(), 0, 1, 3), true; },
              ERROR_INSUFFICIENT_BUFFER},
-            {bmp(kept), ERROR_ACCESS_DENIED},
-            {bmp(folder / L"sub"), ERROR_ACCESS_DENIED},
-            {bmp(folder / L"missing\\x.bmp"), ERROR_PATH_NOT_FOUND},
-            {bmp(folder / L"locked.bmp"), ERROR_SHARING_VIOLATION},
-            {bmp(name), kCallers},
-            {[] { return DeleteObject(GetHBitmapW(L"abc", 1, 5, 2)) != 0; }, kCallers},
+            {"ReadOnlyFile", bmp(kept), ERROR_ACCESS_DENIED},
+            {"Folder", bmp(folder / L"sub"), ERROR_ACCESS_DENIED},
+            {"MissingFolder", bmp(folder / L"missing\\x.bmp"), ERROR_PATH_NOT_FOUND},
+            {"LockedFile", bmp(folder / L"locked.bmp"), ERROR_SHARING_VIOLATION},
+            {"ReplacedWhole", bmp(name), kCallers},
+            {"BitmapReleased", [] { return DeleteObject(GetHBitmapW(L"abc", 1, 5, 2)) != 0; },
+             kCallers},
         };
     }
 };
 
 TEST(Files, ReasonInTheLastErrorNamesAsGivenReplacedWhole) {
     FailureScene scene;
-    const std::vector<FailureScene::Row> rows = scene.Rows();
-    for (std::size_t row = 0; row < rows.size(); ++row) {
+    for (const FailureScene::Row& row : scene.Rows()) {
         SetLastError(FailureScene::kCallers);
-        EXPECT_TRUE(rows[row].call()) << "row " << row;
-        EXPECT_EQ(GetLastError(), rows[row].error) << "row " << row;
+        EXPECT_TRUE(row.call()) << row.name;
+        EXPECT_EQ(GetLastError(), row.error) << row.name;
     }
     EXPECT_EQ(FileBytes(scene.kept), "old");
     EXPECT_EQ(FileBytes(scene.name).size(), 52954u);
@@ -181,7 +187,9 @@ TEST(Files, ReasonsStayWithTheirThreadWhenThreadsFailAtOnce) {
             });
         }
     }
-    EXPECT_EQ(wrong, std::vector<int>(rows.size()));
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        EXPECT_EQ(wrong[row], 0) << rows[row].name << ": rounds with another reason";
+    }
 }
 
 // Run with a Cyrillic ANSI code page (CTest sets LC_ALL=ru_RU.UTF-8 for Wine).
