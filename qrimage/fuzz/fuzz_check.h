@@ -1,13 +1,10 @@
-// What the fuzz targets share: arguments read from a fuzz input, and checks
-// of pictures that need no model of the picture: the geometry follows from
-// the side, there are just the two colours in force, zxing-cpp reads the
-// text back.
+// What the fuzz targets share: arguments and texts read from a fuzz input,
+// and the oracle every call meets: a picture made reads back as its text
+// (zxing-cpp), or nothing is made and errno gives a documented reason.
 //
-// The cheap checks run on every input. The expensive ones (zxing-cpp reading
-// the symbol, a picture decoded or compared whole with another export's) run
-// on every small picture and on a share of the larger ones (Depth), so that
-// they still see tens of thousands of pictures an hour while the targets keep
-// their pace.
+// Reading a picture back costs more than making it: it runs on every small
+// picture and on a share of the larger ones (Depth), so that it still sees
+// tens of thousands of pictures an hour while the targets keep their pace.
 #pragma once
 
 #include <ZXing/ReadBarcode.h>
@@ -39,7 +36,7 @@
 
 namespace qrfuzz {
 
-using qrtest::BmpRows, qrtest::FromBmp, qrtest::Picture, qrtest::Rows, qrtest::RowsOf;
+using qrtest::FromBmp, qrtest::FromPng, qrtest::Picture;
 
 // Ends the process with a message; libFuzzer keeps the input as a crash.
 [[noreturn]] inline void Fail(const char* what, const char* file, int line) {
@@ -57,10 +54,10 @@ inline constexpr int64_t kBudgetPixelBytes = int64_t(16) << 20;  // pictures fuz
 inline constexpr std::size_t kSureFit[4] = {2953 * 3 / 4, 2331 * 3 / 4, 1663 * 3 / 4, 1273 * 3 / 4};
 // errno before every call: a call that makes its picture leaves it so.
 inline constexpr int kUntouched = 0x7E57;
-// Pictures up to this size get every check; a larger one gets the expensive
-// checks on a share of the inputs that falls as the picture grows: one in 16
-// at 1 MiB, one in 256 at 16 MiB. What those checks cost an input on average
-// stays below what they cost a picture of this size.
+// Pictures up to this size are all read back; a larger one is on a share of
+// the inputs that falls as the picture grows: one in 16 at 1 MiB, one in 256
+// at 16 MiB. What reading back costs an input on average stays below what it
+// costs a picture of this size.
 inline constexpr int64_t kSmallPixelBytes = int64_t(64) << 10;  // 128 x 128 pixels
 
 inline locale_t locales[3];  // C, C.UTF-8, CP1251, as scripts/setup-deps installs them
@@ -73,41 +70,20 @@ extern "C" const char* __asan_default_options() {
     return "quarantine_size_mb=16";
 }
 
-// How often each check ran, printed when the fuzz process ends normally.
-struct Tally {
-    uint64_t inputs, pictures, read, compared;
-};
-inline Tally tally;
-
-inline void PrintTally() {
-    const auto share = [](uint64_t part) {
-        return tally.inputs ? 100.0 * double(part) / double(tally.inputs) : 0.0;
-    };
-    std::fprintf(stderr,
-                 "fuzz checks: %llu inputs, %llu pictures; zxing-cpp read back on %.1f%% of the "
-                 "inputs (%llu), pictures compared whole on %.1f%% (%llu)\n",
-                 (unsigned long long)tally.inputs, (unsigned long long)tally.pictures,
-                 share(tally.read), (unsigned long long)tally.read, share(tally.compared),
-                 (unsigned long long)tally.compared);
-}
-
-// Once per fuzz process: the locales, a fixed umask (0022), the tally.
+// Once per fuzz process: the locales, a fixed umask (0022).
 inline void InitialiseTarget() {
     for (int i = 0; const char* name : {"C", "C.UTF-8", "ru_RU.CP1251"}) {
         FUZZ_REQUIRE((locales[i++] = newlocale(LC_CTYPE_MASK, name, nullptr)) != nullptr);
     }
     umask(022);
-    FUZZ_REQUIRE(std::atexit(PrintTally) == 0);
 }
 
-// Which checks an input gets, picked by a hash of its bytes so that a replay
-// makes the same choice: `draw` decides the expensive checks of its large
-// pictures; `wide`, where a target calls one of the W and A exports (the
-// same work on two forms of a text), which. Counts the input.
+// Which pictures of an input are read back, picked by a hash of its bytes
+// so that a replay makes the same choice; `wide`, where a target calls one
+// of the W and A exports (the same work on two forms of a text), which.
 struct Depth {
     uint32_t draw = 0;
     bool wide = false;
-    bool readBack = false, compared = false;  // what this input got, for the tally
 
     Depth(const uint8_t* data, std::size_t size) {
         uint64_t hash = 0xCBF29CE484222325u;  // FNV-1a
@@ -116,15 +92,9 @@ struct Depth {
         }
         draw = uint32_t(hash >> 32);
         wide = (hash >> 31 & 1) != 0;
-        ++tally.inputs;
     }
-    Depth(const Depth&) = delete;
-    ~Depth() {
-        tally.read += readBack;
-        tally.compared += compared;
-    }
-    // Whether a picture `side` pixels wide (or of `bytes`) gets the expensive
-    // checks: with the odds kSmallPixelBytes / its size.
+    // Whether a picture `side` pixels wide (or of `bytes`) is read back:
+    // with the odds kSmallPixelBytes / its size.
     bool Full(int64_t side) const { return FullBytes(4 * side * side); }
     bool FullBytes(int64_t bytes) const {
         return (uint64_t(draw) * uint64_t(bytes)) >> 32 < uint64_t(kSmallPixelBytes);
@@ -270,26 +240,15 @@ struct LinkedExports {
 };
 inline constexpr LinkedExports linked;
 
-// The handle's picture after checking its GetObjectW records (also for
-// `objectSize` from the input); DeleteObject releases it. errno is kept.
+// The handle's picture, released, after GetObjectW with any `objectSize`
+// gave one of its records or refused. errno is kept.
 inline Picture TakeBitmap(HBITMAP handle, int32_t objectSize) {
-    if (handle == nullptr) {
-        return {};
-    }
     const int error = errno;
     DIBSECTION d{};
-    FUZZ_REQUIRE(GetObjectW(handle, sizeof d, &d) == int32_t(sizeof d));
-    // Any size: the largest record that fits, the same as above, not a byte more.
-    const int32_t fits = objectSize >= int32_t(sizeof d)         ? int32_t(sizeof d)
-                         : objectSize >= int32_t(sizeof(BITMAP)) ? int32_t(sizeof(BITMAP))
-                                                                 : 0;
-    std::array<unsigned char, sizeof d + 16> out;
-    out.fill(0xA5);
-    FUZZ_REQUIRE(GetObjectW(handle, objectSize, out.data()) == fits &&
-                 std::memcmp(out.data(), &d, std::size_t(fits)) == 0 &&
-                 std::all_of(out.begin() + fits, out.end(), [](auto c) { return c == 0xA5; }));
-    Picture picture = qrtest::FromBitmap(linked, handle);  // the form checked, released
-    FUZZ_REQUIRE(picture.side == d.dsBm.bmWidth && picture.side > 0);
+    const int32_t record = handle == nullptr ? 0 : GetObjectW(handle, objectSize, &d);
+    FUZZ_REQUIRE(record == 0 || record == int32_t(sizeof(BITMAP)) || record == int32_t(sizeof d));
+    Picture picture = qrtest::FromBitmap(linked, handle);
+    FUZZ_REQUIRE(handle == nullptr || picture.side > 0);
     errno = error;
     return picture;
 }
@@ -301,76 +260,56 @@ std::string PngBlock(Get get, Text text, const CallArguments& a) {
         linked, [&](auto... out) { get(text, a.margin, a.moduleSize, a.level, out...); });
 }
 
-// A PNG file or block ("": none) decoded by libpng; errno is kept. A picture
-// that does not get the expensive checks (`depth`) is only measured: its
-// header read, its pixels left out.
-inline Picture DecodePng(std::string_view png, const Depth& depth) {
-    if (png.empty()) {
-        return {};
-    }
+// A made PNG or BMP (`read(pixels)`) that must be readable: measured, and
+// its pixels read where `depth` picks it. errno is kept.
+template <class Read>
+Picture ReadBack(Read read, const Depth& depth) {
     const int error = errno;
-    const Picture picture = qrtest::ReadPng(png, [&](int64_t side) { return depth.Full(side); });
+    Picture picture = read(false);
+    if (depth.Full(picture.side)) {
+        picture = read(true);
+    }
     FUZZ_REQUIRE(picture.side > 0);
     errno = error;
     return picture;
 }
 
-// Checks a produced picture: geometry, two colours, quiet zone, whole module
-// blocks; when the picture gets the expensive checks (`depth`), also that
-// zxing-cpp reads `text` back from the modules, upright.
-inline void CheckPicture(const Rows& picture, const CallArguments& a, const std::string& text,
-                         Depth& depth) {
-    // side = (width + 2 * margin) * moduleSize, width = 17 + 4 * version.
+// A made picture: a side of whole modules, a symbol 21 to 177 wide and its
+// quiet zone. Where `depth` picks it and its pixels were read, each module's
+// top left pixel is in one of the two colours, and zxing-cpp reads `text`
+// back from them, upright. errno is kept.
+inline void CheckPicture(const Picture& picture, const CallArguments& a, const std::string& text,
+                         const Depth& depth) {
     const int64_t side = picture.side, size = a.moduleSize, quiet = int64_t(a.margin) * size;
     FUZZ_REQUIRE(size >= 1 && side > 0 && side % size == 0);
     const int64_t width = side / size - 2 * int64_t(a.margin);
     FUZZ_REQUIRE(width >= 21 && width <= 177 && (width - 17) % 4 == 0);
-    FUZZ_REQUIRE(picture.top != nullptr || !depth.Full(side));
-    if (picture.top == nullptr) {
+    if (picture.bgra.empty() || !depth.Full(side) ||
+        ((a.colours.foreground ^ a.colours.background) & 0xFFFFFFu) == 0) {
         return;
     }
-    ++tally.pictures;
-    const auto row = [&](int64_t y) { return picture.top + y * picture.stride; };
+    const int error = errno;
     const auto pixel = [](uint32_t c) {
         return std::string{char(c >> 16), char(c >> 8), char(c), '\xFF'};
     };
     const std::string foreground = pixel(a.colours.foreground),
                       background = pixel(a.colours.background);
-    // The modules as their top left pixels show them, one byte each, 0 for
-    // dark; each must be in one of the two colours.
-    std::vector<uint8_t> modules(std::size_t(width * width));
+    std::vector<uint8_t> modules(std::size_t(width * width));  // 0 for dark
     for (int64_t y = 0; y < width; ++y) {
         for (int64_t x = 0; x < width; ++x) {
-            const char* corner = row(quiet + y * size) + 4 * (quiet + x * size);
+            const char* corner =
+                &picture.bgra[std::size_t(4 * ((quiet + y * size) * side + quiet + x * size))];
             const bool dark = std::memcmp(corner, foreground.data(), 4) == 0;
             FUZZ_REQUIRE(dark || std::memcmp(corner, background.data(), 4) == 0);
             modules[std::size_t(y * width + x)] = dark ? 0 : 255;
         }
     }
-    // Every pixel row must be the row its modules make (quiet rows and
-    // columns in the background), compared a whole row at a time.
-    std::string expected(std::size_t(4 * side), '\0');
-    for (int64_t y = 0, drawn = -2; y < side; ++y) {
-        const int64_t moduleRow = y < quiet || y >= side - quiet ? -1 : (y - quiet) / size;
-        if (moduleRow != drawn) {
-            for (int64_t x = 0; x < side; ++x) {
-                const bool dark = moduleRow >= 0 && x >= quiet && x < side - quiet &&
-                                  modules[std::size_t(moduleRow * width + (x - quiet) / size)] == 0;
-                std::memcpy(&expected[std::size_t(4 * x)], (dark ? foreground : background).data(),
-                            4);
-            }
-            drawn = moduleRow;
-        }
-        FUZZ_REQUIRE(std::memcmp(row(y), expected.data(), expected.size()) == 0);
-    }
-    if (foreground != background && depth.Full(side)) {
-        depth.readBack = true;
-        const ZXing::Result result = ZXing::ReadBarcode(
-            ZXing::ImageView(modules.data(), int(width), int(width), ZXing::ImageFormat::Lum),
-            ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setIsPure(true));
-        FUZZ_REQUIRE(result.isValid() && !result.isMirrored() && result.orientation() == 0);
-        FUZZ_REQUIRE(std::string(result.bytes().begin(), result.bytes().end()) == text);
-    }
+    const ZXing::Result result = ZXing::ReadBarcode(
+        ZXing::ImageView(modules.data(), int(width), int(width), ZXing::ImageFormat::Lum),
+        ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setIsPure(true));
+    FUZZ_REQUIRE(result.isValid() && !result.isMirrored() && result.orientation() == 0);
+    FUZZ_REQUIRE(std::string(result.bytes().begin(), result.bytes().end()) == text);
+    errno = error;
 }
 
 }  // namespace qrfuzz

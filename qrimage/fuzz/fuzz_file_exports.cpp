@@ -2,13 +2,11 @@
 // new file, an existing one, a symbolic link to one, a directory, a missing
 // folder or a null name, sometimes under a file size limit that makes writes
 // fail. The folder keeps what it held (no temporary file, no partial file)
-// but for a whole file at the target or behind its link, showing the same
-// call's bitmap; a PNG file equals the GetPNGW block.
+// but for a whole file at the target or behind its link that reads back as
+// the text; or nothing is made, and errno gives the reason.
 //
 // Input: the text bytes first; from the end the arguments (see
 // ConsumeCallArguments), then a selector byte and the file name.
-#include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -16,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 #include "fuzz_check.h"
 
@@ -37,38 +36,16 @@ void RemoveFolder() {
     std::filesystem::remove_all(folder, ignored);
 }
 
-// A file's bytes, mapped and read in at once (a picture's file can be
-// large, and reading it page by page costs more than the call that wrote it).
-class MappedFile {
-  public:
-    // An empty name reads nothing.
-    explicit MappedFile(const std::string& path) {
-        const int descriptor = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (descriptor < 0) {
-            return;
-        }
-        struct stat status {};
-        FUZZ_REQUIRE(fstat(descriptor, &status) == 0);
-        size_ = std::size_t(status.st_size);
-        void* mapped =
-            size_ == 0 ? nullptr
-                       : mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, descriptor, 0);
-        FUZZ_REQUIRE(close(descriptor) == 0 && mapped != MAP_FAILED);
-        bytes = std::string_view(static_cast<const char*>(mapped), size_);
+// A file's bytes; none when it cannot be opened or no name is given.
+std::optional<std::string> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (path.empty() || !in) {
+        return std::nullopt;
     }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    ~MappedFile() {
-        if (size_ != 0) {
-            munmap(const_cast<char*>(bytes->data()), size_);
-        }
-    }
-
-    std::optional<std::string_view> bytes;  // none: no file to read
-
-  private:
-    std::size_t size_ = 0;
-};
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
 
 void WriteEarlierFile(const std::string& path) {
     FUZZ_REQUIRE(std::ofstream(path, std::ios::binary) << kEarlier &&
@@ -176,30 +153,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Only a name the call can use may get its file.
     const bool mayWrite =
         convertible && (target == NewFile || target == ExistingFile || target == SymbolicLink);
-    const MappedFile mapped(!mayWrite                ? std::string()
-                            : target == SymbolicLink ? folder + "/" + kLinked
-                                                     : path);
-    const std::optional<std::string_view>& file = mapped.bytes;
+    const std::optional<std::string> file =
+        ReadFile(!mayWrite                ? std::string()
+                 : target == SymbolicLink ? folder + "/" + kLinked
+                                          : path);
     const bool produced = file && file != kEarlier;
     if (produced && target == NewFile) {
         entries.emplace(narrow, S_IFREG | 0644);
     }
     FUZZ_REQUIRE(ListFolder() == entries);
     if (produced) {
-        // The file's own picture; when it gets the expensive checks, it must
-        // also be the same call's bitmap, and a W PNG file the W block.
-        const Picture png = bmp ? Picture{} : DecodePng(*file, depth);
-        const Rows shown = bmp ? BmpRows(*file) : RowsOf(png);
-        CheckPicture(shown, a, text, depth);
-        if (depth.Full(shown.side)) {
-            depth.compared = true;
-            const Picture bitmap =
-                TakeBitmap(isWide ? GetHBitmapW(t.wide.c_str(), a.margin, a.moduleSize, a.level)
-                                  : GetHBitmapA(t.bytes.c_str(), a.margin, a.moduleSize, a.level),
-                           0);
-            FUZZ_REQUIRE((bmp ? FromBmp(*file) : png) == bitmap);
-            FUZZ_REQUIRE(which != PngW || PngBlock(GetPNGW, t.wide.c_str(), a) == *file);
-        }
+        CheckPicture(
+            ReadBack(
+                [&](bool pixels) { return bmp ? FromBmp(*file, pixels) : FromPng(*file, pixels); },
+                depth),
+            a, text, depth);
     }
     CheckErrno(produced, error, a, text.size(),
                {{target == NullName || !convertible, EINVAL},

@@ -21,23 +21,11 @@ struct Picture {
     bool operator==(const Picture&) const = default;
 };
 
-// A picture's rows where they are: `side` rows of 4 * side bytes, the top
-// one at `top`, each next one `stride` bytes on (negative: bottom row first).
-struct Rows {
-    int64_t side = 0;
-    const char* top = nullptr;  // none: a picture only measured
-    int64_t stride = 0;
-};
-
-inline Rows RowsOf(const Picture& picture) {
-    return {picture.side, picture.bgra.empty() ? nullptr : picture.bgra.data(), 4 * picture.side};
-}
-
-// The rows of a BMP file as the library writes it: "BM", file size, 0, pixel
-// offset 54; a 40-byte info header: side x side (positive: bottom row first),
-// 1 plane, 32 bits, BI_RGB, the pixel bytes, zeros; then the rows. Side 0
-// for any other file.
-inline Rows BmpRows(std::string_view file) {
+// A BMP file as the library writes it: "BM", file size, 0, pixel offset 54;
+// a 40-byte info header: side x side (positive: bottom row first), 1 plane,
+// 32 bits, BI_RGB, the pixel bytes, zeros; then the rows. Side 0 for any
+// other file. With `pixels` false it is only measured: no bytes.
+inline Picture FromBmp(std::string_view file, bool pixels) {
     uint32_t side = 0;
     if (file.size() >= 54) {
         std::memcpy(&side, file.data() + 18, sizeof side);
@@ -49,30 +37,24 @@ inline Rows BmpRows(std::string_view file) {
         file.substr(0, 2) != "BM" || std::memcmp(file.data() + 2, fields, sizeof fields) != 0) {
         return {};
     }
-    return {side, file.data() + 54 + std::size_t(rowBytes) * (side - 1), -int64_t(rowBytes)};
-}
-
-inline Picture FromBmp(std::string_view file) {
-    const Rows rows = BmpRows(file);
-    Picture picture{rows.side, {}};
-    for (int64_t y = 0; y < rows.side; ++y) {
-        picture.bgra.append(rows.top + y * rows.stride, std::size_t(4 * rows.side));
+    Picture picture{side, {}};
+    for (uint32_t y = side; pixels && y-- > 0;) {
+        picture.bgra.append(file.substr(54 + std::size_t(rowBytes) * y, rowBytes));
     }
     return picture;
 }
 
 // A PNG file or block decoded by libpng; side 0 when libpng cannot read it
-// or it is not square. Its pixels are read when `pixels(side)`, else it is
-// only measured: its header read, no bytes.
-template <class Pixels>
-Picture ReadPng(std::string_view png, Pixels pixels) {
+// or it is not square. With `pixels` false it is only measured: its header
+// read, no bytes.
+inline Picture FromPng(std::string_view png, bool pixels) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) {
         return {};
     }
     Picture picture{image.width == image.height ? image.width : 0, {}};
-    if (picture.side == 0 || !pixels(picture.side)) {
+    if (picture.side == 0 || !pixels) {
         png_image_free(&image);
         return picture;
     }
@@ -82,8 +64,12 @@ Picture ReadPng(std::string_view png, Pixels pixels) {
                                                                                    : Picture{};
 }
 
+inline Picture FromBmp(std::string_view file) {
+    return FromBmp(file, true);
+}
+
 inline Picture FromPng(std::string_view png) {
-    return ReadPng(png, [](int64_t) { return true; });
+    return FromPng(png, true);
 }
 
 // The picture of a bitmap handle that `q` made (a Library, or anything with

@@ -13,11 +13,13 @@
 #include <ZXing/ReadBarcode.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -89,6 +91,23 @@ inline std::string Quoted(const std::string& text) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
     return quoted + "'";
+}
+
+// The standard output of a shell command; nullopt when it fails.
+inline std::optional<std::string> Output(const std::string& command) {
+    std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), &pclose);
+    std::string output;
+    char piece[4096];
+    for (std::size_t got; pipe && (got = std::fread(piece, 1, sizeof piece, pipe.get())) > 0;) {
+        output.append(piece, got);
+    }
+    return pipe && pclose(pipe.release()) == 0 ? std::optional(output) : std::nullopt;
+}
+
+// What the qrencode tool draws for `text` with its `options` ("-l H -s 3
+// ..."); it calls the encoder the library calls. Side 0 when it draws nothing.
+inline Picture Qrencode(const std::string& text, const std::string& options) {
+    return FromPng(Output("qrencode -t PNG -o - " + options + " " + Quoted(text)).value_or(""));
 }
 
 // Switches the calling thread's LC_CTYPE for a scope, leaving the process's

@@ -41,8 +41,9 @@ const Text kTexts[] = {
     {u"ABCDEFGH 12345", "ABCDEFGH 12345", "C"},
 };
 
-// Thread t's own results as bytes ("" for none): of GetHBitmapW, GetHBitmapA, GetPNGW, and the
-// files of GenerateBMPW, GeneratePNGW and of GeneratePNGW into a file all threads share.
+// Thread t's own results as bytes ("" for none): of GetHBitmapW, GetHBitmapA, GetPNGW, of
+// QrImageGetBlockW with the thread's own options and format, the files of GenerateBMPW,
+// GeneratePNGW and of GeneratePNGW into a file all threads share.
 std::vector<std::string> Outputs(const Library& q, const TempFolder& folder, int t) {
     const Text& j = kTexts[t % std::size(kTexts)];
     const ScopedThreadLocale locale(j.locale);
@@ -55,10 +56,21 @@ std::vector<std::string> Outputs(const Library& q, const TempFolder& folder, int
     // The same picture from every thread: a reader must always find it
     // whole, and no writer may take another's temporary file.
     q.GeneratePNGW(Wide(files[2]).c_str(), u"one file, many writers", 1, 2, 1);
+    QrImageOptions o = QRIMAGE_OPTIONS_INIT;
+    o.margin = m;
+    o.micro = t % 4 == 1;
+    o.level = o.micro ? 0 : l;  // "own options" fits M4 at L
+    o.foreground = 0xFF000000u | (0x1F1F1Fu * uint32_t(t));
+    o.background = t % 2 == 0 ? 0x00FFFFFFu : 0xFFE0F0FFu;
+    o.dpi = uint32_t(72 * t);
     std::vector<std::string> out = {
         FromBitmap(q, q.GetHBitmapW(j.wide, m, s, l)).bgra,
         FromBitmap(q, q.GetHBitmapA(j.narrow, m, s, l)).bgra,
-        PngBlock(q, [&](auto... png) { q.GetPNGW(j.wide, m, s, l, png...); })};
+        PngBlock(q, [&](auto... png) { q.GetPNGW(j.wide, m, s, l, png...); }),
+        PngBlock(q, [&](auto... block) {
+            q.QrImageGetBlockW(reinterpret_cast<const qrimage_char16*>(u"own options"), &o,
+                               QRIMAGE_PNG + t % 4, block...);
+        })};
     for (const std::string& file : files) {
         out.push_back(ReadFile(file).value_or(""));
     }
@@ -110,41 +122,6 @@ TEST(ConcurrentCallers, EachPictureHasOneSetColourPair) {
         EXPECT_TRUE(whole) << "a picture or a colour read is not of the colours set";
         return whole;
     });
-}
-
-// Each thread its own colours, format, resolution and kind of symbol from the
-// per-picture family, while the shared colours hold other values: every
-// block equals the one made alone before they changed, and they stay as set.
-TEST(ConcurrentCallers, PerPictureOptionsNeverMeetTheSharedColours) {
-    const Library q;
-    const auto block = [&](int t) {
-        QrImageOptions o = QRIMAGE_OPTIONS_INIT;
-        o.margin = t % 3;
-        o.moduleSize = 1 + t % 4;
-        o.micro = t % 4 == 1;
-        o.level = o.micro ? 0 : t % 4;  // the text fits M4 at L
-        o.foreground = 0xFF000000u | (0x1F1F1Fu * uint32_t(t));
-        o.background = t % 2 == 0 ? 0x00FFFFFFu : 0xFFE0F0FFu;
-        o.dpi = uint32_t(72 * t);
-        return PngBlock(q, [&](auto... out) {
-            q.QrImageGetBlockW(reinterpret_cast<const qrimage_char16*>(u"own options"), &o,
-                               QRIMAGE_PNG + t % 4, out...);
-        });
-    };
-    std::vector<std::string> expected;
-    for (int t = 0; t < kThreads; ++t) {
-        expected.push_back(block(t));
-        ASSERT_NE(expected[t], "") << "thread " << t;
-    }
-    q.SetForegroundColor(0x120000FFu);
-    q.SetBackgroundColor(0x3400FF00u);
-    OnThreads(1, [&](int t, int) {
-        const bool same = block(t) == expected[t];
-        EXPECT_TRUE(same) << "thread " << t << " made another picture";
-        return same;
-    });
-    EXPECT_EQ(q.GetForegroundColor(), 0x120000FFu);
-    EXPECT_EQ(q.GetBackgroundColor(), 0x3400FF00u);
 }
 
 }  // namespace

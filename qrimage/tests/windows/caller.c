@@ -5,8 +5,9 @@
  * a copy of the DLL:
  *   caller FG BG [NEWFG NEWBG]
  * exits 0 when the colours are FG and BG (hexadecimal) and every export
- * called through GetProcAddress gives what the import library's call gives;
- * then sets the colours to NEWFG and NEWBG. */
+ * called through GetProcAddress, on a stack as aligned as such callers leave
+ * it, takes its own arguments off and returns what it should; then sets the
+ * colours to NEWFG and NEWBG. */
 #include <qrimage.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -70,58 +71,26 @@ static uintptr_t CallMisaligned(FARPROC fn, const uintptr_t* args, uint32_t coun
 static const uint32_t skews[] = {0};
 #endif
 
-/* The whole contents of a file, or NULL; the caller frees it. */
-static char* ReadAll(const wchar_t* name, long* size) {
-    FILE* file = _wfopen(name, L"rb");
-    char* bytes = NULL;
-    if (file != NULL && fseek(file, 0, SEEK_END) == 0 && (*size = ftell(file)) > 0 &&
-        fseek(file, 0, SEEK_SET) == 0 && (bytes = malloc(*size)) != NULL &&
-        fread(bytes, 1, *size, file) != (size_t)*size) {
-        free(bytes);
-        bytes = NULL;
-    }
-    if (file != NULL) {
-        fclose(file);
-    }
-    return bytes;
-}
-
-static int SameBytes(const char* a, long aSize, const char* b, long bSize) {
-    return a != NULL && b != NULL && aSize == bSize && memcmp(a, b, aSize) == 0;
-}
-
-static int SameFiles(const wchar_t* a, const wchar_t* b) {
-    long aSize = 0, bSize = 0;
-    char* aBytes = ReadAll(a, &aSize);
-    char* bBytes = ReadAll(b, &bSize);
-    const int same = SameBytes(aBytes, aSize, bBytes, bSize);
-    free(aBytes);
-    free(bBytes);
-    return same;
-}
-
 /* Every export through GetProcAddress, at each stack skew; the number of
- * failures. What the misaligned calls write must equal what the import
- * library's calls write. */
+ * failures. */
 static int CallEveryExport(const wchar_t* folder) {
     HMODULE library = LoadLibraryW(QRIMAGE_DLL_NAME);
     if (library == NULL) {
         fprintf(stderr, "caller: LoadLibraryW failed: %lu\n", GetLastError());
         return 1;
     }
-    wchar_t bmp[MAX_PATH], png[MAX_PATH], ansi[MAX_PATH], expected[MAX_PATH];
+    wchar_t bmp[MAX_PATH], png[MAX_PATH], ansi[MAX_PATH];
     char bmpA[MAX_PATH], pngA[MAX_PATH];
     _snwprintf(bmp, MAX_PATH, L"%lscalled.bmp", folder);
     _snwprintf(png, MAX_PATH, L"%lscalled.png", folder);
-    _snwprintf(expected, MAX_PATH, L"%lsexpected", folder);
     _snwprintf(ansi, MAX_PATH, L"%lscalledA.bmp", folder);
     WideCharToMultiByte(CP_ACP, 0, ansi, -1, bmpA, MAX_PATH, NULL, NULL);
     _snwprintf(ansi, MAX_PATH, L"%lscalledA.png", folder);
     WideCharToMultiByte(CP_ACP, 0, ansi, -1, pngA, MAX_PATH, NULL, NULL);
     const wchar_t* text = L"Привет, 32 бита";
     const char* textA = "stdcall";
-    uint32_t size = 0, sizeA = 0, expectedSize = 0;
-    unsigned char *block = NULL, *blockA = NULL, *expectedBlock = NULL;
+    uint32_t size = 0, sizeA = 0;
+    unsigned char *block = NULL, *blockA = NULL;
     const COLORREF foreground = GetForegroundColor(), background = GetBackgroundColor();
 #define ARG(x) ((uintptr_t)(x))
     enum Check { NOTHING, RELEASED, RETURNED };
@@ -168,14 +137,7 @@ static int CallEveryExport(const wchar_t* folder) {
                 ++failures;
             }
         }
-        GetPNGW(text, 2, 3, 1, &expectedSize, &expectedBlock);
-        failures += !SameBytes((char*)expectedBlock, expectedSize, (char*)block, size);
-        DestroyBuffer(expectedBlock);
         DestroyBuffer(block);
-        GenerateBMPW(expected, text, 2, 3, 1);
-        failures += !SameFiles(expected, bmp);
-        GeneratePNGW(expected, text, 2, 3, 1);
-        failures += !SameFiles(expected, png);
     }
 #undef ARG
     FreeLibrary(library);
