@@ -15,12 +15,52 @@ export TEST_VIEWER_LOG=$TEST_ENV_DIR/xdg/opened.log
 
 test_env_fail() { echo "test-env: $*" >&2; return 1; }
 
+# Runs command $2... every 0.1 s until it succeeds, for $1 seconds at most;
+# its last status.
+test_env_wait() {
+  local tries=$(($1 * 10))
+  shift
+  for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.1; done
+  "$@"
+}
+
+# Whether the QR code picture $1 reads back with zbar as exactly $2.
+test_env_decodes() { [ "$(zbarimg -q --raw -Sbinary "$1" 2>/dev/null)" = "$2" ]; }
+
+# The id of the visible window of process $1 titled exactly $2 (xdotool's
+# name search is a regular expression, and misses Cyrillic in the C locale).
+# Polled gently: on a busy machine a burst of short X connections can make
+# the X server refuse the program's own connection while it starts.
+test_env_find_window() {
+  local id
+  for _ in $(seq 40); do
+    sleep 0.3
+    for id in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+      [ "$(xdotool getwindowname "$id" 2>/dev/null)" != "$2" ] || { echo "$id"; return 0; }
+    done
+  done
+  test_env_fail "no window titled '$2' of process $1 appeared within 12 s"
+}
+
+# Types $3 into the text box of the Qt window of process $1 and presses Enter;
+# then waits until picture $2 appears and reads back as $3.
+test_env_create() {
+  local window
+  window=$(test_env_find_window "$1" 'QR генератор') || return 1
+  # No window manager: focus the window ourselves before the first key.
+  xdotool windowfocus --sync "$window" mousemove --window "$window" 148 161 click 1
+  xdotool type --delay 100 "$3"
+  xdotool key Return
+  test_env_wait 10 test -f "$2" || { test_env_fail "$2 did not appear after Enter"; return 1; }
+  test_env_decodes "$2" "$3" || test_env_fail "$2 does not read back as '$3'"
+}
+
 test_env_start_xvfb() {
   : >"$TEST_ENV_DIR/display"
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$TEST_ENV_DIR/display" \
     >"$TEST_ENV_DIR/xvfb.log" 2>&1 &
   echo $! >"$TEST_ENV_DIR/xvfb.pid"
-  for _ in $(seq 100); do [ -s "$TEST_ENV_DIR/display" ] && break; sleep 0.1; done
+  test_env_wait 10 test -s "$TEST_ENV_DIR/display" || true
   local number
   number=$(tr -d '\n' <"$TEST_ENV_DIR/display")
   [ -n "$number" ] || { cat "$TEST_ENV_DIR/xvfb.log" >&2; test_env_fail "Xvfb did not start"; return 1; }
@@ -65,8 +105,7 @@ CONF
     >"$TEST_ENV_DIR/cupsd.log" 2>&1 &
   echo $! >"$TEST_ENV_DIR/cupsd.pid"
   export CUPS_SERVER=$cups/cups.sock CUPS_SERVERROOT=$cups/conf
-  for _ in $(seq 100); do lpstat -r 2>/dev/null | grep -q 'is running' && break; sleep 0.1; done
-  lpstat -r 2>/dev/null | grep -q 'is running' \
+  test_env_wait 10 sh -c "lpstat -r 2>/dev/null | grep -q 'is running'" \
     || { cat "$TEST_ENV_DIR/cupsd.log" "$cups/log/error_log" >&2; test_env_fail "cupsd did not start"; return 1; }
   lpadmin -p "$TEST_PRINTER" -v cups-pdf:/qrtest -m lsb/usr/cups-pdf/CUPS-PDF_noopt.ppd -E \
     2>/dev/null || { test_env_fail "cannot create the PDF queue"; return 1; }

@@ -1,8 +1,10 @@
-// The window's sequences through a face and a system that record what they
-// are asked to do, files kept as identities in memory: no toolkit, no file,
-// no library, so they run alike everywhere, emulated 32-bit Wine included.
+// The window's pure rules, and its sequences through a face and a system that
+// record what they are asked to do, files kept as identities in memory: no
+// toolkit, no file, no library, so every case runs alike everywhere, emulated
+// 32-bit Wine included.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -12,6 +14,8 @@
 
 #include "app_folder_rule.h"
 #include "message_texts.h"
+#include "text_rules.h"
+#include "utf.h"
 #include "window_presenter.h"
 
 namespace {
@@ -109,10 +113,14 @@ struct Window {
     RecordingSystem system{calls};
     WindowPresenter presenter{face, system, kFolder};
 
-    // Types a word between spaces, picks `level`, presses Create.
-    Calls Create(int level = 2) {
+    // Types a word between spaces and picks `level`.
+    void Type(int level = 2) {
         face.typed = u"  word ";
         presenter.OnLevelChosen(level);
+    }
+    // Types, then presses Create.
+    Calls Create() {
+        Type();
         return Run(Command::Create);
     }
     // Presses the button of `command`; none: closes the window.
@@ -146,6 +154,66 @@ void PrintTo(const Case& testCase, std::ostream* out) requires requires {
 }
 { *out << testCase.name; }
 
+// The size list's items, and how halves round (to even) and words read.
+TEST(TextRules, MarginIsValRoundedHalfToEven) {
+    const struct {
+        std::u16string text;
+        int32_t margin;
+    } rows[] = {{u"1", 1}, {u"25", 25}, {u"2.5", 2}, {u"3.5", 4}, {u"inf", 0}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(MarginFromSizeText(row.text), row.margin);
+    }
+}
+
+// Only U+0020 is trimmed; Create, the level choice and the size list are
+// usable exactly while the text holds something else.
+TEST(TextRules, OnlySpacesAreTrimmedAndOnlyASpacesOnlyTextIsEmpty) {
+    EXPECT_EQ(TrimSpaces(u"  \tone  two\n\u00a0 "), u"\tone  two\n\u00a0");
+    EXPECT_FALSE(CreateEnabledFor(u"   "));
+    EXPECT_TRUE(CreateEnabledFor(u"\t"));
+}
+
+// Paths reach the library as UTF-16: every character whole, each byte that
+// starts no character one U+FFFD (overlong, surrogate, cut short, too large).
+TEST(TextRules, Utf8PathsBecomeUtf16) {
+    const struct {
+        std::string utf8;
+        std::u16string utf16;
+    } rows[] = {{"", u""},
+                {"a\u044f\u20ac\U0001F600", u"a\u044f\u20ac\U0001F600"},
+                {"\xC0\x80\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+                {"\xE2\x82x\xF4\x90\x80\x80", u"\uFFFD\uFFFDx\uFFFD\uFFFD\uFFFD\uFFFD"}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(Utf16FromUtf8(row.utf8), row.utf16) << row.utf8;
+    }
+}
+
+// The executable's folder is the application folder only when it is the
+// user's to write, nobody else may change it and it is not the system's
+// (root's too: a package's folder is never written at run time).
+TEST(FolderRule, OnlyAPrivateFolderOfTheUserHoldsTheFiles) {
+    const struct {
+        const char* what;
+        bool shared, ofTheSystem;
+        std::string perUserBase, expected;
+    } rows[] = {
+        {"the user's own", false, false, "/run/user/1000", "/opt/q"},
+        {"others may change it", true, false, "/run/user/1000",
+         JoinPath("/run/user/1000", "qrgenerator")},
+        {"the system's", false, true, "/root/.cache", JoinPath("/root/.cache", "qrgenerator")},
+        {"no per-user folder", true, false, "", ""},
+    };
+    for (const auto& row : rows) {
+        const FolderFacts facts{.overridden = "",
+                                .executableFolder = "/opt/q",
+                                .executableFolderWritable = true,
+                                .executableFolderShared = row.shared,
+                                .executableFolderOfTheSystem = row.ofTheSystem,
+                                .perUserBase = row.perUserBase};
+        EXPECT_EQ(ChooseApplicationFolder(facts), row.expected) << row.what;
+    }
+}
+
 // Load opens on level 2 and the first size with an empty text, and applies
 // the text-change rule.
 TEST(PresenterLoad, OpensOnStandardLevelWithCreateUnusableUntilTextIsTyped) {
@@ -158,75 +226,6 @@ TEST(PresenterLoad, OpensOnStandardLevelWithCreateUnusableUntilTextIsTyped) {
     EXPECT_EQ(window.Run(Command::Create), Then({Make(2)}, kShown));
 }
 
-struct TypedCase {
-    const char* name;
-    std::u16string typed;
-    bool usable;
-};
-
-class PresenterTextChange : public testing::TestWithParam<TypedCase> {};
-
-// Create, the level choice and the size list are usable exactly while the
-// text holds a character other than a space.
-TEST_P(PresenterTextChange, Rule) {
-    Window window;
-    window.face.typed = GetParam().typed;
-    window.presenter.OnTextChanged();
-    const std::string state = GetParam().usable ? " on" : " off";
-    EXPECT_EQ(window.calls, (Calls{"enable CreateButton" + state, "enable LevelChoice" + state,
-                                   "enable SizeList" + state}));
-}
-
-const TypedCase kTypedCases[] = {
-    {"SpacesOnlyDisable", u"   ", false},
-    {"ATabIsNoSpace", u"\t", true},
-};
-INSTANTIATE_TEST_SUITE_P(, PresenterTextChange, testing::ValuesIn(kTypedCases), NameOf<TypedCase>);
-
-struct CreateCase {
-    const char* name;
-    void (*arrange)(Window&);
-    int level;
-    Calls expected;
-};
-
-class PresenterCreate : public testing::TestWithParam<CreateCase> {};
-
-// What the user chose reaches the library: the text trimmed of spaces, the
-// level, the margin of the size item, 5 pixels a module. A failure says why
-// and leaves the text and the buttons as they were.
-TEST_P(PresenterCreate, Outcome) {
-    Window window;
-    GetParam().arrange(window);
-    EXPECT_EQ(window.Create(GetParam().level), GetParam().expected);
-}
-
-const CreateCase kCreateCases[] = {
-    {"ChoicesReachTheLibraryAndThePictureIsShown", [](Window&) {}, 0, Then({Make(0)}, kShown)},
-    {"LevelBeyondHighMakesNothing", [](Window&) {}, 4, {}},
-    {"TextTooLongIsSaid",
-     [](Window& w) { w.system.writes = false, w.system.textTooLong = true; },
-     3,
-     {Make(3), std::string("msgTextDoesNotFit|") + Texts::TextDoesNotFit()}},
-    {"FileNotWrittenGivesTheReason",
-     [](Window& w) { w.system.writes = false, w.system.reason = "Is a directory"; },
-     2,
-     {Make(), "msgFileNotWritten|" + Texts::FileNotWritten(kPicture, "Is a directory")}},
-    {"AnOldFileLeftAsItWasIsNoPicture",
-     [](Window& w) { w.system.files[kPicture] = w.system.NewFile(), w.system.writes = false; },
-     2,
-     {Make(), "msgFileNotWritten|" + Texts::FileNotWritten(kPicture, "")}},
-    {"LibraryNotLoadedGivesTheReason",
-     [](Window& w) { w.system.libraryError = "not found"; },
-     2,
-     {Make(), "msgLibraryNotLoaded|" + Texts::LibraryNotLoaded(kLibrary, "not found")}},
-    {"UnreadablePictureIsSaid",
-     [](Window& w) { w.face.readable = false; },
-     2,
-     {Make(), "show " + kPicture, "msgPictureNotRead|" + Texts::PictureNotRead(kPicture)}},
-};
-INSTANTIATE_TEST_SUITE_P(, PresenterCreate, testing::ValuesIn(kCreateCases), NameOf<CreateCase>);
-
 struct ActionCase {
     const char* name;
     void (*arrange)(Window&);
@@ -236,8 +235,11 @@ struct ActionCase {
 
 class PresenterAction : public testing::TestWithParam<ActionCase> {};
 
-// The command buttons on the picture shown, and what closing removes: only
-// what this window made, and only while it is still that.
+// What the user chose reaches the library: the text trimmed of spaces, the
+// level, the margin of the size item, 5 pixels a module; a failed Create says
+// why and leaves the text and the buttons as they were. The command buttons
+// on the picture shown, and what closing removes: only what this window
+// made, and only while it is still that.
 TEST_P(PresenterAction, Outcome) {
     Window window;
     GetParam().arrange(window);
@@ -245,6 +247,9 @@ TEST_P(PresenterAction, Outcome) {
 }
 
 void Nothing(Window&) {}
+void Typed(Window& w) {
+    w.Type();
+}
 void Created(Window& w) {
     ASSERT_EQ(w.Create(), Then({Make()}, kShown));
 }
@@ -252,14 +257,39 @@ void CreatedUnreadable(Window& w) {
     w.face.readable = false;
     w.Create();
 }
-constexpr auto Open = Command::Open, Print = Command::Print, Copy = Command::Copy,
-               Exit = Command::Exit;
+constexpr auto Create = Command::Create, Open = Command::Open, Print = Command::Print,
+               Copy = Command::Copy, Exit = Command::Exit;
 constexpr std::nullopt_t Unload = std::nullopt;
 
 const std::string kRemove = "remove " + kPicture;
 const std::string kPrint = "print QR.bmp 1935";
 
 const ActionCase kActionCases[] = {
+    {"ChoicesReachTheLibraryAndThePictureIsShown", [](Window& w) { w.Type(0); }, Create,
+     Then({Make(0)}, kShown)},
+    {"LevelBeyondHighMakesNothing", [](Window& w) { w.Type(4); }, Create, {}},
+    {"TextTooLongIsSaid",
+     [](Window& w) { w.Type(3), w.system.writes = false, w.system.textTooLong = true; },
+     Create,
+     {Make(3), std::string("msgTextDoesNotFit|") + Texts::TextDoesNotFit()}},
+    {"FileNotWrittenGivesTheReason",
+     [](Window& w) { Typed(w), w.system.writes = false, w.system.reason = "Is a directory"; },
+     Create,
+     {Make(), "msgFileNotWritten|" + Texts::FileNotWritten(kPicture, "Is a directory")}},
+    {"AnOldFileLeftAsItWasIsNoPicture",
+     [](Window& w) {
+         Typed(w), w.system.files[kPicture] = w.system.NewFile(), w.system.writes = false;
+     },
+     Create,
+     {Make(), "msgFileNotWritten|" + Texts::FileNotWritten(kPicture, "")}},
+    {"LibraryNotLoadedGivesTheReason",
+     [](Window& w) { Typed(w), w.system.libraryError = "not found"; },
+     Create,
+     {Make(), "msgLibraryNotLoaded|" + Texts::LibraryNotLoaded(kLibrary, "not found")}},
+    {"UnreadablePictureIsSaid",
+     [](Window& w) { Typed(w), w.face.readable = false; },
+     Create,
+     {Make(), "show " + kPicture, "msgPictureNotRead|" + Texts::PictureNotRead(kPicture)}},
     {"OpenWithoutAPictureShownDoesNothing", CreatedUnreadable, Open, {}},
     {"PrintWithoutAPictureDoesNothing", Nothing, Print, {}},
     {"CopyWithoutAPictureDoesNothing", Nothing, Copy, {}},

@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# The installed program (a prefix owned by root) used by two ordinary users at
-# once on an X server of its own, with and without a runtime folder: each
-# picture lands in the user's own 0700 $XDG_RUNTIME_DIR/qrgenerator or
-# ~/.cache/qrgenerator beside the user's library copy and reads back with
-# zbar; Esc, Enter (Yes) deletes it; nothing is written into the installation.
-# Root's window writes nothing into the installation either. Then the
-# program started from, or told to use, folders that other users may change:
-# it runs only a library copy of the user's own, and no Qt plugin or qt.conf
-# another user planted beside it.
+# The installed program (a prefix owned by root) on an X server of its own,
+# run by an ordinary user and by root, then started from, or told to use,
+# folders that other users may change: each picture lands in a folder of the
+# user's own beside the user's library copy, it reads back with zbar, and Esc,
+# Enter (Yes) deletes it; the program runs only a library copy of the user's
+# own and no Qt plugin or qt.conf another user planted beside it; nothing is
+# written into the installation.
 # Usage: end_to_end.sh BUILT_LIBRARY LIBRARY_NAME BUILD_DIR PLANTED_PLUGIN
 set -euo pipefail
 built_library=$1 library_name=$2 build=$3 planted_plugin=$4
@@ -25,8 +23,8 @@ export TEST_ENV_DIR=$work/env
 # shellcheck source=../../../../scripts/test-env.sh
 source "$here/../../../../scripts/test-env.sh"
 pids=()
-# A program stopped by a signal leaves its library copy's colour object;
-# user 4242's (no runtime folder) lies in /dev/shm.
+# A program stopped by a signal leaves its library copy's colour object,
+# in /dev/shm where the user has no runtime folder.
 cleanup() {
   local pid copy user device inode
   for pid in "${pids[@]}"; do test_env_stop_pid "$pid"; done
@@ -41,44 +39,6 @@ trap cleanup EXIT
 # Our own X server: no other test's window takes the keyboard focus.
 test_env_start_xvfb || fail "Xvfb did not start"
 
-# The id of the visible window of process $1 titled exactly $2 (xdotool's
-# name search is a regular expression, and misses Cyrillic in the C locale).
-# Polled gently: on a busy machine a burst of short X connections can make
-# the X server refuse the program's own connection while it starts.
-find_window() {
-  local id
-  for _ in $(seq 40); do
-    sleep 0.3
-    for id in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
-      [ "$(xdotool getwindowname "$id" 2>/dev/null)" != "$2" ] || { echo "$id"; return 0; }
-    done
-  done
-  fail "no window titled '$2' of process $1 appeared within 12 s"
-}
-
-# Pastes $3 (xdotool types Cyrillic through a remapped spare key, which a busy
-# program may read late) and types $2 into the text box of process $1,
-# presses Enter, then reads back picture $4.
-create_in() {
-  local window
-  window=$(find_window "$1" 'QR генератор')
-  # No window manager: focus the window ourselves before the first key,
-  # and raise it, as both windows open at the same place.
-  xdotool windowraise "$window" windowfocus --sync "$window"
-  xdotool mousemove --window "$window" 148 161 click 1
-  if [ -n "$3" ]; then
-    printf '%s' "$3" | xclip -selection clipboard -i
-    xdotool key ctrl+v
-  fi
-  xdotool type --delay 100 "$2"
-  xdotool key Return
-  for _ in $(seq 100); do [ -f "$4" ] && break; sleep 0.1; done
-  [ -f "$4" ] || fail "$4 did not appear after Enter"
-  local read
-  read=$(zbarimg -q --raw -Sbinary "$4")
-  [ "$read" = "$3$2" ] || fail "$4 holds '$read', typed was '$3$2'"
-}
-
 # Fails unless process $1 ends with status $2 (ctest's timeout ends a hang).
 ends_with() {
   local status=0
@@ -86,66 +46,23 @@ ends_with() {
   [ "$status" -eq "$2" ] || fail "qrgenerator ($1) ended with status $status, not $2"
 }
 
+# Presses key $3 in the window of process $1 titled $2.
+press() {
+  local window
+  window=$(test_env_find_window "$1" "$2") || fail "no window '$2' of process $1"
+  xdotool windowfocus --sync "$window" key "$3"
+}
+
 # Esc asks "Закрыть программу?"; Enter answers with the default, Yes.
 close_by_escape() {
-  local window
-  window=$(find_window "$1" 'QR генератор')
-  xdotool windowfocus --sync "$window" key Escape
-  window=$(find_window "$1" 'QR')
-  xdotool windowfocus --sync "$window" key Return
+  press "$1" 'QR генератор' Escape
+  press "$1" QR Return
   ends_with "$1" 0
 }
 
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake --install failed"
 installed_before=$(find "$prefix" -printf '%p %M %s\n' | sort)
-# Without a home or runtime folder there is no application folder: a box
-# titled QR says so, and its OK ends the program with status 1.
-setpriv --reuid=4241 --regid=4241 --clear-groups env -i DISPLAY="$DISPLAY" TMPDIR="$work" \
-  "$prefix/bin/qrgenerator" >"$work/no-home.log" 2>&1 &
-pids=($!)
-window=$(find_window "${pids[0]}" 'QR')
-xdotool windowfocus --sync "$window" key Return
-ends_with "${pids[0]}" 1
-pids=()
-declare -A picture
-for user in 4241 4242; do
-  home=$work/user$user/home runtime=$work/user$user/runtime
-  mkdir -p "$home" "$runtime" && chmod 0700 "$home" "$runtime" && chown -R "$user:$user" "$work/user$user"
-  environment=(HOME="$home" TMPDIR="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin)
-  if [ "$user" = 4241 ]; then
-    environment+=(XDG_RUNTIME_DIR="$runtime") picture[$user]=$runtime/qrgenerator
-  else
-    picture[$user]=$home/.cache/qrgenerator
-  fi
-  setpriv --reuid="$user" --regid="$user" --clear-groups env -i "${environment[@]}" \
-    "$prefix/bin/qrgenerator" >"$work/user$user.log" 2>&1 &
-  pids+=($!)
-done
-# Both windows first: one mapped later would cover the other while it is
-# being typed into.
-for pid in "${pids[@]}"; do find_window "$pid" 'QR генератор' >/dev/null; done
-create_in "${pids[0]}" " 42" "Привет, мир! Ёж" "${picture[4241]}/QR.bmp"
-create_in "${pids[1]}" "user 4242" "" "${picture[4242]}/QR.bmp"
-for user in 4241 4242; do
-  [ "$(stat -c '%a %u' "${picture[$user]}")" = "700 $user" ] || fail "${picture[$user]} is not private"
-  cmp -s "${picture[$user]}/$library_name" "$built_library" || fail "user $user's library copy differs"
-done
-close_by_escape "${pids[0]}"
-[ ! -e "${picture[4241]}/QR.bmp" ] || fail "user 4241's QR.bmp is still there after closing"
-[ -f "${picture[4242]}/QR.bmp" ] || fail "closing user 4241's window deleted user 4242's picture"
-close_by_escape "${pids[1]}"
-pids=()
-# Root may write into the installation, but uses its own folder all the same.
-home=$work/root/home
-mkdir -p -m 0700 "$home"
-env -i HOME="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin "$prefix/bin/qrgenerator" \
-  >"$work/root.log" 2>&1 &
-pids=($!)
-create_in "${pids[0]}" "root" "" "$home/.cache/qrgenerator/QR.bmp"
-close_by_escape "${pids[0]}"
-pids=()
-
 # Fails unless the library that process $1 runs is $2, of user $3's, and
 # nobody else may write to it.
 runs_own_library() {
@@ -158,30 +75,34 @@ runs_own_library() {
   fi
 }
 
-# Rows: the shared folder's mode (its group 4243 holds users 4241 and 4242) |
-# what the user starts: the program copied into it, or the installed one told
-# to use it (QRGENERATOR_APP_DIR), or the installed one with the runtime
-# folder, or the runtime and home folders, in it | whether user 4242 put an
-# identical library copy there first, which they may rewrite | where the
-# picture lands: the runtime folder, ~/.cache, the shared folder, or nowhere
+# Rows: the user, 4241 or root (who may write into the installation but uses
+# a folder of its own all the same) | the shared folder's mode (its group 4243
+# holds users 4241 and 4242) | what the user starts: the installed program,
+# the program copied into it, or the installed one told to use it
+# (QRGENERATOR_APP_DIR), or the installed one with the runtime folder, or the
+# runtime and home folders, in it | whether user 4242 put an identical library
+# copy there first, which they may rewrite | where the picture lands: the
+# user's own 0700 runtime folder or ~/.cache, the shared folder, or nowhere
 # (the program says why and ends with 1).
 rows=(
-  "0775 copied    planted runtime"
-  "1777 copied    none    runtime"
-  "0775 runtime   none    cache"
-  "0775 home      none    refused"
-  "0775 overrides planted shared"
-  "1777 overrides planted refused"
+  "4241 0755 installed none    runtime"
+  "0    0755 installed none    runtime"
+  "4241 0775 copied    planted runtime"
+  "4241 1777 copied    none    runtime"
+  "4241 0775 runtime   none    cache"
+  "4241 0775 home      none    refused"
+  "4241 0775 overrides planted shared"
+  "4241 1777 overrides planted refused"
 )
 for number in "${!rows[@]}"; do
-  read -r mode start planted lands <<<"${rows[$number]}"
+  read -r user mode start planted lands <<<"${rows[$number]}"
   shared=$work/row$number/shared home=$work/row$number/home runtime=$work/row$number/runtime
   case $start in
     runtime) runtime=$shared/runtime ;;
     home) runtime=$shared/runtime home=$shared/home ;;
   esac
   mkdir -p "$shared" "$home" "$runtime"
-  chown 4241:4241 "$home" "$runtime" && chmod 0700 "$home" "$runtime"
+  chown "$user:$user" "$home" "$runtime" && chmod 0700 "$home" "$runtime"
   chown root:4243 "$shared" && chmod "$mode" "$shared"
   environment=(HOME="$home" TMPDIR="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin
     XDG_RUNTIME_DIR="$runtime")
@@ -205,12 +126,11 @@ for number in "${!rows[@]}"; do
     setpriv --reuid=4242 --regid=4242 --groups=4243 chmod 0664 "$shared/$library_name"
   fi
   shared_before=$(find "$shared" -printf '%p %u %M %i %s\n' | sort)
-  setpriv --reuid=4241 --regid=4241 --groups=4243 env -i "${environment[@]}" \
+  setpriv --reuid="$user" --regid="$user" --groups=4243 env -i "${environment[@]}" \
     "$program" >"$work/row.log" 2>&1 &
   pids=($!)
   if [ "$lands" = refused ]; then
-    window=$(find_window "${pids[0]}" 'QR')
-    xdotool windowfocus --sync "$window" key Return
+    press "${pids[0]}" QR Return
     ends_with "${pids[0]}" 1
   else
     folder=$shared
@@ -218,9 +138,13 @@ for number in "${!rows[@]}"; do
       runtime) folder=$runtime/qrgenerator ;;
       cache) folder=$home/.cache/qrgenerator ;;
     esac
-    create_in "${pids[0]}" "row $number" "" "$folder/QR.bmp"
-    runs_own_library "${pids[0]}" "$folder/$library_name" 4241
+    test_env_create "${pids[0]}" "$folder/QR.bmp" "row $number" || fail "row $number: no picture"
+    runs_own_library "${pids[0]}" "$folder/$library_name" "$user"
+    cmp -s "$folder/$library_name" "$built_library" || fail "row $number: the library copy differs"
+    [ "$lands" = shared ] || [ "$(stat -c '%a %u' "$folder")" = "700 $user" ] ||
+      fail "row $number: $folder is not private"
     close_by_escape "${pids[0]}"
+    [ ! -e "$folder/QR.bmp" ] || fail "row $number: QR.bmp is still there after closing"
   fi
   pids=()
   ! grep -F "\"$shared/" "$work/row.log" || fail "row $number: Qt searched the shared folder"

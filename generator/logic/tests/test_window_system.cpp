@@ -1,5 +1,5 @@
-// The window's rules and the system's services it stands on, run natively
-// and under Wine.
+// The system's services the window stands on, with real files and, for the
+// binding, the library as the build made it; run natively and under Wine.
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)
@@ -11,9 +11,10 @@
 
 #include <algorithm>
 #include <cstdint>
-
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 #include "app_folder_rule.h"
@@ -21,61 +22,52 @@
 #include "operating_system.h"
 #include "prepare_start.h"
 #include "resource_file.h"
-#include "scratch_folder.h"
-#include "text_rules.h"
-#include "utf.h"
 
-// The size list's items, and how halves round (to even) and words read.
-TEST(TextRules, MarginIsValRoundedHalfToEven) {
-    const struct {
-        std::u16string text;
-        int32_t margin;
-    } rows[] = {{u"1", 1}, {u"25", 25}, {u"2.5", 2}, {u"3.5", 4}, {u"inf", 0}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(MarginFromSizeText(row.text), row.margin);
-    }
+namespace {
+
+namespace fs = std::filesystem;
+
+// The UTF-8 (Windows) or byte (POSIX) path string the logic takes.
+std::string Narrow(const fs::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
 }
 
-// Paths reach the library as UTF-16: every character whole, each byte that
-// starts no character one U+FFFD (overlong, surrogate, cut short, too large).
-TEST(TextRules, Utf8PathsBecomeUtf16) {
-    const struct {
-        std::string utf8;
-        std::u16string utf16;
-    } rows[] = {{"", u""},
-                {"a\u044f\u20ac\U0001F600", u"a\u044f\u20ac\U0001F600"},
-                {"\xC0\x80\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
-                {"\xE2\x82x\xF4\x90\x80\x80", u"\uFFFD\uFFFDx\uFFFD\uFFFD\uFFFD\uFFFD"}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(Utf16FromUtf8(row.utf8), row.utf16) << row.utf8;
+// A fresh folder whose name has Cyrillic letters and a space; removed after
+// each test.
+class Scratch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() / fs::path(u8"папка qr ");
+        folder_ += std::to_string(std::random_device()());
+        ASSERT_TRUE(fs::create_directory(folder_));
     }
+    void TearDown() override { fs::remove_all(folder_); }
+    fs::path folder_;
+};
+
+// The library as the build made it; under Wine its Unix path is on drive Z.
+std::string LibraryFile() {
+#if defined(_WIN32)
+    std::string path = "Z:" QRIMAGE_LIBRARY_FILE;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+#else
+    return QRIMAGE_LIBRARY_FILE;
+#endif
 }
 
-// The executable's folder is the application folder only when it is the
-// user's to write, nobody else may change it and it is not the system's
-// (root's too: a package's folder is never written at run time).
-TEST(FolderRule, OnlyAPrivateFolderOfTheUserHoldsTheFiles) {
-    const struct {
-        const char* what;
-        bool shared, ofTheSystem;
-        std::string perUserBase, expected;
-    } rows[] = {
-        {"the user's own", false, false, "/run/user/1000", "/opt/q"},
-        {"others may change it", true, false, "/run/user/1000",
-         JoinPath("/run/user/1000", "qrgenerator")},
-        {"the system's", false, true, "/root/.cache", JoinPath("/root/.cache", "qrgenerator")},
-        {"no per-user folder", true, false, "", ""},
-    };
-    for (const auto& row : rows) {
-        const FolderFacts facts{.overridden = "",
-                                .executableFolder = "/opt/q",
-                                .executableFolderWritable = true,
-                                .executableFolderShared = row.shared,
-                                .executableFolderOfTheSystem = row.ofTheSystem,
-                                .perUserBase = row.perUserBase};
-        EXPECT_EQ(ChooseApplicationFolder(facts), row.expected) << row.what;
-    }
+// The BMP's width in pixels, 0 when there is no BMP.
+int32_t BitmapWidth(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    char header[22] = {};
+    file.read(header, sizeof header);
+    return file && header[0] == 'B' ? int32_t(uint8_t(header[18]) | uint8_t(header[19]) << 8) : 0;
 }
+
+using Binding = Scratch;
+
+}  // namespace
 
 #if !defined(_WIN32)
 // Where the program's folder is not to be used (root's build folder here), a
@@ -164,31 +156,6 @@ TEST_F(Scratch, ExtractionFailuresAreReportedAndLeaveNothing) {
     EXPECT_NE(ExtractResourceFile(Narrow(folder_), "qrimage32.dll", "").error, "");
     EXPECT_TRUE(fs::is_empty(folder_));
 }
-
-namespace {
-
-// The library as the build made it; under Wine its Unix path is on drive Z.
-std::string LibraryFile() {
-#if defined(_WIN32)
-    std::string path = "Z:" QRIMAGE_LIBRARY_FILE;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-#else
-    return QRIMAGE_LIBRARY_FILE;
-#endif
-}
-
-// The BMP's width in pixels, 0 when there is no BMP.
-int32_t BitmapWidth(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    char header[22] = {};
-    file.read(header, sizeof header);
-    return file && header[0] == 'B' ? int32_t(uint8_t(header[18]) | uint8_t(header[19]) << 8) : 0;
-}
-
-using Binding = Scratch;
-
-}  // namespace
 
 // The real library behind the presenter's door: the arguments reach it as
 // given (a 10-byte text takes 25 modules at H), and the file it wrote is
