@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,9 +70,8 @@ class RecordingFace : public WindowFace {
 class RecordingSystem : public SystemServices {
   public:
     explicit RecordingSystem(Calls& calls) : calls_(calls) {}
-    std::string libraryError, removeFailure;
+    std::string libraryError, removeFailure, reason;
     bool writes = true, textTooLong = false;
-    std::string reason;
     std::map<std::string, FileIdentity> files;
 
     FileIdentity NewFile() { return {.exists = true, .inode = ++lastInode_}; }
@@ -136,15 +136,11 @@ std::string Make(int level = 2) {
 const Calls kShown = {"show " + kPicture, "enable OpenButton on", "enable PrintButton on",
                       "enable CopyButton on", "clear"};
 
-Calls Then(Calls calls, const Calls& more) {
-    calls.insert(calls.end(), more.begin(), more.end());
+// What a Create that made its picture at `level` does.
+Calls Shown(int level = 2) {
+    Calls calls = kShown;
+    calls.insert(calls.begin(), Make(level));
     return calls;
-}
-
-// The name gtest shows for a case of a table below.
-template <typename Case>
-std::string NameOf(const testing::TestParamInfo<Case>& info) {
-    return info.param.name;
 }
 
 // The size list's items, and how halves round (to even) and words read.
@@ -216,7 +212,7 @@ TEST(PresenterLoad, OpensOnStandardLevelWithCreateUnusableUntilTextIsTyped) {
     EXPECT_EQ(window.calls, (Calls{"select 2 0", "clear", "enable CreateButton off",
                                    "enable LevelChoice off", "enable SizeList off"}));
     window.face.typed = u"  word ";
-    EXPECT_EQ(window.Run(Command::Create), Then({Make(2)}, kShown));
+    EXPECT_EQ(window.Run(Command::Create), Shown());
 }
 
 struct ActionCase {
@@ -224,6 +220,7 @@ struct ActionCase {
     void (*arrange)(Window&);
     std::optional<Command> command;  // none: the window closes
     Calls expected;
+    friend void PrintTo(const ActionCase& row, std::ostream* out) { *out << row.name; }
 };
 
 class PresenterAction : public testing::TestWithParam<ActionCase> {};
@@ -240,11 +237,8 @@ TEST_P(PresenterAction, Outcome) {
 }
 
 void Nothing(Window&) {}
-void Typed(Window& w) {
-    w.Type();
-}
 void Created(Window& w) {
-    ASSERT_EQ(w.Create(), Then({Make()}, kShown));
+    ASSERT_EQ(w.Create(), Shown());
 }
 // QR.bmp is there before Create, and the library leaves it as it was.
 void OldFileLeft(Window& w) {
@@ -267,20 +261,20 @@ const std::string kNotWritten = "msgFileNotWritten|";
 // clang-format off
 const ActionCase kActionCases[] = {
     {"ChoicesReachTheLibraryAndThePictureIsShown", [](Window& w) { w.Type(0); }, Create,
-     Then({Make(0)}, kShown)},
+     Shown(0)},
     {"LevelBeyondHighMakesNothing", [](Window& w) { w.Type(4); }, Create, {}},
     {"TextTooLongIsSaid",
      [](Window& w) { w.Type(3), w.system.writes = false, w.system.textTooLong = true; }, Create,
      {Make(3), "msgTextDoesNotFit|" + Texts::TextDoesNotFit()}},
     {"FileNotWrittenGivesTheReason",
-     [](Window& w) { Typed(w), w.system.writes = false, w.system.reason = "Is a directory"; },
+     [](Window& w) { w.Type(), w.system.writes = false, w.system.reason = "Is a directory"; },
      Create, {Make(), kNotWritten + Texts::FileNotWritten(kPicture, "Is a directory")}},
-    {"AnOldFileLeftAsItWasIsNoPicture", [](Window& w) { OldFileLeft(w), Typed(w); }, Create,
+    {"AnOldFileLeftAsItWasIsNoPicture", [](Window& w) { OldFileLeft(w), w.Type(); }, Create,
      {Make(), kNotWritten + Texts::FileNotWritten(kPicture, "")}},
     {"LibraryNotLoadedGivesTheReason",
-     [](Window& w) { Typed(w), w.system.libraryError = "not found"; }, Create,
+     [](Window& w) { w.Type(), w.system.libraryError = "not found"; }, Create,
      {Make(), "msgLibraryNotLoaded|" + Texts::LibraryNotLoaded(kLibrary, "not found")}},
-    {"UnreadablePictureIsSaid", [](Window& w) { Typed(w), w.face.readable = false; }, Create,
+    {"UnreadablePictureIsSaid", [](Window& w) { w.Type(), w.face.readable = false; }, Create,
      {Make(), "show " + kPicture, "msgPictureNotRead|" + Texts::PictureNotRead(kPicture)}},
     {"OpenWithoutAPictureShownDoesNothing", CreatedUnreadable, Open, {}},
     {"PrintWithoutAPictureDoesNothing", Nothing, Print, {}},
@@ -313,6 +307,7 @@ const ActionCase kActionCases[] = {
     {"UnloadRunsOnce", [](Window& w) { Created(w), w.Run(Copy), w.Run(Unload); }, Unload, {}},
 };
 // clang-format on
-INSTANTIATE_TEST_SUITE_P(, PresenterAction, testing::ValuesIn(kActionCases), NameOf<ActionCase>);
+INSTANTIATE_TEST_SUITE_P(, PresenterAction, testing::ValuesIn(kActionCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
