@@ -27,10 +27,9 @@ test_env_wait() {
 # Whether the QR code picture $1 reads back with zbar as exactly $2.
 test_env_decodes() { [ "$(zbarimg -q --raw -Sbinary "$1" 2>/dev/null)" = "$2" ]; }
 
-# The id of the visible window of process $1 titled exactly $2 (xdotool's
-# name search is a regular expression, and misses Cyrillic in the C locale).
-# Polled gently: on a busy machine a burst of short X connections can make
-# the X server refuse the program's own connection while it starts.
+# The id of the visible window of process $1 titled exactly $2 (xdotool's name search is a
+# regular expression, and misses Cyrillic in the C locale). Polled gently: a burst of short
+# X connections can make the X server refuse the program's own connection while it starts.
 test_env_find_window() {
   local id
   for _ in $(seq 40); do
@@ -97,8 +96,12 @@ AccessLog $cups/log/access_log
 ErrorLog $cups/log/error_log
 PageLog $cups/log/page_log
 CONF
-  test_env_cups_pdf_conf "$TEST_PDF_DIR" >"$cups/etc/cups-pdf-qrtest.conf"
-  test_env_cups_pdf_conf "$TEST_MARGIN_PDF_DIR" >"$cups/etc/cups-pdf-qrtestm.conf"
+  local queue  # cups-pdf's settings for each queue, NAME:FOLDER of its PDFs
+  for queue in "qrtest:$TEST_PDF_DIR" "qrtestm:$TEST_MARGIN_PDF_DIR"; do
+    printf 'Out %s\nLabel 1\nUserUMask 0022\nGrp lpadmin\nSpool %s\nLog %s\nAnonDirName %s\nGSTmp %s\n' \
+      "${queue#*:}" "$cups/pdf-spool" "$cups/pdf-log" "${queue#*:}" "$cups/gs-tmp" \
+      >"$cups/etc/cups-pdf-${queue%%:*}.conf"
+  done
   # shellcheck disable=SC2016
   unshare -m --propagation private sh -c 'mount --bind "$0" /etc/cups && exec "$@"' \
     "$cups/etc" /usr/sbin/cupsd -f -c "$cups/conf/cupsd.conf" -s "$cups/conf/cups-files.conf" \
@@ -112,7 +115,6 @@ CONF
   lpadmin -d "$TEST_PRINTER"
   # The second queue: the cups-pdf PPD with every printable area inset (in
   # points; left and top differ, so that a swapped x and y shows).
-  mkdir -p "$TEST_MARGIN_PDF_DIR" && chmod 0777 "$TEST_MARGIN_PDF_DIR"
   awk -v l=36 -v b=18 -v r=18 -v t=54 '
     /^\*ImageableArea / && match($0, /"[0-9. ]+"/) {
       split(substr($0, RSTART + 1, RLENGTH - 2), a, " ")
@@ -121,13 +123,6 @@ CONF
     { print }' /usr/share/ppd/cups-pdf/CUPS-PDF_noopt.ppd >"$TEST_ENV_DIR/margins.ppd" \
     && lpadmin -p "$TEST_MARGIN_PRINTER" -v cups-pdf:/qrtestm -P "$TEST_ENV_DIR/margins.ppd" -E \
     || { test_env_fail "cannot create the PDF queue with margins"; return 1; }
-}
-
-# cups-pdf's settings for a queue that writes its PDFs into $1.
-test_env_cups_pdf_conf() {
-  local cups=$TEST_ENV_DIR/cups
-  printf 'Out %s\nLabel 1\nUserUMask 0022\nGrp lpadmin\nSpool %s\nLog %s\nAnonDirName %s\nGSTmp %s\n' \
-    "$1" "$cups/pdf-spool" "$cups/pdf-log" "$1" "$cups/gs-tmp"
 }
 
 # The machine's spooler as its users see it: every entry of /etc/cups with
@@ -158,7 +153,8 @@ VIEWER
 }
 
 test_env_start() {
-  mkdir -p "$TEST_PDF_DIR" && chmod 0777 "$TEST_PDF_DIR"
+  mkdir -p "$TEST_PDF_DIR" "$TEST_MARGIN_PDF_DIR"
+  chmod 0777 "$TEST_PDF_DIR" "$TEST_MARGIN_PDF_DIR"
   mkdir -m 0700 -p "$TEST_ENV_DIR/runtime"
   export XDG_RUNTIME_DIR=$TEST_ENV_DIR/runtime
   test_env_start_xvfb && test_env_start_cups && test_env_start_viewer

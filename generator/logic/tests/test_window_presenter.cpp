@@ -1,7 +1,6 @@
-// The window's pure rules, and its sequences through a face and a system that
-// record what they are asked to do, files kept as identities in memory: no
-// toolkit, no file, no library, so every case runs alike everywhere, emulated
-// 32-bit Wine included.
+// The window's pure rules, and its sequences through a face and a system that record what
+// they are asked to do (files as identities in memory): no toolkit, file or library, so
+// every case runs alike everywhere, emulated 32-bit Wine included.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -71,9 +70,8 @@ class RecordingFace : public WindowFace {
 class RecordingSystem : public SystemServices {
   public:
     explicit RecordingSystem(Calls& calls) : calls_(calls) {}
-    std::string libraryError, removeFailure;
+    std::string libraryError, removeFailure, reason;
     bool writes = true, textTooLong = false;
-    std::string reason;
     std::map<std::string, FileIdentity> files;
 
     FileIdentity NewFile() { return {.exists = true, .inode = ++lastInode_}; }
@@ -138,21 +136,12 @@ std::string Make(int level = 2) {
 const Calls kShown = {"show " + kPicture, "enable OpenButton on", "enable PrintButton on",
                       "enable CopyButton on", "clear"};
 
-Calls Then(Calls calls, const Calls& more) {
-    calls.insert(calls.end(), more.begin(), more.end());
+// What a Create that made its picture at `level` does.
+Calls Shown(int level = 2) {
+    Calls calls = kShown;
+    calls.insert(calls.begin(), Make(level));
     return calls;
 }
-
-// The name gtest shows for a case of a table below, in test names and failures.
-template <typename Case>
-std::string NameOf(const testing::TestParamInfo<Case>& info) {
-    return info.param.name;
-}
-template <typename Case>
-void PrintTo(const Case& testCase, std::ostream* out) requires requires {
-    testCase.name;
-}
-{ *out << testCase.name; }
 
 // The size list's items, and how halves round (to even) and words read.
 TEST(TextRules, MarginIsValRoundedHalfToEven) {
@@ -223,7 +212,7 @@ TEST(PresenterLoad, OpensOnStandardLevelWithCreateUnusableUntilTextIsTyped) {
     EXPECT_EQ(window.calls, (Calls{"select 2 0", "clear", "enable CreateButton off",
                                    "enable LevelChoice off", "enable SizeList off"}));
     window.face.typed = u"  word ";
-    EXPECT_EQ(window.Run(Command::Create), Then({Make(2)}, kShown));
+    EXPECT_EQ(window.Run(Command::Create), Shown());
 }
 
 struct ActionCase {
@@ -231,6 +220,7 @@ struct ActionCase {
     void (*arrange)(Window&);
     std::optional<Command> command;  // none: the window closes
     Calls expected;
+    friend void PrintTo(const ActionCase& row, std::ostream* out) { *out << row.name; }
 };
 
 class PresenterAction : public testing::TestWithParam<ActionCase> {};
@@ -247,11 +237,13 @@ TEST_P(PresenterAction, Outcome) {
 }
 
 void Nothing(Window&) {}
-void Typed(Window& w) {
-    w.Type();
-}
 void Created(Window& w) {
-    ASSERT_EQ(w.Create(), Then({Make()}, kShown));
+    ASSERT_EQ(w.Create(), Shown());
+}
+// QR.bmp is there before Create, and the library leaves it as it was.
+void OldFileLeft(Window& w) {
+    w.system.files[kPicture] = w.system.NewFile();
+    w.system.writes = false;
 }
 void CreatedUnreadable(Window& w) {
     w.face.readable = false;
@@ -260,86 +252,62 @@ void CreatedUnreadable(Window& w) {
 constexpr auto Create = Command::Create, Open = Command::Open, Print = Command::Print,
                Copy = Command::Copy, Exit = Command::Exit;
 constexpr std::nullopt_t Unload = std::nullopt;
+constexpr auto NoPrinter = WindowFace::Printed::NoPrinter, Failed = WindowFace::Printed::Failed;
 
 const std::string kRemove = "remove " + kPicture;
 const std::string kPrint = "print QR.bmp 1935";
+const std::string kNotWritten = "msgFileNotWritten|";
 
+// clang-format off
 const ActionCase kActionCases[] = {
     {"ChoicesReachTheLibraryAndThePictureIsShown", [](Window& w) { w.Type(0); }, Create,
-     Then({Make(0)}, kShown)},
+     Shown(0)},
     {"LevelBeyondHighMakesNothing", [](Window& w) { w.Type(4); }, Create, {}},
     {"TextTooLongIsSaid",
-     [](Window& w) { w.Type(3), w.system.writes = false, w.system.textTooLong = true; },
-     Create,
-     {Make(3), std::string("msgTextDoesNotFit|") + Texts::TextDoesNotFit()}},
+     [](Window& w) { w.Type(3), w.system.writes = false, w.system.textTooLong = true; }, Create,
+     {Make(3), "msgTextDoesNotFit|" + Texts::TextDoesNotFit()}},
     {"FileNotWrittenGivesTheReason",
-     [](Window& w) { Typed(w), w.system.writes = false, w.system.reason = "Is a directory"; },
-     Create,
-     {Make(), "msgFileNotWritten|" + Texts::FileNotWritten(kPicture, "Is a directory")}},
-    {"AnOldFileLeftAsItWasIsNoPicture",
-     [](Window& w) {
-         Typed(w), w.system.files[kPicture] = w.system.NewFile(), w.system.writes = false;
-     },
-     Create,
-     {Make(), "msgFileNotWritten|" + Texts::FileNotWritten(kPicture, "")}},
+     [](Window& w) { w.Type(), w.system.writes = false, w.system.reason = "Is a directory"; },
+     Create, {Make(), kNotWritten + Texts::FileNotWritten(kPicture, "Is a directory")}},
+    {"AnOldFileLeftAsItWasIsNoPicture", [](Window& w) { OldFileLeft(w), w.Type(); }, Create,
+     {Make(), kNotWritten + Texts::FileNotWritten(kPicture, "")}},
     {"LibraryNotLoadedGivesTheReason",
-     [](Window& w) { Typed(w), w.system.libraryError = "not found"; },
-     Create,
+     [](Window& w) { w.Type(), w.system.libraryError = "not found"; }, Create,
      {Make(), "msgLibraryNotLoaded|" + Texts::LibraryNotLoaded(kLibrary, "not found")}},
-    {"UnreadablePictureIsSaid",
-     [](Window& w) { Typed(w), w.face.readable = false; },
-     Create,
+    {"UnreadablePictureIsSaid", [](Window& w) { w.Type(), w.face.readable = false; }, Create,
      {Make(), "show " + kPicture, "msgPictureNotRead|" + Texts::PictureNotRead(kPicture)}},
     {"OpenWithoutAPictureShownDoesNothing", CreatedUnreadable, Open, {}},
     {"PrintWithoutAPictureDoesNothing", Nothing, Print, {}},
     {"CopyWithoutAPictureDoesNothing", Nothing, Copy, {}},
     {"OpenGivesThePictureToTheViewer", Created, Open, {"open " + kPicture}},
     {"PrintSendsThePictureAtThePreviewsSide", Created, Print, {kPrint}},
-    {"PrintWithoutAPrinterIsSaid",
-     [](Window& w) { Created(w), w.face.printed = WindowFace::Printed::NoPrinter; },
-     Print,
+    {"PrintWithoutAPrinterIsSaid", [](Window& w) { Created(w), w.face.printed = NoPrinter; }, Print,
      {kPrint, "msgNoPrinter|" + Texts::NoPrinter()}},
-    {"PrintFailureNamesThePrinter",
-     [](Window& w) { Created(w), w.face.printed = WindowFace::Printed::Failed; },
-     Print,
+    {"PrintFailureNamesThePrinter", [](Window& w) { Created(w), w.face.printed = Failed; }, Print,
      {kPrint, "msgPrintFailed|" + Texts::PrintFailed("Очередь")}},
-    {"CopyRefusedIsSaid",
-     [](Window& w) { Created(w), w.face.clipboardTaken = false; },
-     Copy,
+    {"CopyRefusedIsSaid", [](Window& w) { Created(w), w.face.clipboardTaken = false; }, Copy,
      {"copy", "msgClipboardUnavailable|" + Texts::ClipboardUnavailable()}},
     {"ExitAnsweredNoStaysOpen", Nothing, Exit, {"ask"}},
     {"ExitAnsweredYesCloses", [](Window& w) { w.face.answerYes = true; }, Exit, {"ask", "close"}},
     {"UnloadRemovesItsOwnPicture", Created, Unload, {kRemove}},
     {"UnloadRemovesAnUnreadablePictureToo", CreatedUnreadable, Unload, {kRemove}},
-    {"UnloadLeavesAPictureGoneAlready",
-     [](Window& w) { Created(w), w.system.files.clear(); },
-     Unload,
-     {}},
+    {"UnloadLeavesAPictureGoneAlready", [](Window& w) { Created(w), w.system.files.clear(); },
+     Unload, {}},
     {"UnloadLeavesAPictureRewrittenSince",
-     [](Window& w) { Created(w), ++w.system.files[kPicture].size; },
-     Unload,
-     {}},
-    {"UnloadLeavesAnOldFileAFailedCreateFound",
-     [](Window& w) {
-         w.system.files[kPicture] = w.system.NewFile(), w.system.writes = false;
-         w.Create();
-     },
-     Unload,
-     {}},
+     [](Window& w) { Created(w), ++w.system.files[kPicture].size; }, Unload, {}},
+    {"UnloadLeavesAnOldFileAFailedCreateFound", [](Window& w) { OldFileLeft(w), w.Create(); },
+     Unload, {}},
     {"UnloadSaysWhyThePictureStays",
-     [](Window& w) { Created(w), w.system.removeFailure = "Permission denied"; },
-     Unload,
+     [](Window& w) { Created(w), w.system.removeFailure = "Permission denied"; }, Unload,
      {kRemove, "msgFileNotDeleted|" + Texts::FileNotDeleted(kPicture, "Permission denied")}},
-    {"UnloadEmptiesTheClipboardAfterACopy",
-     [](Window& w) { Created(w), w.Run(Copy); },
-     Unload,
+    {"UnloadEmptiesTheClipboardAfterACopy", [](Window& w) { Created(w), w.Run(Copy); }, Unload,
      {"empty clipboard", kRemove}},
     {"UnloadLeavesTheClipboardAfterACopyRefused",
-     [](Window& w) { Created(w), w.face.clipboardTaken = false, w.Run(Copy); },
-     Unload,
-     {kRemove}},
+     [](Window& w) { Created(w), w.face.clipboardTaken = false, w.Run(Copy); }, Unload, {kRemove}},
     {"UnloadRunsOnce", [](Window& w) { Created(w), w.Run(Copy), w.Run(Unload); }, Unload, {}},
 };
-INSTANTIATE_TEST_SUITE_P(, PresenterAction, testing::ValuesIn(kActionCases), NameOf<ActionCase>);
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(, PresenterAction, testing::ValuesIn(kActionCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -68,8 +68,7 @@ class WindowTest : public QObject {
         WindowFixture fixture;
         const QPoint centre = fixture.Window().screen()->availableGeometry().center();
         QTRY_VERIFY((fixture.Window().frameGeometry().center() - centre).manhattanLength() <= 1);
-        QTest::keyClick(fixture.txt(),
-                        Qt::Key_Return);  // Create disabled: no line break either
+        QTest::keyClick(fixture.txt(), Qt::Key_Return);  // Create disabled: no line break either
         QCOMPARE(fixture.txt()->Text(), QString());
         Type(fixture.txt(), "Enter");
         QTest::keyClick(fixture.txt(), Qt::Key_Return);

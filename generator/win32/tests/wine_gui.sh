@@ -19,7 +19,6 @@ else
   mode=$("$run32" sh -c 'echo "${QRIMAGE_32BIT_EMULATED:-}"') || { status=$?; echo "$mode"; exit $status; }
   [ -z "$mode" ] || { echo "$mode"; patience=20; }
 fi
-wine() { "${launch[@]}" "$loader" "$@"; }
 # shellcheck source=../../../scripts/test-env.sh
 source "$here/../../../scripts/test-env.sh"
 export WINEPREFIX=$prefix WINELOADER=$loader WINEDEBUG=-all
@@ -43,7 +42,7 @@ wineserver -p </dev/null >/dev/null 2>&1 || true  # the last run's may not have 
 fail() { echo "FAIL: $*"; exit 1; }
 wait_for() { for _ in $(seq $((100 * patience))); do eval "$1" && return 0; sleep 0.1; done; fail "$2"; }
 settle() { sleep "$(awk -v s="$1" -v p="$patience" 'BEGIN { print s * p }')"; }
-decodes() { [ "$(zbarimg -q --raw -Sbinary "$1")" = "$text" ] || fail "$1 does not decode to the text"; }
+decodes() { test_env_decodes "$1" "$text" || fail "$1 does not decode to the text"; }
 
 # A stand-in viewer for .bmp: Wine's own 64-bit cmd.exe records what it is
 # given (sysnative names the 64-bit system folder to a 32-bit program; one
@@ -73,7 +72,7 @@ awk 'function tag(t) { match($0, "<" t ">[0-9]+"); return substr($0, RSTART + le
   /name="(text|title|windowTitle)"/ { wanted[d] = 1 }
   /<string/ && wanted[d] && !found[d] { sub(/.*<string[^>]*>/, ""); sub(/<\/string>.*/, ""); caption[d] = $0; found[d] = 1 }
   /<\/widget>/ { print caption[d] "\t" place[d]; d-- }' "$here/../../qt/frmQR.ui" >"$TEST_ENV_DIR/form.txt"
-wine "$layout_check" </dev/null >"$TEST_ENV_DIR/window.txt" 2>&1 || fail "no window to measure"
+"${launch[@]}" "$loader" "$layout_check" </dev/null >"$TEST_ENV_DIR/window.txt" 2>&1 || fail "no window to measure"
 awk -F'\t' 'function near(a, b,  p, q, k) {
     split(a, p, "[\t ]"); split(b, q, "[\t ]")
     for (k = 2; k <= 5; k++) if (p[k] - q[k] > 1 || q[k] - p[k] > 1) return 0
@@ -122,9 +121,9 @@ page=$TEST_ENV_DIR/page.png
 decodes "$page"
 # The dark modules' extent, on paper and in QR.bmp, gives the picture's side.
 dark_width() { convert "$1" -threshold 50% -trim -format '%w' info:; }
-side=$(awk -v p="$(dark_width "$page")" -v b="$(dark_width "$folder/QR.bmp")" -v s="$bmp_side" \
-  -v dpi="$dpi" 'BEGIN { printf "%.4f", p * s / b / dpi }')
-awk -v s="$side" 'BEGIN { exit !(s > 1.34375 * 0.99 && s < 1.34375 * 1.01) }' \
+side=$(awk -v p="$(dark_width "$page")" -v b="$(dark_width "$folder/QR.bmp")" -v w="$bmp_side" \
+  -v dpi="$dpi" 'BEGIN { s = p * w / b / dpi; printf "%.4f", s
+    exit !(s > 1.34375 * 0.99 && s < 1.34375 * 1.01) }') \
   || fail "printed side $side in, not 1.34375 in"
 colours=$(convert "$page" -format '%k' info:)
 [ "$colours" -le 2 ] || fail "$colours grey levels on the page, not black and white"

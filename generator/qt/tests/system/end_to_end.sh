@@ -53,13 +53,7 @@ press() {
   xdotool windowfocus --sync "$window" key "$3"
 }
 
-# Esc asks "Закрыть программу?"; Enter answers with the default, Yes.
-close_by_escape() {
-  press "$1" 'QR генератор' Escape
-  press "$1" QR Return
-  ends_with "$1" 0
-}
-
+as_4242() { setpriv --reuid=4242 --regid=4242 --groups=4243 "$@"; }
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake --install failed"
 installed_before=$(find "$prefix" -printf '%p %M %s\n' | sort)
@@ -107,23 +101,20 @@ for number in "${!rows[@]}"; do
   environment=(HOME="$home" TMPDIR="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin
     XDG_RUNTIME_DIR="$runtime")
   program=$prefix/bin/qrgenerator
-  case $start in
-    copied) cp "$prefix/lib/qrgenerator/qrgenerator" "$shared/" && program=$shared/qrgenerator ;;
-    overrides) environment+=(QRGENERATOR_APP_DIR="$shared") ;;
-  esac
   # Beside a copied program user 4242 plants an image-format plugin for the
   # BMP pictures the window shows, and a qt.conf that sends Qt to a second one.
-  if [ "$start" = copied ]; then
-    setpriv --reuid=4242 --regid=4242 --groups=4243 sh -c 'umask 0 && cd "$1" &&
-      mkdir imageformats elsewhere elsewhere/imageformats &&
-      cp "$2" imageformats/ && cp "$2" elsewhere/imageformats/ &&
-      printf "[Paths]\nPlugins=%s/elsewhere\n" "$1" > qt.conf' sh "$shared" "$planted_plugin"
-    environment+=(QT_DEBUG_PLUGINS=1)
-  fi
+  case $start in
+    copied)
+      cp "$prefix/lib/qrgenerator/qrgenerator" "$shared/" && program=$shared/qrgenerator
+      as_4242 sh -c 'umask 0 && cd "$1" && mkdir imageformats elsewhere elsewhere/imageformats &&
+        cp "$2" imageformats/ && cp "$2" elsewhere/imageformats/ &&
+        printf "[Paths]\nPlugins=%s/elsewhere\n" "$1" > qt.conf' sh "$shared" "$planted_plugin"
+      environment+=(QT_DEBUG_PLUGINS=1) ;;
+    overrides) environment+=(QRGENERATOR_APP_DIR="$shared") ;;
+  esac
   if [ "$planted" = planted ]; then
-    setpriv --reuid=4242 --regid=4242 --groups=4243 cp "$prefix/lib/qrgenerator/$library_name" \
+    as_4242 sh -c 'cp "$1" "$2" && chmod 0664 "$2"' sh "$prefix/lib/qrgenerator/$library_name" \
       "$shared/$library_name"
-    setpriv --reuid=4242 --regid=4242 --groups=4243 chmod 0664 "$shared/$library_name"
   fi
   shared_before=$(find "$shared" -printf '%p %u %M %i %s\n' | sort)
   setpriv --reuid="$user" --regid="$user" --groups=4243 env -i "${environment[@]}" \
@@ -143,7 +134,10 @@ for number in "${!rows[@]}"; do
     cmp -s "$folder/$library_name" "$built_library" || fail "row $number: the library copy differs"
     [ "$lands" = shared ] || [ "$(stat -c '%a %u' "$folder")" = "700 $user" ] ||
       fail "row $number: $folder is not private"
-    close_by_escape "${pids[0]}"
+    # Esc asks "Закрыть программу?"; Enter answers with the default, Yes.
+    press "${pids[0]}" 'QR генератор' Escape
+    press "${pids[0]}" QR Return
+    ends_with "${pids[0]}" 0
     [ ! -e "$folder/QR.bmp" ] || fail "row $number: QR.bmp is still there after closing"
   fi
   pids=()
