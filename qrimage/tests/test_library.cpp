@@ -446,16 +446,15 @@ TEST_P(CallsDeathTest, File) {
     const Caller c{q, folder, root ? gid_t(4242) : getegid()};
     fs::create_directory(c.In("closed"));  // not the caller's
     WriteFile(c.In("shared.bmp"), "earlier");
-    ASSERT_EQ(chmod(c.In("closed").c_str(), 0555) | chmod(c.In("shared.bmp").c_str(), 0664) |
-                  (root ? chown(folder.Path().c_str(), 12345, 12345) |
-                              chown(c.In("shared.bmp").c_str(), 23456, 4242)
-                        : 0),
-              0);
+    ASSERT_EQ(chmod(c.In("closed").c_str(), 0555) | chmod(c.In("shared.bmp").c_str(), 0664), 0);
     if (root) {
         // A sticky, world-writable folder of root's, as /tmp is, with another
         // user's links to a file of the caller's, to a new name and to a folder.
         fs::create_directory(c.In("sticky"));
-        ASSERT_EQ(chmod(c.In("sticky").c_str(), 01777), 0);
+        ASSERT_EQ(chown(folder.Path().c_str(), 12345, 12345) |
+                      chmod(c.In("sticky").c_str(), 01777) |
+                      chown(c.In("shared.bmp").c_str(), 23456, 4242),
+                  0);
         const std::pair<const char*, const char*> links[] = {{"../victim.png", "planted.png"},
                                                              {"../planted-new.png", "dangling.bmp"},
                                                              {"..", "folder"}};
@@ -554,20 +553,19 @@ class Peer {
     static constexpr int kInput = 100, kOutput = 101;
     static inline bool closedStreams = false;  // in the process: as `how` asked
     pid_t pid_;
-    int input_, output_;
+    int in_[2], out_[2];  // pipes to and from the process
 
   public:
     using Steps = std::function<bool(const Library&, void (*hold)())>;
 
     Peer(const Steps& steps, const std::string& file, const char* runtime,
          const PeerSetup& how = {}) {
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) {
+        if (pipe(in_) != 0 || pipe(out_) != 0) {
             throw std::runtime_error("no pipe");
         }
         if ((pid_ = fork()) == 0) {
-            dup2(in[0], kInput);
-            dup2(out[1], kOutput);
+            dup2(in_[0], kInput);
+            dup2(out_[1], kOutput);
             close_range(3, kInput - 1, 0);  // the other peers' input stays theirs alone
             close_range(kOutput + 1, ~0u, 0);
             if ((closedStreams = how.closedStreams)) {
@@ -595,12 +593,10 @@ class Peer {
             }
             std::_Exit(passed ? 0 : 1);
         }
-        close(in[0]);
-        close(out[1]);
-        input_ = in[1];
-        output_ = out[0];
+        close(in_[0]);
+        close(out_[1]);
         char said = 0;  // 'h' once it holds; none once it ended
-        while (read(output_, &said, 1) < 0 && errno == EINTR) {
+        while (read(out_[0], &said, 1) < 0 && errno == EINTR) {
         }
     }
     ~Peer() {
@@ -608,13 +604,13 @@ class Peer {
             kill(pid_, SIGKILL);
         }
         Finish();
-        close(output_);
+        close(out_[0]);
     }
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
 
     int Finish() {
-        close(std::exchange(input_, -1));
+        close(std::exchange(in_[1], -1));
         return Wait();
     }
     int Wait() {
@@ -671,14 +667,13 @@ struct RemovedAtEnd {
     }
 };
 
-// The colours live exactly while some process has the library file loaded:
-// shared while one holds it, also after the first of two (or a forked child's
-// parent) leaves, and gone with the last one, unloaded or killed. The object is
-// the user's alone, in $XDG_RUNTIME_DIR when that is the user's alone, else in
-// /dev/shm. It starts half made (empty, the umask's mode), as a process killed
-// while making it leaves it. The holders start with descriptors 0-2 closed: the
-// library's (its object's, the one it prepares for a forked child) are never
-// 0-2, where the program's own output or input would reach the object.
+// The colours live exactly while some process has the library file loaded: shared while one
+// holds it, also after the first of two (or a forked child's parent) leaves, and gone with the
+// last one, unloaded or killed. The object is the user's alone, in $XDG_RUNTIME_DIR if that is
+// the user's alone, else in /dev/shm; it starts half made (empty, the umask's mode), as a
+// process killed making it leaves it. Holders start with descriptors 0-2 closed, which the
+// library's (its object's, one prepared for a forked child) must never be: the program's own
+// output or input would reach the object.
 TEST(Colours, LiveExactlyWhileTheLibraryIsLoaded) {
     const TempFolder runtime, open;
     ASSERT_EQ(chmod(open.Path().c_str(), 0755), 0);
@@ -715,10 +710,9 @@ TEST(Colours, LiveExactlyWhileTheLibraryIsLoaded) {
     }
 }
 
-// Another user may make the object's name first in /dev/shm (it is
-// predictable): a file of their own, or a hard link to a file of the user
-// that everyone may write. Neither is used or changed, and the colours stay
-// each process's own.
+// Another user may take the object's predictable name in /dev/shm first, with a file of their
+// own or a hard link to a file of the user that everyone may write. Neither is used or
+// changed, and the colours stay each process's own.
 TEST(Colours, AnotherUsersObjectUnderTheNameIsNeverUsed) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to act as two other users";

@@ -1,6 +1,5 @@
-// The file replacement in-process, on real files in a folder of the test's
-// own: what a failed or abandoned write leaves, whose a replaced file is,
-// and the reasons ReplaceFileWith gives back.
+// The file replacement in-process, on real files in a folder of the test's own: what a failed
+// or abandoned write leaves, whose a replaced file is, and the reasons ReplaceFileWith gives.
 #include <sys/resource.h>
 
 #include <gtest/gtest.h>
@@ -13,9 +12,7 @@
 namespace {
 
 using namespace qrtest;
-using qrimage::AtomicFile;
-using qrimage::Ownership;
-using qrimage::ReplaceFileWith;
+using namespace qrimage;
 using Names = std::vector<std::string>;
 
 TEST(FileReplacement, FailedWriteFailsCommitAndKeepsTheOldBytes) {
@@ -40,9 +37,8 @@ TEST(FileReplacement, FailedWriteFailsCommitAndKeepsTheOldBytes) {
     EXPECT_EQ(folder.Entries(), Names{"target"});
 }
 
-// Where the file system can make a file without a name (the test's folder
-// can), the file has none while it is written: not even a process killed
-// outright could leave it behind.
+// Where the file system can make a file without a name (the test's folder can), the file has
+// none while it is written: not even a process killed outright could leave it behind.
 TEST(FileReplacement, WriterDestroyedWithoutCommitLeavesNothing) {
     const TempFolder folder;
     WriteFile(folder / "target", "old");
@@ -56,10 +52,9 @@ TEST(FileReplacement, WriterDestroyedWithoutCommitLeavesNothing) {
     EXPECT_EQ(folder.Entries(), Names{"target"});
 }
 
-// KeepTarget acts as a caller that opens, truncates and writes in place: a
-// link is followed, its file keeps its mode, a new file gets 0666 less the
-// umask. CallersAlone replaces a link with the caller's own file, whose mode
-// drops write for group and others besides the umask.
+// KeepTarget acts as a caller that opens, truncates and writes in place: a link is followed,
+// its file keeps its mode, a new file gets 0666 less the umask. CallersAlone replaces a link
+// with the caller's own file, whose mode drops write for group and others besides the umask.
 TEST(FileReplacement, KeepTargetFollowsLinksCallersAloneReplacesThem) {
     const TempFolder folder;
     WriteFile(folder / "real", "old");
@@ -80,8 +75,8 @@ TEST(FileReplacement, KeepTargetFollowsLinksCallersAloneReplacesThem) {
     EXPECT_EQ(fs::status(folder / "mine").permissions(), fs::perms(0604));
 }
 
-// ReplaceFileWith gives the reason back as the errno, and leaves it as the
-// thread's errno too; nothing is made.
+// ReplaceFileWith gives the reason back as the errno, and leaves it as the thread's; nothing is
+// made.
 TEST(FileReplacement, RefusalsReturnTheErrnoAndMakeNothing) {
     const TempFolder folder;
     fs::create_directory(folder / "dir");
