@@ -451,14 +451,13 @@ TEST_P(CallsDeathTest, File) {
         // A sticky, world-writable folder of root's, as /tmp is, with another
         // user's links to a file of the caller's, to a new name and to a folder.
         fs::create_directory(c.In("sticky"));
+        fs::permissions(c.In("sticky"), fs::perms(01777));
         ASSERT_EQ(chown(folder.Path().c_str(), 12345, 12345) |
-                      chmod(c.In("sticky").c_str(), 01777) |
                       chown(c.In("shared.bmp").c_str(), 23456, 4242),
                   0);
-        const std::pair<const char*, const char*> links[] = {{"../victim.png", "planted.png"},
-                                                             {"../planted-new.png", "dangling.bmp"},
-                                                             {"..", "folder"}};
-        for (const auto& [to, link] : links) {
+        for (const auto& [to, link] :
+             {std::pair{"../victim.png", "planted.png"},
+              std::pair{"../planted-new.png", "dangling.bmp"}, std::pair{"..", "folder"}}) {
             fs::create_symlink(to, c.In("sticky/") + link);
             ASSERT_EQ(lchown((c.In("sticky/") + link).c_str(), 54321, 54321), 0);
         }
@@ -472,6 +471,7 @@ TEST_P(CallsDeathTest, File) {
         WriteFile(c.In("readonly"), "earlier");
         WriteFile(c.In("victim.png"), "earlier");
         ASSERT_EQ(chmod(c.In("readonly").c_str(), 0444), 0);
+        const ScopedThreadLocale cp1251("ru_RU.CP1251");  // "\xE8\xED\xEE\xE9" is "иной" in it
         EXPECT_EQ(Outcome([&] { return call.wide ? c.W(call.wide) : call.run(c); }),
                   std::pair(call.result, call.error));
         EXPECT_EQ(
@@ -516,11 +516,9 @@ int OnlyStandardDescriptors(const Caller& c) {
 const FileCall kFileCalls[] = {
     {"UnpairedSurrogateInNameIsRefused", false, 0, EINVAL, u"a\xD800"},
     {"NarrowNameIgnoresTheThreadLocale", false, 1, kCallers, nullptr, [](const Caller& c) {
-         const ScopedThreadLocale cp1251("ru_RU.CP1251");  // the bytes of "иной" in it
          c.q.GenerateBMPA(c.In("\xE8\xED\xEE\xE9").c_str(), "abc", 1, 1, 0);
          return c.Made("\xE8\xED\xEE\xE9"); }},
     {"WideNameIsUtf8InAnyLocale", false, 1, kCallers, nullptr, [](const Caller& c) {
-         const ScopedThreadLocale cp1251("ru_RU.CP1251");
          return c.W(u"кадр") + c.Made("кадр"); }},
     {"ReadOnlyFileIsRefused", false, 0, EACCES, u"readonly"},
     {"ClosedFolderIsRefused", false, 0, EACCES, u"closed/new.png"},
@@ -677,8 +675,7 @@ struct RemovedAtEnd {
 TEST(Colours, LiveExactlyWhileTheLibraryIsLoaded) {
     const TempFolder runtime, open;
     ASSERT_EQ(chmod(open.Path().c_str(), 0755), 0);
-    const std::pair<const char*, std::string> places[] = {// XDG_RUNTIME_DIR, object folder
-                                                          {runtime.Path().c_str(), runtime.Path()},
+    const std::pair<const char*, std::string> places[] = {{runtime.Path().c_str(), runtime.Path()},
                                                           {nullptr, "/dev/shm"},
                                                           {open.Path().c_str(), "/dev/shm"}};
     for (const auto& [xdg, objectFolder] : places) {
@@ -750,10 +747,9 @@ TEST(Colours, AnotherUsersObjectUnderTheNameIsNeverUsed) {
     }
 }
 
-// The objects that nobody holds any more, of a killed process or of a library
-// file since replaced, go when the library is next loaded, from the loader's
-// folder and from /dev/shm (another session's). Held objects stay, as do other
-// users' (in /dev/shm, the folder users share).
+// Objects that nobody holds any more, of a killed process or of a library file since replaced,
+// go when the library is next loaded, from the loader's folder and from /dev/shm (another
+// session's). Held objects stay, as do other users' (in /dev/shm, the folder users share).
 TEST(Colours, UnheldObjectsOfTheUserGoAtLoad) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to act as another user";
@@ -761,8 +757,8 @@ TEST(Colours, UnheldObjectsOfTheUserGoAtLoad) {
     const TempFolder runtime;
     const char* xdg = runtime.Path().c_str();
     const SharedCopy replaced, inShm, others, held, current;
+    // Two objects that go, then two that stay.
     const RemovedAtEnd objects[] = {
-        // two that go, two that stay
         {runtime.Path() + replaced.object},
         {"/dev/shm" + inShm.object},
         {runtime.Path() + held.object},
