@@ -75,8 +75,7 @@ TEST(FileReplacement, KeepTargetFollowsLinksCallersAloneReplacesThem) {
     EXPECT_EQ(fs::status(folder / "mine").permissions(), fs::perms(0604));
 }
 
-// ReplaceFileWith gives the reason back as the errno, and leaves it as the thread's; nothing is
-// made.
+// ReplaceFileWith returns the reason as the errno and leaves it as the thread's; nothing is made.
 TEST(FileReplacement, RefusalsReturnTheErrnoAndMakeNothing) {
     const TempFolder folder;
     fs::create_directory(folder / "dir");
