@@ -383,21 +383,17 @@ TEST(Calls, MissingArgumentsAreRefused) {
     EXPECT_EQ(Outcome([&] { return q.GenerateBMPA("", "abc", 1, 1, 0), 0; }), refused);
 }
 
-// The folder a file call runs in, and the call's helpers: a W or A file
-// export on a name in it (0, for the sums below).
+// The folder a file call runs in, and a W export on a name in it: GenerateBMPW
+// for a ".bmp" name, else GeneratePNGW (0, for the sums below).
 struct Caller {
     const Library& q;
     const TempFolder& folder;
     gid_t sharedGroup;  // the group of "shared.bmp", which the caller is a member of
     Bytes In(const Bytes& name) const { return folder / name; }
     int Made(const Bytes& name) const { return int(fs::exists(In(name))); }
-    template <class Generate>
-    int W(Generate generate, const std::u16string& name) const {
+    int W(const std::u16string& name) const {
+        const auto generate = name.ends_with(u".bmp") ? q.GenerateBMPW : q.GeneratePNGW;
         return generate(Wide(folder.Path() + "/").append(name).c_str(), u"abc", 1, 1, 0), 0;
-    }
-    template <class Generate>
-    int A(Generate generate, const Bytes& name) const {
-        return generate(In(name).c_str(), "abc", 1, 1, 0), 0;
     }
 };
 
@@ -405,22 +401,19 @@ struct FileCall {
     const char* name;
     bool needsRoot;  // a second user (54321, who plants links) or root's rights to set up
     int result, error;
-    int (*run)(const Caller&);
+    const char16_t* wide;  // the name W is called on; null: `run` calls
+    int (*run)(const Caller&) = nullptr;
 };
 
-void PrintTo(const FileCall& call, std::ostream* out) {
-    *out << call.name;
-}
-
-// A file export by a caller who is not root (as root, the child becomes user
-// 12345 of group 4242): what it returns and the errno it leaves. Whatever
-// it does, files it may not change stay as they were, nothing appears where
-// another user's links point, and it leaves no temporary file.
+// A file export by a caller who is not root (as root, the child becomes user 12345 of group
+// 4242): what it returns and the errno it leaves. Files it may not change stay, nothing
+// appears where another user's links point, and no temporary file is left.
 class CallsDeathTest : public testing::TestWithParam<FileCall> {};
 
 TEST_P(CallsDeathTest, File) {
+    const FileCall& call = GetParam();
     const bool root = geteuid() == 0;
-    if (GetParam().needsRoot && !root) {
+    if (call.needsRoot && !root) {
         GTEST_SKIP() << "needs root";
     }
     const Library q;
@@ -428,23 +421,21 @@ TEST_P(CallsDeathTest, File) {
     const Caller c{q, folder, root ? gid_t(4242) : getegid()};
     fs::create_directory(c.In("closed"));  // not the caller's
     WriteFile(c.In("shared.bmp"), "earlier");
-    ASSERT_EQ(chmod(c.In("closed").c_str(), 0555) | chmod(c.In("shared.bmp").c_str(), 0664) |
-                  (root ? chown(folder.Path().c_str(), 12345, 12345) |
-                              chown(c.In("shared.bmp").c_str(), 23456, 4242)
-                        : 0),
-              0);
+    ASSERT_EQ(chmod(c.In("closed").c_str(), 0555) | chmod(c.In("shared.bmp").c_str(), 0664), 0);
     if (root) {
         // A sticky, world-writable folder of root's, as /tmp is, with another
         // user's links to a file of the caller's, to a new name and to a folder.
         fs::create_directory(c.In("sticky"));
-        fs::create_symlink("../victim.png", c.In("sticky/planted.png"));
-        fs::create_symlink("../planted-new.png", c.In("sticky/dangling.png"));
-        fs::create_symlink("..", c.In("sticky/folder"));
-        ASSERT_EQ(chmod(c.In("sticky").c_str(), 01777) |
-                      lchown(c.In("sticky/planted.png").c_str(), 54321, 54321) |
-                      lchown(c.In("sticky/dangling.png").c_str(), 54321, 54321) |
-                      lchown(c.In("sticky/folder").c_str(), 54321, 54321),
+        fs::permissions(c.In("sticky"), fs::perms(01777));
+        ASSERT_EQ(chown(folder.Path().c_str(), 12345, 12345) |
+                      chown(c.In("shared.bmp").c_str(), 23456, 4242),
                   0);
+        for (const auto& [to, link] :
+             {std::pair{"../victim.png", "planted.png"},
+              std::pair{"../planted-new.png", "dangling.bmp"}, std::pair{"..", "folder"}}) {
+            fs::create_symlink(to, c.In("sticky/") + link);
+            ASSERT_EQ(lchown((c.In("sticky/") + link).c_str(), 54321, 54321), 0);
+        }
     }
     const auto asCaller = [&] {
         testing::TestPartResultArray failures;
@@ -452,20 +443,20 @@ TEST_P(CallsDeathTest, File) {
         const gid_t groups[] = {4242};
         ASSERT_TRUE(!root || (setgroups(1, groups) == 0 && setresgid(12345, 12345, 12345) == 0 &&
                               setresuid(12345, 12345, 12345) == 0));
-        for (const char* name : {"readonly", "victim.png"}) {
-            WriteFile(c.In(name), "earlier");
-        }
+        WriteFile(c.In("readonly"), "earlier");
+        WriteFile(c.In("victim.png"), "earlier");
         ASSERT_EQ(chmod(c.In("readonly").c_str(), 0444), 0);
-        EXPECT_EQ(Outcome([&] { return GetParam().run(c); }),
-                  std::pair(GetParam().result, GetParam().error));
+        const ScopedThreadLocale cp1251("ru_RU.CP1251");  // "\xE8\xED\xEE\xE9" is "иной" in it
+        EXPECT_EQ(Outcome([&] { return call.wide ? c.W(call.wide) : call.run(c); }),
+                  std::pair(call.result, call.error));
         EXPECT_EQ(
             ReadFile(c.In("readonly")).value_or("") + ReadFile(c.In("victim.png")).value_or(""),
             "earlierearlier");
-        EXPECT_EQ(FolderEntries(c.In("closed")), Names{});
-        Names allowed = {"closed",     "low.bmp",          "mine.png",        "readonly",
-                         "shared.bmp", "sticky",           "victim.png",      "кадр",
-                         "фото",       "\xE8\xED\xEE\xE9", "\xF4\xEE\xF2\xEE"};
-        std::sort(allowed.begin(), allowed.end());
+        struct stat shared {};
+        stat(c.In("shared.bmp").c_str(), &shared);
+        EXPECT_TRUE(shared.st_gid == c.sharedGroup && (shared.st_mode & 07777) == 0664);
+        const Names allowed = {"closed", "low.bmp",    "mine.png", "readonly",        "shared.bmp",
+                               "sticky", "victim.png", "кадр",     "\xE8\xED\xEE\xE9"};
         const Names entries = folder.Entries();
         EXPECT_TRUE(std::includes(allowed.begin(), allowed.end(), entries.begin(), entries.end()))
             << testing::PrintToString(entries);
@@ -476,81 +467,56 @@ TEST_P(CallsDeathTest, File) {
 
 // Descriptors 0-2 are never the library's, free or not: with them closed a
 // file is made through one above 2, and with no other free it is EMFILE.
-int WithOnlyTheStandardDescriptors(const Caller& c) {
-    int saved[3];
+int OnlyStandardDescriptors(const Caller& c) {
+    const int stderrCopy = fcntl(2, F_DUPFD_CLOEXEC, 3);  // for the child's failures
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
     const rlimit onlyStandard{3, limit.rlim_max};
-    for (int fd = 0; fd < 3; ++fd) {
-        saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    }
     close_range(0, 2, 0);
-    c.W(c.q.GenerateBMPW, u"low.bmp");
+    c.W(u"low.bmp");
     setrlimit(RLIMIT_NOFILE, &onlyStandard);
-    const int made = c.Made("low.bmp") + c.W(c.q.GeneratePNGW, u"low.png");
+    const int made = c.Made("low.bmp") + c.W(u"low.png");
     const int error = errno;
     setrlimit(RLIMIT_NOFILE, &limit);
-    for (int fd = 0; fd < 3; ++fd) {
-        dup2(saved[fd], fd), close(saved[fd]);
-    }
+    dup2(stderrCopy, 2);
     errno = error;
     return made;
 }
 
-// A names are bytes in any locale; W names are UTF-8 on disk. A rewrite by
-// a member of the file's group keeps its group and mode (how the file
-// replacement treats links, modes and names that are no file is tested with
-// it, in test_file_replacement). Another user's link in a
-// sticky shared folder is not followed, dangling or not, at the end or in the
-// folder part; the caller's own link there is.
+// A names are bytes in any locale; W names are UTF-8 on disk. A rewrite by a member of the
+// file's group keeps its group and mode (links, modes, names that are no file: see
+// test_file_replacement). Another user's link in a sticky shared folder is not followed,
+// dangling or not, at the end or in the folder part; the caller's own link there is.
 // clang-format off
 const FileCall kFileCalls[] = {
-    {"UnpairedSurrogateInNameIsRefused", false, 0, EINVAL,
-     [](const Caller& c) { return c.W(c.q.GeneratePNGW, u"a\xD800"); }},
-    {"NarrowUtf8NameIsKeptAsBytes", false, 1, kCallers,
-     [](const Caller& c) { return c.A(c.q.GenerateBMPA, "фото") + c.Made("фото"); }},
-    {"NarrowCp1251NameIsKeptAsBytes", false, 1, kCallers, [](const Caller& c) {
-         return c.A(c.q.GeneratePNGA, "\xF4\xEE\xF2\xEE") + c.Made("\xF4\xEE\xF2\xEE"); }},
-    {"NarrowNameIgnoresTheThreadLocale", false, 1, kCallers, [](const Caller& c) {
-         const ScopedThreadLocale cp1251("ru_RU.CP1251");  // the bytes of "иной" in it
-         return c.A(c.q.GenerateBMPA, "\xE8\xED\xEE\xE9") + c.Made("\xE8\xED\xEE\xE9"); }},
-    {"WideNameIsUtf8InAnyLocale", false, 1, kCallers, [](const Caller& c) {
-         const ScopedThreadLocale cp1251("ru_RU.CP1251");
-         return c.W(c.q.GeneratePNGW, u"кадр") + c.Made("кадр"); }},
-    {"ReadOnlyFileIsRefused", false, 0, EACCES,
-     [](const Caller& c) { return c.W(c.q.GenerateBMPW, u"readonly"); }},
-    {"ClosedFolderIsRefused", false, 0, EACCES,
-     [](const Caller& c) { return c.W(c.q.GeneratePNGW, u"closed/new.png"); }},
-    {"GroupMemberRewriteKeepsGroupAndMode", false, 0664, kCallers, [](const Caller& c) {
-         c.W(c.q.GenerateBMPW, u"shared.bmp");
-         struct stat status {};
-         stat(c.In("shared.bmp").c_str(), &status);
-         const bool kept = status.st_gid == c.sharedGroup;
-         return (status.st_size > 54 && kept) * int(status.st_mode & 07777); }},
-    {"StandardDescriptorsAreNeverTheLibrarys", false, 1, EMFILE, WithOnlyTheStandardDescriptors},
-    {"PlantedLinkInStickyFolderIsRefused", true, 0, EACCES,
-     [](const Caller& c) { return c.W(c.q.GeneratePNGW, u"sticky/planted.png"); }},
-    {"PlantedLinkToAFolderIsRefused", true, 0, EACCES,
-     [](const Caller& c) { return c.W(c.q.GenerateBMPW, u"sticky/folder/planted-new.bmp"); }},
-    {"DanglingPlantedLinkIsRefused", true, 0, EACCES,
-     [](const Caller& c) { return c.W(c.q.GenerateBMPW, u"sticky/dangling.png"); }},
-    {"OwnLinkInStickyFolderIsFollowed", true, 1, kCallers, [](const Caller& c) {
+    {"UnpairedSurrogateInNameIsRefused", false, 0, EINVAL, u"a\xD800"},
+    {"NarrowNameIgnoresTheThreadLocale", false, 1, kCallers, nullptr, [](const Caller& c) {
+         c.q.GenerateBMPA(c.In("\xE8\xED\xEE\xE9").c_str(), "abc", 1, 1, 0);
+         return c.Made("\xE8\xED\xEE\xE9"); }},
+    {"WideNameIsUtf8InAnyLocale", false, 1, kCallers, nullptr, [](const Caller& c) {
+         return c.W(u"кадр") + c.Made("кадр"); }},
+    {"ReadOnlyFileIsRefused", false, 0, EACCES, u"readonly"},
+    {"ClosedFolderIsRefused", false, 0, EACCES, u"closed/new.png"},
+    {"GroupMemberRewriteKeepsGroupAndMode", false, 0, kCallers, u"shared.bmp"},
+    {"StandardDescriptorsAreNeverTheLibrarys", false, 1, EMFILE, nullptr, OnlyStandardDescriptors},
+    {"PlantedLinkInStickyFolderIsRefused", true, 0, EACCES, u"sticky/planted.png"},
+    {"PlantedLinkToAFolderIsRefused", true, 0, EACCES, u"sticky/folder/planted-new.bmp"},
+    {"DanglingPlantedLinkIsRefused", true, 0, EACCES, u"sticky/dangling.bmp"},
+    {"OwnLinkInStickyFolderIsFollowed", true, 1, kCallers, nullptr, [](const Caller& c) {
          fs::create_symlink("../mine.png", c.In("sticky/mine.png"));
-         return c.W(c.q.GeneratePNGW, u"sticky/mine.png") + c.Made("mine.png"); }},
+         return c.W(u"sticky/mine.png") + c.Made("mine.png"); }},
 };
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Files, CallsDeathTest, testing::ValuesIn(kFileCalls),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A process that loads `file` with XDG_RUNTIME_DIR `runtime` (null: unset),
-// set up as `how` says, moves to / and runs `steps`, which may hold() the
-// library until the process's input ends. Built once the process holds or
-// ended (Holds() tells which); Finish() ends the input and gives the exit
-// status (0: the steps returned true); killed at the end of its scope unless
-// it finished.
+// A process that loads `file` by its name in its folder (then moves to /), with
+// XDG_RUNTIME_DIR `runtime` (null: unset), set up as `how` says, and runs `steps`,
+// which may hold() the library until the process's input ends. Built once it holds
+// or ended; Finish() ends the input and gives the exit status (0: `steps` passed);
+// killed at the end of its scope unless it finished.
 struct PeerSetup {
-    std::string folder = "/";    // the current folder while loading
     uid_t user = 0;              // the process's user (and group); 0: as the test
     bool closedStreams = false;  // descriptors 0-2 closed: hold() holds only while they are
 };
@@ -560,21 +526,19 @@ class Peer {
     static constexpr int kInput = 100, kOutput = 101;
     static inline bool closedStreams = false;  // in the process: as `how` asked
     pid_t pid_;
-    int input_, output_;
-    bool holds_ = false;
+    int in_[2], out_[2];  // pipes to and from the process
 
   public:
     using Steps = std::function<bool(const Library&, void (*hold)())>;
 
     Peer(const Steps& steps, const std::string& file, const char* runtime,
          const PeerSetup& how = {}) {
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) {
+        if (pipe(in_) != 0 || pipe(out_) != 0) {
             throw std::runtime_error("no pipe");
         }
         if ((pid_ = fork()) == 0) {
-            dup2(in[0], kInput);
-            dup2(out[1], kOutput);
+            dup2(in_[0], kInput);
+            dup2(out_[1], kOutput);
             close_range(3, kInput - 1, 0);  // the other peers' input stays theirs alone
             close_range(kOutput + 1, ~0u, 0);
             if ((closedStreams = how.closedStreams)) {
@@ -584,10 +548,10 @@ class Peer {
             const bool ready = (how.user == 0 || (setgroups(0, nullptr) == 0 &&
                                                   setresgid(how.user, how.user, how.user) == 0 &&
                                                   setresuid(how.user, how.user, how.user) == 0)) &&
-                               chdir(how.folder.c_str()) == 0;
+                               chdir(fs::path(file).parent_path().c_str()) == 0;
             bool passed = false;
             try {
-                const Library library(ready ? file : "/nonexistent");
+                const Library library(ready ? "./" + fs::path(file).filename().string() : "/none");
                 passed = chdir("/") == 0 && steps(library, [] {
                              for (int fd = 0; closedStreams && fd <= 2; ++fd) {
                                  if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
@@ -602,27 +566,24 @@ class Peer {
             }
             std::_Exit(passed ? 0 : 1);
         }
-        close(in[0]);
-        close(out[1]);
-        input_ = in[1];
-        output_ = out[0];
-        char said = 0;
-        holds_ = read(output_, &said, 1) == 1;
+        close(in_[0]);
+        close(out_[1]);
+        char said = 0;  // 'h' once it holds; none once it ended
+        while (read(out_[0], &said, 1) < 0 && errno == EINTR) {
+        }
     }
     ~Peer() {
         if (pid_ > 0) {
             kill(pid_, SIGKILL);
         }
         Finish();
-        close(output_);
+        close(out_[0]);
     }
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
 
-    // Whether the process (or its forked child) holds the library.
-    bool Holds() const { return holds_; }
     int Finish() {
-        close(std::exchange(input_, -1));
+        close(std::exchange(in_[1], -1));
         return Wait();
     }
     int Wait() {
@@ -634,10 +595,13 @@ class Peer {
     }
 };
 
-Peer::Steps Expect(COLORREF foreground, COLORREF background) {
-    return [=](const Library& q, void (*)()) {
+// Whether a process that loads `file` as Peer says sees these colours.
+bool Sees(COLORREF foreground, COLORREF background, const std::string& file, const char* runtime,
+          const PeerSetup& how = {}) {
+    const auto colours = [=](const Library& q, void (*)()) {
         return q.GetForegroundColor() == foreground && q.GetBackgroundColor() == background;
     };
+    return Peer(colours, file, runtime, how).Finish() == 0;
 }
 
 Peer::Steps SetAndHold(COLORREF foreground, COLORREF background, bool fork = false) {
@@ -676,91 +640,61 @@ struct RemovedAtEnd {
     }
 };
 
-// The colours live exactly while some process has the library file loaded:
-// shared, every byte, while one holds it, also after the first of two
-// leaves, and gone with the last one, whether it unloaded the library or was
-// killed. Its object is the user's alone and is gone from its folder
-// afterwards: $XDG_RUNTIME_DIR when that is a folder of the user's alone,
-// else /dev/shm.
+// The colours live exactly while some process has the library file loaded: shared while one
+// holds it, also after the first of two (or a forked child's parent) leaves, and gone with the
+// last one, unloaded or killed. The object is the user's alone, in $XDG_RUNTIME_DIR if that is
+// the user's alone, else in /dev/shm; it starts half made (empty, the umask's mode), as a
+// process killed making it leaves it. Holders start with descriptors 0-2 closed, which the
+// library's (its object's, one prepared for a forked child) must never be: the program's own
+// output or input would reach the object.
 TEST(Colours, LiveExactlyWhileTheLibraryIsLoaded) {
     const TempFolder runtime, open;
     ASSERT_EQ(chmod(open.Path().c_str(), 0755), 0);
-    const std::pair<const char*, std::string> places[] = {// XDG_RUNTIME_DIR, object folder
-                                                          {runtime.Path().c_str(), runtime.Path()},
+    const std::pair<const char*, std::string> places[] = {{runtime.Path().c_str(), runtime.Path()},
                                                           {nullptr, "/dev/shm"},
                                                           {open.Path().c_str(), "/dev/shm"}};
     for (const auto& [xdg, objectFolder] : places) {
-        const SharedCopy copy;
-        const std::string object = objectFolder + copy.object;
-        const auto run = [&](const Peer::Steps& steps) {
-            return Peer(steps, copy.file, xdg).Finish();
-        };
         SCOPED_TRACE(objectFolder);
-        Peer first(SetAndHold(0x80000011u, 0x22u), copy.file, xdg);
-        EXPECT_EQ(run(Expect(0x80000011u, 0x22u)), 0);
-        // Loaded by a relative name, then the current folder changes.
-        EXPECT_EQ(
-            Peer(Expect(0x80000011u, 0x22u), "./libqrimage.so", xdg, {.folder = copy.folder.Path()})
-                .Finish(),
-            0);
-        struct stat status {};
-        ASSERT_EQ(stat(object.c_str(), &status), 0);
-        EXPECT_TRUE((status.st_mode & 0777) == 0600 && status.st_uid == geteuid());
+        const SharedCopy copy;
+        const RemovedAtEnd object{objectFolder + copy.object};
+        WriteFile(object.path, "");
+        ASSERT_EQ(chmod(object.path.c_str(), 0400), 0);
+        Peer first(SetAndHold(0x80000011u, 0x22u), copy.file, xdg, {.closedStreams = true});
+        EXPECT_TRUE(Sees(0x80000011u, 0x22u, copy.file, xdg));
+        EXPECT_EQ(fs::status(object.path).permissions(), fs::perms(0600));
         Peer second(SetAndHold(0x33, 0x44), copy.file, xdg);
         EXPECT_EQ(first.Finish(), 0);
-        EXPECT_EQ(run(Expect(0x33, 0x44)), 0) << "lost when the first process left";
+        EXPECT_TRUE(Sees(0x33, 0x44, copy.file, xdg)) << "lost when the first process left";
         EXPECT_EQ(second.Finish(), 0);
-        EXPECT_FALSE(fs::exists(object)) << "left by the last process";
-        EXPECT_EQ(run(Expect(kBlack, kWhite)), 0);
-        { const Peer killed(SetAndHold(0x55, 0x66), copy.file, xdg); }
-        EXPECT_TRUE(fs::exists(object));
-        EXPECT_EQ(run(Expect(kBlack, kWhite)), 0) << "a killed process's colours";
-        EXPECT_FALSE(fs::exists(object)) << "left after a killed process";
-        // A forked child has the library loaded too, after its parent ends.
-        Peer parent(SetAndHold(0x77, 0x88, true), copy.file, xdg);
+        EXPECT_FALSE(fs::exists(object.path)) << "left by the last process";
+        { const Peer killed(SetAndHold(0x55, 0x66), copy.file, xdg, {.closedStreams = true}); }
+        EXPECT_TRUE(fs::exists(object.path)) << "the killed process did not hold";
+        EXPECT_TRUE(Sees(kBlack, kWhite, copy.file, xdg)) << "a killed process's colours";
+        EXPECT_FALSE(fs::exists(object.path)) << "left after a killed process";
+        Peer parent(SetAndHold(0x77, 0x88, true), copy.file, xdg, {.closedStreams = true});
         EXPECT_EQ(parent.Wait(), 0);
-        EXPECT_EQ(run(Expect(0x77, 0x88)), 0) << "lost when the parent of a holder left";
+        EXPECT_TRUE(Sees(0x77, 0x88, copy.file, xdg)) << "lost when the parent of a holder left";
         parent.Finish();  // its child sees the end of its input and ends
-        for (int wait = 0; wait < 500 && fs::exists(object); ++wait) {
+        for (int wait = 0; wait < 500 && fs::exists(object.path); ++wait) {
             usleep(10000);
         }
-        EXPECT_FALSE(fs::exists(object)) << "left by a forked child";
-    }
-    EXPECT_TRUE(runtime.Entries().empty());
-}
-
-// A program may start with its standard streams closed. The library's
-// descriptors, its object's and the one it prepares for a forked child, are
-// never 0-2, where the program's own output (or input) would reach the
-// object; the colours are shared all the same.
-TEST(Colours, StandardStreamsClosedAtLoadStayClosed) {
-    const TempFolder runtime;
-    for (const bool fork : {false, true}) {
-        SCOPED_TRACE(fork ? "held by a forked child" : "held by the loading process");
-        const SharedCopy copy;
-        Peer holder(SetAndHold(0x123456, 0x654321, fork), copy.file, runtime.Path().c_str(),
-                    {.closedStreams = true});
-        EXPECT_TRUE(holder.Holds()) << "a descriptor 0-2 is open";
-        EXPECT_EQ(Peer(Expect(0x123456, 0x654321), copy.file, runtime.Path().c_str()).Finish(), 0);
-        EXPECT_EQ(holder.Finish(), 0);
+        EXPECT_FALSE(fs::exists(object.path)) << "left by a forked child";
     }
 }
 
-// Another user may make the object's name first in /dev/shm (it is
-// predictable): a file of their own, or a hard link to a file of the user
-// that everyone may write. Neither is used or changed (its content, mode,
-// links stay), and the colours stay each process's own.
+// Another user may take the object's predictable name in /dev/shm first, with a file of their
+// own or a hard link to a file of the user that everyone may write. Neither is used or
+// changed, and the colours stay each process's own.
 TEST(Colours, AnotherUsersObjectUnderTheNameIsNeverUsed) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to act as two other users";
     }
     constexpr uid_t kUser = 12345;
-    const struct {
-        const char* what;
-        const char* plant;  // run by the other user; $1: the name, $2: the user's file
-    } rows[] = {{"another user's file", "printf squatter >\"$1\" && chmod 666 \"$1\""},
-                {"a hard link to the user's file", "ln \"$2\" \"$1\""}};
-    for (const auto& [what, plant] : rows) {
+    // What the other user runs: $1 is the object's name, $2 the user's file.
+    const std::pair<const char*, const char*> plants[] = {
+        {"another user's file", "printf squatter >\"$1\" && chmod 666 \"$1\""},
+        {"a hard link to the user's file", "ln \"$2\" \"$1\""}};
+    for (const auto& [what, plant] : plants) {
         SCOPED_TRACE(what);
         const SharedCopy copy;
         const TempFolder own("/dev/shm");  // a hard link cannot leave its file system
@@ -774,80 +708,50 @@ TEST(Colours, AnotherUsersObjectUnderTheNameIsNeverUsed) {
                                Quoted(plant) + " sh " + Quoted(name.path) + " " + Quoted(file))
                                   .c_str()),
                   0);
-        struct stat planted {};
-        ASSERT_EQ(stat(name.path.c_str(), &planted), 0);
-        const auto content = ReadFile(name.path);
+        // Colours far from the defaults, if read; nor may content, mode or links change.
+        const auto state = [&] {
+            struct stat status {};
+            stat(name.path.c_str(), &status);
+            return std::tuple(ReadFile(name.path), status.st_ino, status.st_mode, status.st_nlink);
+        };
+        const auto planted = state();
         Peer holder(SetAndHold(0x11, 0x22), copy.file, nullptr, {.user = kUser});
-        EXPECT_EQ(Peer(Expect(kBlack, kWhite), copy.file, nullptr, {.user = kUser}).Finish(), 0);
+        EXPECT_TRUE(Sees(kBlack, kWhite, copy.file, nullptr, {.user = kUser}));
         EXPECT_EQ(holder.Finish(), 0);
-        struct stat after {};
-        ASSERT_EQ(stat(name.path.c_str(), &after), 0);
-        EXPECT_EQ(ReadFile(name.path), content);  // colours far from the defaults, if read
-        EXPECT_TRUE(after.st_ino == planted.st_ino && after.st_mode == planted.st_mode &&
-                    after.st_nlink == planted.st_nlink);
+        EXPECT_EQ(state(), planted);
     }
 }
 
-// The objects that nobody holds any more, of a process killed without
-// unloading or of a library file since replaced, go when the library is next
-// loaded, from any file, in either folder, also in /dev/shm when the loader
-// uses its runtime folder (another session's). An object that a process holds
-// stays, as do other users' objects (in /dev/shm, the folder users share).
-// Every row also leaves an object of the user that nobody holds, which must
-// go: the row's object has been looked at.
+// Objects that nobody holds any more, of a killed process or of a library file since replaced,
+// go when the library is next loaded, from the loader's folder and from /dev/shm (another
+// session's). Held objects stay, as do other users' (in /dev/shm, the folder users share).
 TEST(Colours, UnheldObjectsOfTheUserGoAtLoad) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to act as another user";
     }
     const TempFolder runtime;
-    const struct {
-        const char* what;
-        uid_t user;
-        bool held, stays, shm, loaderInShm;
-    } rows[] = {{"the user's, of a replaced file", 0, false, false, false, false},
-                {"the user's, held", 0, true, true, false, false},
-                {"another user's", 54321, false, true, true, true},
-                {"the user's, in /dev/shm", 0, false, false, true, false}};
-    for (const auto& [what, user, held, stays, shm, loaderInShm] : rows) {
-        SCOPED_TRACE(what);
-        const char* xdg = shm ? nullptr : runtime.Path().c_str();
-        const char* loaderXdg = loaderInShm ? nullptr : runtime.Path().c_str();
-        const std::string folder = shm ? "/dev/shm" : runtime.Path();
-        const SharedCopy left, old, current;  // `left`'s object is left by a killed holder
-        const RemovedAtEnd unheld{folder + left.object},
-            object{folder + qrimage::ColourObjectName(user, old.identity)};
-        // Both held at first, as every load removes what nobody holds.
-        std::optional<Peer> leftHolder(std::in_place, SetAndHold(0x11, 0x22), left.file, xdg),
-            holder(std::in_place, SetAndHold(0x33, 0x44), old.file, xdg, PeerSetup{.user = user});
-        leftHolder.reset();
-        if (!held) {
-            holder.reset();
-            fs::remove(old.file);
-        }
-        ASSERT_TRUE(fs::exists(unheld.path) && fs::exists(object.path));
-        EXPECT_EQ(Peer(Expect(kBlack, kWhite), current.file, loaderXdg).Finish(), 0);
-        EXPECT_FALSE(fs::exists(unheld.path));
-        EXPECT_EQ(fs::exists(object.path), stays);
-        if (held) {
-            EXPECT_EQ(Peer(Expect(0x33, 0x44), old.file, xdg).Finish(), 0);
-            EXPECT_EQ(holder->Finish(), 0);
-        }
+    const char* xdg = runtime.Path().c_str();
+    const SharedCopy replaced, inShm, others, held, current;
+    // Two objects that go, then two that stay.
+    const RemovedAtEnd objects[] = {
+        {runtime.Path() + replaced.object},
+        {"/dev/shm" + inShm.object},
+        {runtime.Path() + held.object},
+        {"/dev/shm" + qrimage::ColourObjectName(54321, others.identity)}};
+    const Peer holder(SetAndHold(0x33, 0x44), held.file, xdg);
+    {  // killed at the end of the scope, after every load: each load removes what nobody holds
+        const Peer replacedHolder(SetAndHold(0x11, 0x22), replaced.file, xdg),
+            shmHolder(SetAndHold(0x11, 0x22), inShm.file, nullptr),
+            othersHolder(SetAndHold(0x11, 0x22), others.file, nullptr, {.user = 54321});
     }
-}
-
-// A process killed while it makes the object leaves it half made: empty, with
-// the mode its umask gave. The next process to load finishes it, and the
-// colours are shared again.
-TEST(Colours, AHalfMadeObjectIsFinishedAtLoad) {
-    const TempFolder runtime;
-    const SharedCopy copy;
-    const RemovedAtEnd object{runtime.Path() + copy.object};
-    WriteFile(object.path, "");
-    ASSERT_EQ(chmod(object.path.c_str(), 0400), 0);
-    Peer holder(SetAndHold(0x11, 0x22), copy.file, runtime.Path().c_str());
-    EXPECT_EQ(Peer(Expect(0x11, 0x22), copy.file, runtime.Path().c_str()).Finish(), 0);
-    EXPECT_EQ(holder.Finish(), 0);
-    EXPECT_FALSE(fs::exists(object.path)) << "left by the last process";
+    fs::remove(replaced.file);
+    for (const RemovedAtEnd& object : objects) {
+        ASSERT_TRUE(fs::exists(object.path)) << object.path;
+    }
+    EXPECT_TRUE(Sees(kBlack, kWhite, current.file, xdg));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(fs::exists(objects[i].path), i >= 2) << objects[i].path;
+    }
 }
 
 }  // namespace
