@@ -1,5 +1,6 @@
 // The file replacement in-process, on real files in a folder of the test's own: what a failed
 // or abandoned write leaves, whose a replaced file is, and the reasons ReplaceFileWith gives.
+#include <fcntl.h>
 #include <sys/resource.h>
 
 #include <gtest/gtest.h>
@@ -76,6 +77,29 @@ TEST(FileReplacement, KeepTargetFollowsLinksCallersAloneReplacesThem) {
 }
 
 // ReplaceFileWith returns the reason as the errno and leaves it as the thread's; nothing is made.
+// A program may run with its standard streams closed: a descriptor 0-2 of the writer's would
+// take what the program later writes to standard output, so the file is made above them.
+TEST(FileReplacement, NeverTakesAStandardDescriptor) {
+    const TempFolder folder;
+    int saved[3];
+    for (int fd = 0; fd < 3; ++fd) {
+        saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    }
+    close_range(0, 2, 0);
+    std::optional<AtomicFile> file = AtomicFile::Open(folder / "new", 0);
+    int standardInUse = 0;
+    for (int fd = 0; fd < 3; ++fd) {
+        standardInUse += fcntl(fd, F_GETFD) != -1;
+    }
+    const bool committed = file && file->Write("x", 1) && file->Commit();
+    for (int fd = 0; fd < 3; ++fd) {
+        dup2(saved[fd], fd), close(saved[fd]);
+    }
+    EXPECT_EQ(standardInUse, 0);
+    EXPECT_TRUE(committed);
+    EXPECT_EQ(ReadFile(folder / "new"), "x");
+}
+
 TEST(FileReplacement, RefusalsReturnTheErrnoAndMakeNothing) {
     const TempFolder folder;
     fs::create_directory(folder / "dir");
