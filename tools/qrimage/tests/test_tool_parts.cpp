@@ -106,19 +106,14 @@ TEST(ParseArguments, EveryPictureOptionReachesTheSettings) {
     EXPECT_EQ(s.background, 0x8000EEFFu);  // AA is the top byte
     EXPECT_TRUE(s.HasOwnOptions());
     EXPECT_FALSE(Parsed({"-l", "H", "-m", "1", "-s", "2", "-"}).settings.HasOwnOptions());
-}
-
-TEST(ParseArguments, MicroTakesLevelQAndVersion4) {
-    const PictureSettings settings = Parsed({"-M", "-l", "Q", "-v", "4", "1"}).settings;
-    EXPECT_TRUE(settings.micro && settings.level == 2 && settings.minVersion == 4);
+    const PictureSettings micro = Parsed({"-M", "-l", "Q", "-v", "4", "1"}).settings;
+    EXPECT_TRUE(micro.micro && micro.level == 2 && micro.minVersion == 4);  // its largest
 }
 
 TEST(ParseArguments, BatchTakesItsListNulAndJobs) {
-    const Options options = Parsed({"--batch", "-", "-0", "-j", "1024", "-o", "{n}.png"});
-    EXPECT_EQ(options.command, Options::Command::Batch);
-    EXPECT_EQ(options.batchList, "-");
-    EXPECT_TRUE(options.nulSeparated);
-    EXPECT_EQ(options.jobs, 1024u);
+    const Options o = Parsed({"--batch", "-", "-0", "-j", "1024", "-o", "{n}.png"});
+    EXPECT_EQ(std::tie(o.command, o.batchList, o.nulSeparated, o.jobs),
+              std::tuple(Options::Command::Batch, "-", true, 1024u));
 }
 
 // --help and --version answer whatever else the command line holds.
