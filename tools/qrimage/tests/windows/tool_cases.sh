@@ -42,16 +42,6 @@ check() { both "$@" && same; }
 decodes_to() {  # FILE TEXT
   [ "$(zbarimg -q --raw -Sbinary "$1")" = "$2" ] || fail "$1 does not read back as '$2'"
 }
-list_with_bad_lines() {  # 200 lines; 17: not UTF-8, 99: empty, 150: too long
-  for n in $(seq 200); do
-    case $n in
-      17) printf '\xff\xfe bad\n' ;;
-      99) printf '\n' ;;
-      150) printf '%08000d\n' 0 ;;
-      *) printf 'строка %d of the list\n' "$n" ;;
-    esac
-  done
-}
 
 case $case in
   same_bytes_as_linux)  # the texts reach the library as the UTF-8 they were typed in
@@ -63,8 +53,9 @@ case $case in
     check -t bmp 'BMP to standard output' ;;
   batch_200_lines)
     several_threads
-    list_with_bad_lines >"$work/w/list.txt"
-    cp "$work/w/list.txt" "$work/l/list.txt"
+    # 200 lines; 17: not UTF-8, 99: empty, 150: too long
+    seq -f 'строка %g of the list' 200 | sed -e '17s/.*/\xff\xfe bad/' -e '99s/.*//' \
+      -e "150s/.*/$(printf '%08000d' 0)/" | tee "$work/w/list.txt" >"$work/l/list.txt"
     both --batch list.txt -o 'q-{n}.png' -j 4
     sort "$work/w/ERR" -o "$work/w/ERR"
     sort "$work/l/ERR" -o "$work/l/ERR"
