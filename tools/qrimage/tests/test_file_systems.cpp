@@ -91,8 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, HostileFileSystems, testing::Values(
     Case{"KilledBatchOnBtrfs", "mount_fs btrfs; kill_batches", "left 0\n"},
     // A full file system: every line fails for want of room, nothing is left.
     Case{"FullTmpfs", R"sh(mount_fs tmpfs 256k; cat /dev/zero > "$DIR/fs/fill" 2>/dev/null || true
-        head -3 "$LIST" > "$DIR/three"
-        "$TOOL" --batch "$DIR/three" -o "$DIR/fs/{n}.png" 2>&1 | sed 's/.*: //' | sort -u
+        head -3 "$LIST" | "$TOOL" --batch - -o "$DIR/fs/{n}.png" 2>&1 | sed 's/.*: //' | sort -u
         ls -A "$DIR/fs")sh", "No space left on device\nfill\n"},
     Case{"FullTmpfsWithoutProc", R"sh(mount_fs tmpfs 256k; cat /dev/zero > "$DIR/fs/fill" 2>/dev/null || true
         hide_proc; "$TOOL" -o "$DIR/fs/x.png" abc 2>&1 | sed 's/.*: //'

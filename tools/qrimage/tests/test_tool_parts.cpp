@@ -31,11 +31,9 @@ std::variant<Options, UsageError> Parse(std::vector<std::string> arguments) {
 
 Options Parsed(const std::vector<std::string>& arguments) {
     const auto parsed = Parse(arguments);
-    if (const auto* error = std::get_if<UsageError>(&parsed)) {
-        ADD_FAILURE() << error->message;
-        return {};
-    }
-    return std::get<Options>(parsed);
+    const auto* error = std::get_if<UsageError>(&parsed);
+    EXPECT_EQ(error, nullptr) << error->message;
+    return error ? Options{} : std::get<Options>(parsed);
 }
 
 // A file that holds `bytes`, read from its start; closed when dropped.

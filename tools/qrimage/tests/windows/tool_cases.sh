@@ -16,8 +16,7 @@ mkdir "$work/w" "$work/l"
 fail() { echo "FAIL ($case): $*" >&2; exit 1; }
 several_threads() {
   if [[ $(file -b "$windows") != *PE32+* ]] && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    echo "SKIPPED: $case runs several threads at once in a 32-bit Wine process, which" \
-      "qemu-i386 (which runs 32-bit programs here) cannot"
+    echo "SKIPPED: $case runs several threads at once in a 32-bit Wine process, which qemu-i386 cannot"
     exit 77
   fi
 }
