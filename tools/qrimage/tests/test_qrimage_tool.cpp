@@ -333,15 +333,13 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyAndLeaveNoTrace) {
         if ((row.prefix == asAnotherUser || row.prefix == withoutDev) && !root) {
             continue;
         }
-        library.SetForegroundColor(0xFF000000u);  // the defaults, which the run must keep
-        library.SetBackgroundColor(0xFFFFFFFFu);
         const Result result = Run(row.arguments, row.input, false,
                                   "TMPDIR=" + Quoted(io / "tmp") + " " + row.prefix, row.suffix);
         SCOPED_TRACE(row.arguments[0] + " " + row.message + " " + row.suffix);
         EXPECT_EQ(result.status, row.status);
         EXPECT_NE(result.err.find(row.message), Bytes::npos) << result.err;
         EXPECT_EQ(result.out, "");
-        EXPECT_TRUE(library.GetForegroundColor() == 0xFF000000u &&
+        EXPECT_TRUE(library.GetForegroundColor() == 0xFF000000u &&  // the defaults, kept
                     library.GetBackgroundColor() == 0xFFFFFFFFu);
         EXPECT_TRUE(FolderEntries(io / "tmp").empty());
         for (const std::string& picture : row.pictures) {
