@@ -105,7 +105,7 @@ TEST(ParseArguments, EveryPictureOptionReachesTheSettings) {
     EXPECT_TRUE(s.HasOwnOptions());
     EXPECT_FALSE(Parsed({"-l", "H", "-m", "1", "-s", "2", "-"}).settings.HasOwnOptions());
     const PictureSettings micro = Parsed({"-M", "-l", "Q", "-v", "4", "1"}).settings;
-    EXPECT_TRUE(micro.micro && micro.level == 2 && micro.minVersion == 4);  // its largest
+    EXPECT_TRUE(micro.micro && micro.level == 2 && micro.minVersion == 4);  // Micro at its top
 }
 
 TEST(ParseArguments, BatchTakesItsListNulAndJobs) {
