@@ -1,8 +1,7 @@
 // The tool's files where the machine is hostile or runs out: a batch killed
 // outright, a full file system, a /proc that is hidden or forged. Each case is
-// a shell script run as root in a private mount namespace (unshare -m), so
-// that its mounts end with it, with a runtime folder of its own; it prints
-// what it found.
+// a shell script run as root in a private mount namespace, so that its mounts
+// end with it; it prints what it found.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,9 +14,8 @@ namespace {
 using namespace qrtest;
 
 struct Case {
-    std::string name;
-    std::string script;    // $TOOL is the tool, $DIR an empty folder, $LIST a list
-    std::string expected;  // what the script prints
+    std::string name, script;  // $TOOL is the tool, $DIR a folder, $LIST a list of 100000 lines
+    std::string expected;      // what the script prints
 };
 
 // Functions the scripts share. mount_fs KIND mounts a fresh file system of
@@ -27,7 +25,8 @@ struct Case {
 const std::string kPrelude = R"sh(set -e
 # The colour objects of killed processes stay in the case's own folder.
 mkdir -m 700 "$DIR/run"
-export XDG_RUNTIME_DIR="$DIR/run"
+export XDG_RUNTIME_DIR="$DIR/run" LIST="$DIR/list"
+seq -f 'line %g' 0 99999 >"$LIST"
 mount_fs() {
     mkdir "$DIR/fs"
     case $1 in
@@ -39,7 +38,7 @@ mount_fs() {
 }
 hide_proc() { mount -t tmpfs none /proc; }
 forge_proc() {
-    mount -t tmpfs none /proc
+    hide_proc
     mkdir -p /proc/self /proc/thread-self
     printf 'Name:\tqrimage\nUmask:\t0000\n' | tee /proc/self/status > /proc/thread-self/status
 }
@@ -57,10 +56,6 @@ kill_batches() {
 }
 )sh";
 
-void PrintTo(const Case& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class HostileFileSystems : public testing::TestWithParam<Case> {};
 
 TEST_P(HostileFileSystems, LeaveNothingBehindAndGiveHonestModes) {
@@ -72,19 +67,13 @@ TEST_P(HostileFileSystems, LeaveNothingBehindAndGiveHonestModes) {
         GTEST_SKIP() << "the sanitizers' runtime needs /proc";
     }
 #endif
-    const TempFolder folder, lists;
-    std::string list;
-    for (int line = 0; line < 100000; ++line) {
-        list += "line " + std::to_string(line) + "\n";
-    }
-    WriteFile(lists / "list", list);
+    const TempFolder folder;
     // The library named outright: the loader finds $ORIGIN through /proc,
     // which some cases hide.
     const std::string command =
         "LD_LIBRARY_PATH=" + Quoted(fs::path(QRIMAGE_LIBRARY_FILE).parent_path()) +
         " TOOL=" + Quoted(QRIMAGE_TOOL) + " DIR=" + Quoted(folder.Path()) +
-        " LIST=" + Quoted(lists / "list") + " unshare -m --propagation private sh -c " +
-        Quoted(kPrelude + GetParam().script) + " 2>&1";
+        " unshare -m --propagation private sh -c " + Quoted(kPrelude + GetParam().script) + " 2>&1";
     std::unique_ptr<std::FILE, decltype(&pclose)> run(popen(command.c_str(), "r"), &pclose);
     std::string printed(4096, '\0');
     printed.resize(std::fread(printed.data(), 1, printed.size(), run.get()));
@@ -102,8 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, HostileFileSystems, testing::Values(
     Case{"KilledBatchOnBtrfs", "mount_fs btrfs; kill_batches", "left 0\n"},
     // A full file system: every line fails for want of room, nothing is left.
     Case{"FullTmpfs", R"sh(mount_fs tmpfs 256k; cat /dev/zero > "$DIR/fs/fill" 2>/dev/null || true
-        head -3 "$LIST" > "$DIR/three"
-        "$TOOL" --batch "$DIR/three" -o "$DIR/fs/{n}.png" 2>&1 | sed 's/.*: //' | sort -u
+        head -3 "$LIST" | "$TOOL" --batch - -o "$DIR/fs/{n}.png" 2>&1 | sed 's/.*: //' | sort -u
         ls -A "$DIR/fs")sh", "No space left on device\nfill\n"},
     Case{"FullTmpfsWithoutProc", R"sh(mount_fs tmpfs 256k; cat /dev/zero > "$DIR/fs/fill" 2>/dev/null || true
         hide_proc; "$TOOL" -o "$DIR/fs/x.png" abc 2>&1 | sed 's/.*: //'

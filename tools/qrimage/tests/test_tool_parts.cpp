@@ -17,6 +17,7 @@
 namespace {
 
 using namespace qrtool;
+const auto kNamed = [](const auto& info) { return info.param.name; };
 
 std::variant<Options, UsageError> Parse(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "qrimage");
@@ -30,11 +31,9 @@ std::variant<Options, UsageError> Parse(std::vector<std::string> arguments) {
 
 Options Parsed(const std::vector<std::string>& arguments) {
     const auto parsed = Parse(arguments);
-    if (const auto* error = std::get_if<UsageError>(&parsed)) {
-        ADD_FAILURE() << error->message;
-        return {};
-    }
-    return std::get<Options>(parsed);
+    const auto* error = std::get_if<UsageError>(&parsed);
+    EXPECT_EQ(error, nullptr) << error->message;
+    return error ? Options{} : std::get<Options>(parsed);
 }
 
 // A file that holds `bytes`, read from its start; closed when dropped.
@@ -87,8 +86,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLine, UsageErrors, testing::Values(
     UsageCase{"BatchToStandardOutput", {"--batch", "l", "-o", "-"}, "--batch needs -o with a file name pattern such as 'out/{n}.png'"},
     UsageCase{"NulWithoutBatch", {"-0", "abc"}, "-0 and -j work only with --batch"},
     UsageCase{"JobsWithoutBatch", {"-j", "2", "abc"}, "-0 and -j work only with --batch"},
-    UsageCase{"TwoTexts", {"a", "b"}, "one text only (quote a text that holds spaces)"}),
-    [](const testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
+    UsageCase{"TwoTexts", {"a", "b"}, "one text only (quote a text that holds spaces)"}), kNamed);
 // clang-format on
 
 TEST(ParseArguments, EveryPictureOptionReachesTheSettings) {
@@ -106,19 +104,14 @@ TEST(ParseArguments, EveryPictureOptionReachesTheSettings) {
     EXPECT_EQ(s.background, 0x8000EEFFu);  // AA is the top byte
     EXPECT_TRUE(s.HasOwnOptions());
     EXPECT_FALSE(Parsed({"-l", "H", "-m", "1", "-s", "2", "-"}).settings.HasOwnOptions());
-}
-
-TEST(ParseArguments, MicroTakesLevelQAndVersion4) {
-    const PictureSettings settings = Parsed({"-M", "-l", "Q", "-v", "4", "1"}).settings;
-    EXPECT_TRUE(settings.micro && settings.level == 2 && settings.minVersion == 4);
+    const PictureSettings micro = Parsed({"-M", "-l", "Q", "-v", "4", "1"}).settings;
+    EXPECT_TRUE(micro.micro && micro.level == 2 && micro.minVersion == 4);  // Micro at its top
 }
 
 TEST(ParseArguments, BatchTakesItsListNulAndJobs) {
-    const Options options = Parsed({"--batch", "-", "-0", "-j", "1024", "-o", "{n}.png"});
-    EXPECT_EQ(options.command, Options::Command::Batch);
-    EXPECT_EQ(options.batchList, "-");
-    EXPECT_TRUE(options.nulSeparated);
-    EXPECT_EQ(options.jobs, 1024u);
+    const Options o = Parsed({"--batch", "-", "-0", "-j", "1024", "-o", "{n}.png"});
+    EXPECT_EQ(std::tie(o.command, o.batchList, o.nulSeparated, o.jobs),
+              std::tuple(Options::Command::Batch, "-", true, 1024u));
 }
 
 // --help and --version answer whatever else the command line holds.
@@ -153,8 +146,7 @@ INSTANTIATE_TEST_SUITE_P(Batch, OutputPatterns, testing::Values(
     PatternCase{"UnclosedNumber", "{n.png", 1, "the batch file name pattern {n.png" + kNeedsN},
     PatternCase{"WidthZero", "{n:0}.png", 1, "in {n:0}.png: the width in {n:W} must be 1 to 20"},
     PatternCase{"WidthAboveRange", "{n:21}", 1, "in {n:21}: the width in {n:W} must be 1 to 20"},
-    PatternCase{"WidthNotNumber", "{n:2x}", 1, "in {n:2x}: the width in {n:W} must be 1 to 20"}),
-    [](const testing::TestParamInfo<PatternCase>& info) { return info.param.name; });
+    PatternCase{"WidthNotNumber", "{n:2x}", 1, "in {n:2x}: the width in {n:W} must be 1 to 20"}), kNamed);
 // clang-format on
 
 struct TextCase {
@@ -184,8 +176,7 @@ INSTANTIATE_TEST_SUITE_P(Text, Utf8Texts, testing::Values(
     TextCase{"AboveLastCodePoint", "\xF4\x90\x80\x80", u"", "invalid UTF-8 at byte 1"},
     TextCase{"LoneContinuation", "a\x80", u"", "invalid UTF-8 at byte 2"},
     TextCase{"CutShort", "ab\xE2\x82", u"", "invalid UTF-8 at byte 3"},
-    TextCase{"BrokenContinuation", "\xE2\x28\xA1", u"", "invalid UTF-8 at byte 1"}),
-    [](const testing::TestParamInfo<TextCase>& info) { return info.param.name; });
+    TextCase{"BrokenContinuation", "\xE2\x28\xA1", u"", "invalid UTF-8 at byte 1"}), kNamed);
 // clang-format on
 
 TEST(ReadAtMost, ReadsOneBytePastTheLimitAtMost) {
@@ -226,8 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Batch, BatchLists, testing::Values(
     ListCase{"CrlfWithByteOrderMark", kMark + "alpha\r\nbeta\r\n", RecordEnd::Line, {"alpha", "beta"}},
     ListCase{"MarkOnlyAtTheStart", "a\r\r\n" + kMark + "b\n", RecordEnd::Line, {"a\r", kMark + "b"}},
     ListCase{"LongLineCutAsItIs", kMark + kTooLong + "yy\r\nnext", RecordEnd::Line, {kMark + kTooLong.substr(3), "next"}},
-    ListCase{"NulByteForByte", kMark + "alpha\r" + std::string(1, '\0') + "beta\r\n", RecordEnd::Nul, {kMark + "alpha\r", "beta\r\n"}}),
-    [](const testing::TestParamInfo<ListCase>& info) { return info.param.name; });
+    ListCase{"NulByteForByte", kMark + "alpha\r" + std::string(1, '\0') + "beta\r\n", RecordEnd::Nul, {kMark + "alpha\r", "beta\r\n"}}), kNamed);
 // clang-format on
 
 }  // namespace

@@ -1,15 +1,12 @@
 #!/usr/bin/env bash
-# The Windows tool under Wine, one case per run, each against the Linux
-# tool of the same sources given the same arguments: same bytes, same
-# messages, same exit status.
+# The Windows tool under Wine, one case per run, each against the Linux tool
+# of the same sources given the same arguments: same bytes, messages, status.
 #
 #   tool_cases.sh CASE WINDOWS_TOOL LINUX_TOOL
 #
-# Cases: same_bytes_as_linux, batch_200_lines, non_ascii_names,
-# exit_codes, standard_streams, stop_leaves_no_temporary. Where 32-bit
-# programs run emulated (the kernel refuses them, so scripts/run32 hands them
-# to qemu-i386), the cases that run several threads at once are left out
-# (exit 77, saying why): qemu-i386 7.2 crashes in such a 32-bit Wine process.
+# Where 32-bit programs run emulated (the kernel refuses them, so scripts/run32
+# hands them to qemu-i386), the cases that run several threads at once exit 77,
+# saying why: qemu-i386 7.2 crashes in such a 32-bit Wine process.
 set -euo pipefail
 case=$1 windows=$2 linux=$3
 wine_run=$(cd "$(dirname "$0")/../../../../scripts" && pwd)/wine-run
@@ -19,8 +16,7 @@ mkdir "$work/w" "$work/l"
 fail() { echo "FAIL ($case): $*" >&2; exit 1; }
 several_threads() {
   if [[ $(file -b "$windows") != *PE32+* ]] && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    echo "SKIPPED: $case runs several threads at once in a 32-bit Wine process, which qemu-i386" \
-      "(32-bit programs run emulated here: the kernel refuses them) cannot"
+    echo "SKIPPED: $case runs several threads at once in a 32-bit Wine process, which qemu-i386 cannot"
     exit 77
   fi
 }
@@ -28,53 +24,37 @@ several_threads() {
 # Runs both tools with ARGS in w/ and l/: status, standard output and error
 # go to files named STATUS, OUT, ERR there.
 both() {
-  local status=0
-  (cd "$work/w" && "$wine_run" "$windows" "$@" >OUT 2>ERR) || status=$?
-  echo "$status" >"$work/w/STATUS"
-  status=0
-  (cd "$work/l" && QRIMAGE_WINE_STDIN= "$linux" "$@" <"${QRIMAGE_WINE_STDIN:-/dev/null}" >OUT 2>ERR) ||
-    status=$?
-  echo "$status" >"$work/l/STATUS"
+  (cd "$work/w" && "$wine_run" "$windows" "$@" >OUT 2>ERR && echo 0 >STATUS || echo $? >STATUS)
+  (cd "$work/l" && "$linux" "$@" <"${QRIMAGE_WINE_STDIN:-/dev/null}" >OUT 2>ERR && echo 0 >STATUS ||
+    echo $? >STATUS)
 }
-# Both runs made the same FILES (and status, output, messages).
+# Both runs left the same files, each with the same bytes.
 same() {
-  local file
-  for file in STATUS OUT ERR "$@"; do
+  [ "$(ls "$work/w")" = "$(ls "$work/l")" ] || fail "other files: $(ls "$work/w") / $(ls "$work/l")"
+  for file in "$work/l"/*; do
+    file=${file##*/}
     cmp -s "$work/w/$file" "$work/l/$file" ||
       fail "$file differs: Windows $(head -c 300 "$work/w/$file" | cat -v), Linux $(head -c 300 "$work/l/$file" | cat -v)"
   done
 }
+check() { both "$@" && same; }
 decodes_to() {  # FILE TEXT
   [ "$(zbarimg -q --raw -Sbinary "$1")" = "$2" ] || fail "$1 does not read back as '$2'"
-}
-list_with_bad_lines() {  # 200 lines; 17: not UTF-8, 99: empty, 150: too long
-  for n in $(seq 200); do
-    case $n in
-      17) printf '\xff\xfe bad\n' ;;
-      99) printf '\n' ;;
-      150) printf '%08000d\n' 0 ;;
-      *) printf 'строка %d of the list\n' "$n" ;;
-    esac
-  done
 }
 
 case $case in
   same_bytes_as_linux)  # the texts reach the library as the UTF-8 they were typed in
-    both -o file.png -l H 'the same bytes ёж'
+    check -o file.png -l H 'the same bytes ёж'
     decodes_to "$work/w/file.png" 'the same bytes ёж'
-    same file.png
-    both -o file.bmp -s 3 -m 2 'Windows BMP ёж'
-    same file.bmp
-    both -o file.txt 'the drawing'
-    same file.txt
-    both -o - 'PNG to standard output'  # no line ends translated
-    same
-    both -t bmp 'BMP to standard output'
-    same ;;
+    check -o file.bmp -s 3 -m 2 'Windows BMP ёж'
+    check -o file.txt 'the drawing'
+    check -o - 'PNG to standard output'  # no line ends translated
+    check -t bmp 'BMP to standard output' ;;
   batch_200_lines)
     several_threads
-    list_with_bad_lines >"$work/w/list.txt"
-    cp "$work/w/list.txt" "$work/l/list.txt"
+    # 200 lines; 17: not UTF-8, 99: empty, 150: too long
+    seq -f 'строка %g of the list' 200 | sed -e '17s/.*/\xff\xfe bad/' -e '99s/.*//' \
+      -e "150s/.*/$(printf '%08000d' 0)/" | tee "$work/w/list.txt" >"$work/l/list.txt"
     both --batch list.txt -o 'q-{n}.png' -j 4
     sort "$work/w/ERR" -o "$work/w/ERR"
     sort "$work/l/ERR" -o "$work/l/ERR"
@@ -82,40 +62,31 @@ case $case in
 list.txt:17: invalid UTF-8 at byte 1
 list.txt:99: the text is empty" ] || fail "the bad lines were reported as: $(cat "$work/w/ERR")"
     [ "$(ls "$work/w" | grep -c '^q-')" = 197 ] || fail "not 197 pictures"
-    same $(cd "$work/l" && ls q-*)
+    same
     decodes_to "$work/w/q-200.png" 'строка 200 of the list' ;;
   non_ascii_names)
-    both -o 'Привет ёж 𝄞.png' 'named in Cyrillic'
+    check -o 'Привет ёж 𝄞.png' 'named in Cyrillic'
     decodes_to "$work/w/Привет ёж 𝄞.png" 'named in Cyrillic'
     printf 'первая\nвторая\n' | tee "$work/w/список.txt" >"$work/l/список.txt"
-    both --batch список.txt -o 'код-{n}.bmp' -j 1
-    same 'код-1.bmp' 'код-2.bmp'
-    both --batch 'нет такого.txt' -o 'x-{n}.png'
-    same ;;
+    check --batch список.txt -o 'код-{n}.bmp' -j 1
+    check --batch 'нет такого.txt' -o 'x-{n}.png' ;;
   exit_codes)
     for arguments in "--bogus" "-o x.xyz text" "-o missing/x.png text" "-l Q $(printf '%05000d' 0)" \
-        "-s 2000 -o big.bmp $(printf '%0500d' 0)" \
-        "--version" "--batch list.txt -o x.png"; do
+        "-s 2000 -o big.bmp $(printf '%0500d' 0)" "--version" "--batch list.txt -o x.png"; do
       # shellcheck disable=SC2086
-      both $arguments
-      same
+      check $arguments
     done ;;
   standard_streams)
     printf 'crlf line\r\nlast\n' >"$work/list"
-    QRIMAGE_WINE_STDIN=$work/list both --batch - -o 's-{n}.png' -j 1
-    same s-1.png s-2.png ;;
+    QRIMAGE_WINE_STDIN=$work/list check --batch - -o 's-{n}.png' -j 1 ;;
   stop_leaves_no_temporary)
     several_threads
     seq -f 'stopped batch line %g' 30000 >"$work/w/list.txt"
     (cd "$work/w" && exec "$wine_run" "$windows" --batch list.txt -o 'q-{n}.png' -j 2 >OUT 2>ERR) &
     pid=$!
-    for _ in $(seq 300); do
-      [ "$(ls "$work/w" | grep -c '^q-')" -ge 20 ] && break
-      sleep 0.1
-    done
+    (cd "$work/w" && timeout 30 sh -c 'until [ "$(ls | grep -c "^q-")" -ge 20 ]; do sleep 0.1; done' || true)
     kill -INT "$pid"
-    status=0
-    wait "$pid" || status=$?
+    wait "$pid" && status=0 || status=$?
     [ "$status" = 130 ] || fail "stopped with status $status, not 130"
     left=$(ls -A "$work/w" | grep -vE '^(q-[0-9]+\.png|list\.txt|OUT|ERR)$' || true)
     [ -z "$left" ] || fail "left behind: $left"
