@@ -102,14 +102,12 @@ inline std::optional<std::string> Output(const std::string& command) {
     return pipe && pclose(pipe.release()) == 0 ? std::optional(output) : std::nullopt;
 }
 
-// What the qrencode tool draws for `text` with its `options` ("-l H -s 3 ..."); it calls the
-// encoder the library calls. Side 0 when it draws nothing.
+// What the qrencode tool (the library's encoder) draws with `options` ("-l H ..."); side 0: none.
 inline Picture Qrencode(const std::string& text, const std::string& options) {
     return FromPng(Output("qrencode -t PNG -o - " + options + " " + Quoted(text)).value_or(""));
 }
 
-// Switches the calling thread's LC_CTYPE for a scope, leaving the process's locale alone. Throws
-// std::runtime_error when the locale is not installed.
+// The calling thread's LC_CTYPE for a scope; throws std::runtime_error for a missing locale.
 class ScopedThreadLocale {
     locale_t locale_, previous_;
 
@@ -161,8 +159,7 @@ class Library {
 #undef QRTEST_EXPORT
 };
 
-// The raw content bytes of the one QR Code (or `format`) symbol in a picture (its fourth bytes
-// unread); nullopt when none is found.
+// The raw bytes of the one QR Code (or `format`) symbol in a picture (fourth bytes unread), if any.
 inline std::optional<std::string> DecodeQrCode(
     const Picture& picture, ZXing::BarcodeFormat format = ZXing::BarcodeFormat::QRCode) {
     const ZXing::ImageView view(reinterpret_cast<const uint8_t*>(picture.bgra.data()),

@@ -21,8 +21,7 @@ void __libc_free(void* block);
 
 namespace {
 
-// The watched call (the test has no other thread): its allocation to fail, and the blocks allocated
-// less those freed until what it made is released.
+// The watched call (no other thread runs): the allocation to fail; blocks allocated less freed.
 struct Window {
     bool calling = false, counting = false;
     uint64_t failAt = 0, allocations = 0;

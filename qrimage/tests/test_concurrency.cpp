@@ -52,8 +52,7 @@ std::vector<std::string> Outputs(const Library& q, const TempFolder& folder, int
                                  folder / "shared"};
     q.GenerateBMPW(Wide(files[0]).c_str(), j.wide, m, s, l);
     q.GeneratePNGW(Wide(files[1]).c_str(), j.wide, m, s, l);
-    // The same picture from every thread: a reader must always find it whole, and no writer may
-    // take another's temporary file.
+    // One picture from every thread: always found whole, no writer taking another's temporary file.
     q.GeneratePNGW(Wide(files[2]).c_str(), u"one file, many writers", 1, 2, 1);
     QrImageOptions o = QRIMAGE_OPTIONS_INIT;
     o.margin = m;

@@ -142,8 +142,7 @@ const Drawing kDrawings[] = {
     {"HugeSizeIsEFBIG", u"abc", "", 1, INT_MAX, 0, EFBIG},
     {"HugeMarginIsEFBIG", u"abc", "", INT_MAX, 1, 0, EFBIG},
     {"OverTwoGigabytesIsEFBIG", u"abc", "", 0, 1104, 0, EFBIG},  // 23184 pixels a side
-    // Fuzz findings: (width + 2 * margin) * size overflowed 64 bits; a side of 1.68e9 pixels passed
-    // the side limit and 4 * side * side overflowed.
+    // Fuzz findings: (width + 2 * margin) * size overflowed; so did 4 * side^2 at 1.68e9 a side.
     {"SideOverflowIsEFBIG", u"abc", "", INT_MAX, INT_MAX, 2, EFBIG},
     {"SideOverLimitIsEFBIG", u"abc", "", 0, 80000000, 2, EFBIG},
     {"AreaOverflowIsEFBIG", u"abc", "", 0, INT_MAX / 21, 2, EFBIG}};
@@ -152,8 +151,7 @@ const Drawing kDrawings[] = {
 INSTANTIATE_TEST_SUITE_P(Text, Pictures, testing::ValuesIn(kDrawings),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The A exports widen from the calling thread's LC_CTYPE locale and then draw what W draws; GetPNGA
-// alone encodes the caller's bytes unchanged.
+// A exports widen from the thread's LC_CTYPE locale and draw what W draws; GetPNGA keeps the bytes.
 TEST(PicturesOfText, NarrowTextFollowsTheThreadLocale) {
     const std::tuple<const char*, Bytes, std::u16string> cases[] = {
         {"C", "Hello, World 42", u"Hello, World 42"},
@@ -222,8 +220,7 @@ TEST(PicturesOfText, Headers) {
     EXPECT_TRUE(PaddingBitsAreSet(png, 29)) << "3 bits after each row's last pixel";
 }
 
-// A child process's checks: their failures are gathered, and EndChild puts them on stderr, where
-// the death test shows them, and ends the process.
+// A child's failed checks, gathered; EndChild puts them on stderr for the death test and ends it.
 using ChildChecks = testing::ScopedFakeTestPartResultReporter;
 
 [[noreturn]] void EndChild(const testing::TestPartResultArray& failures) {
@@ -310,8 +307,7 @@ std::pair<int, int> Outcome(const std::function<int()>& call) {
     return {result, error};
 }
 
-// A bitmap handle: GetObjectW fills what its size asks for (BITMAP or DIBSECTION, top row first)
-// and refuses a smaller buffer.
+// GetObjectW fills a BITMAP or a DIBSECTION (top row first) as its size asks; less is refused.
 TEST(Bitmaps, GetObjectWFillsWhatItsSizeAsksFor) {
     const Library q;
     BITMAP info{};
@@ -332,8 +328,7 @@ TEST(Bitmaps, GetObjectWFillsWhatItsSizeAsksFor) {
     EXPECT_EQ(q.DeleteObject(bitmap), 1);
 }
 
-// DeleteObject releases a handle once; a released handle never names a newer bitmap, even one made
-// right after in the released one's memory.
+// A handle is released once, and never names a newer bitmap, even one in the released one's memory.
 TEST(Bitmaps, AReleasedHandleStaysStale) {
     const Library q;
     BITMAP info{};

@@ -85,8 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                      0xFF00FFFFu}),
     [](const auto& info) { return info.param.name; });
 
-// A transparent light colour leaves the background unpainted, and a resolution gives the SVG its
-// physical size and the EPS box in points.
+// A transparent background is left unpainted; a resolution sizes the SVG and the EPS box (points).
 TEST(VectorPictures, TransparencyAndResolution) {
     QrImageOptions options = Options(2, 3, 0xFF000000u, 0x00FFFFFFu);  // 25 modules, 75 pixels
     options.dpi = 300;
