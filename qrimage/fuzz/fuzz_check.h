@@ -47,8 +47,7 @@ using qrtest::FromBmp, qrtest::FromPng, qrtest::Picture;
 
 inline constexpr int64_t kMaxPixelBytes = 0x7FFFFFFF;            // the library's limit
 inline constexpr int64_t kBudgetPixelBytes = int64_t(16) << 20;  // pictures fuzzed
-// Bytes of 8-bit data a version 40 symbol holds at L, M, Q, H. The encoder's segments can cost a
-// little more: three quarters are sure to fit.
+// Bytes a version 40 symbol holds at L, M, Q, H; with the encoder's segments, 3/4 surely fit.
 inline constexpr std::size_t kSureFit[4] = {2953 * 3 / 4, 2331 * 3 / 4, 1663 * 3 / 4, 1273 * 3 / 4};
 // errno before every call: a call that makes its picture leaves it so.
 inline constexpr int kUntouched = 0x7E57;
@@ -188,16 +187,14 @@ inline bool ValidArguments(const CallArguments& a) {
     return a.level >= 0 && a.level <= 3 && a.margin >= 0 && a.moduleSize >= 1;
 }
 
-// 4 * side^2 for a symbol `width` modules wide; beyond the library's limit (side > 23170),
-// kMaxPixelBytes + 1. The arguments are valid.
+// 4 * side^2 for valid arguments and a symbol `width` wide; past side 23170, kMaxPixelBytes + 1.
 inline int64_t PixelBytes(int64_t width, const CallArguments& a) {
     const int64_t modules = width + 2 * int64_t(a.margin);
     return modules > 23170 / a.moduleSize ? kMaxPixelBytes + 1
                                           : 4 * (modules * a.moduleSize) * (modules * a.moduleSize);
 }
 
-// Whether a call with `textBytes` of UTF-8 is worth making: every refusal is, but a picture above a
-// few MiB costs time and finds nothing more.
+// Whether a call is worth making: every refusal is, a picture above a few MiB finds nothing more.
 inline bool WorthCalling(const CallArguments& a, std::size_t textBytes,
                          int64_t budget = kBudgetPixelBytes) {
     return !ValidArguments(a) || textBytes == 0 || PixelBytes(21, a) > kMaxPixelBytes ||
@@ -228,8 +225,7 @@ struct LinkedExports {
 };
 inline constexpr LinkedExports linked;
 
-// The handle's picture, released, once GetObjectW with `objectSize` gave a record or refused;
-// errno kept.
+// The handle's picture, released, after GetObjectW(`objectSize`) answered; errno kept.
 inline Picture TakeBitmap(HBITMAP handle, int32_t objectSize) {
     const int error = errno;
     DIBSECTION d{};
@@ -248,8 +244,7 @@ std::string PngBlock(Get get, Text text, const CallArguments& a) {
         linked, [&](auto... out) { get(text, a.margin, a.moduleSize, a.level, out...); });
 }
 
-// A made PNG or BMP (`read(pixels)`), which must read: measured, and its pixels read where `depth`
-// picks it; errno kept.
+// A made PNG or BMP (`read(pixels)`): must read; measured, pixels where `depth` picks; errno kept.
 template <class Read>
 Picture ReadBack(Read read, const Depth& depth) {
     const int error = errno;

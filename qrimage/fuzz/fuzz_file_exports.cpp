@@ -4,8 +4,7 @@
 // file) but for a whole file at the target or behind its link that reads back as the text; or
 // nothing is made, and errno gives the reason.
 //
-// Input: the text bytes first; from the end the arguments (see ConsumeCallArguments), then a
-// selector byte and the file name.
+// Input: the text bytes; from the end the arguments (ConsumeCallArguments), a selector, the name.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -106,8 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
 
-    // The target, and what the folder must hold after a refusal. Relative names are resolved
-    // against the folder, the current one during the call.
+    // The target, and what the folder must hold after a refusal; relative names are in the folder.
     const std::string path = folder + "/" + narrow;
     if (target == ExistingFile) {
         WriteEarlierFile(path);
@@ -128,8 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rlimit previousLimit{};
     FUZZ_REQUIRE(getrlimit(RLIMIT_FSIZE, &previousLimit) == 0);
     const rlimit limit{std::min(fileSizeLimit, previousLimit.rlim_max), previousLimit.rlim_max};
-    // Over the limit a write fails with EFBIG, as on a full disk, instead of raising SIGXFSZ
-    // (libFuzzer's handler would end the run).
+    // Over the limit a write fails (EFBIG) instead of raising SIGXFSZ, which would end the run.
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     FUZZ_REQUIRE(setrlimit(RLIMIT_FSIZE, &limit) == 0);
     errno = kUntouched;
