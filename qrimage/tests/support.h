@@ -120,9 +120,8 @@ class ScopedThreadLocale {
     ScopedThreadLocale& operator=(const ScopedThreadLocale&) = delete;
 };
 
-// A library file loaded with RTLD_LOCAL, its exports as members named as in qrimage.h: by default a
-// private copy of the built one, whose colours (shared per library file) start from the defaults
-// and reach no other test. Throws std::runtime_error when the file cannot be copied or loaded.
+// A library file loaded with RTLD_LOCAL, its exports as members: by default a private copy, whose
+// colours (per library file) start from the defaults. Throws std::runtime_error when not loaded.
 class Library {
     std::optional<TempFolder> folder_;  // holds the copy
     std::string path_;

@@ -40,9 +40,8 @@ const Text kTexts[] = {
     {u"ABCDEFGH 12345", "ABCDEFGH 12345", "C"},
 };
 
-// Thread t's own results as bytes ("" for none): of GetHBitmapW, GetHBitmapA, GetPNGW, of
-// QrImageGetBlockW with the thread's own options and format, the files of GenerateBMPW,
-// GeneratePNGW and of GeneratePNGW into a file all threads share.
+// Thread t's results as bytes ("" for none): GetHBitmapW/A, GetPNGW, QrImageGetBlockW with its own
+// options and format, the files of GenerateBMPW, GeneratePNGW and GeneratePNGW into a shared file.
 std::vector<std::string> Outputs(const Library& q, const TempFolder& folder, int t) {
     const Text& j = kTexts[t % std::size(kTexts)];
     const ScopedThreadLocale locale(j.locale);

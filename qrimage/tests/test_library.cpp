@@ -86,9 +86,8 @@ struct Drawing {
     COLORREF foreground = kBlack, background = kWhite;
 };
 
-// Every output equals what the qrencode tool draws in the colours set (stored whole, drawn without
-// their fourth byte) and reads back as the text's UTF-8; or there is nothing at all: errno says
-// why, and the earlier files stay as they were, with nothing new beside them.
+// Every output is what qrencode draws in the colours set (stored whole, drawn without their fourth
+// byte) and reads as the text's UTF-8; or nothing is made, errno says why, the earlier files stay.
 class Pictures : public testing::TestWithParam<Drawing> {};
 
 TEST_P(Pictures, EveryOutputDrawsTheUtf8OrNothing) {
@@ -231,11 +230,10 @@ using ChildChecks = testing::ScopedFakeTestPartResultReporter;
     std::_Exit(failures.size() == 0 ? 0 : 1);
 }
 
-// No room: on a full /dev/shm (a small tmpfs in a private mount namespace) the library loads, its
-// colours work process-locally from the defaults, and files that do not fit fail with ENOSPC, then
-// EROFS when read-only, leaving the earlier files and no temporary file; libpng prints nothing. A
-// text too long for any symbol is ERANGE at once, whatever its length, without the memory a copy
-// would take (the sanitizers' allocators ignore the limit).
+// On a full /dev/shm (a small tmpfs in a private mount namespace) the library loads, its colours
+// work process-locally from the defaults, files that do not fit are ENOSPC, then EROFS when
+// read-only, leaving the earlier files and no temporary file; libpng prints nothing. A text too
+// long for any symbol is ERANGE at once, without the memory a copy would take (not under ASan).
 TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root for a mount namespace";
