@@ -1,10 +1,8 @@
-// What the fuzz targets share: arguments and texts read from a fuzz input,
-// and the oracle every call meets: a picture made reads back as its text
-// (zxing-cpp), or nothing is made and errno gives a documented reason.
+// What the fuzz targets share: arguments and texts read from an input, and the oracle every call
+// meets: a picture made reads back as its text (zxing-cpp), or errno gives a documented reason.
 //
-// Reading a picture back costs more than making it: it runs on every small
-// picture and on a share of the larger ones (Depth), so that it still sees
-// tens of thousands of pictures an hour while the targets keep their pace.
+// Reading a picture back costs more than making it: it runs on every small picture and on a share
+// of the larger ones (Depth), so that it sees tens of thousands of pictures an hour at full pace.
 #pragma once
 
 #include <ZXing/ReadBarcode.h>
@@ -29,8 +27,8 @@
 #include <utility>
 #include <vector>
 
-// The checks run at full speed and add no coverage of their own to guide the
-// fuzzer; so do the picture readers (their system headers are included above).
+// The checks run at full speed and add no coverage of their own to guide the fuzzer; so do the
+// picture readers (their system headers are included above).
 #pragma clang attribute push(__attribute__((no_sanitize("coverage"))), apply_to = function)
 #include "../tests/pictures.h"
 
@@ -49,23 +47,20 @@ using qrtest::FromBmp, qrtest::FromPng, qrtest::Picture;
 
 inline constexpr int64_t kMaxPixelBytes = 0x7FFFFFFF;            // the library's limit
 inline constexpr int64_t kBudgetPixelBytes = int64_t(16) << 20;  // pictures fuzzed
-// Bytes of 8-bit data a version 40 symbol holds at L, M, Q, H. The encoder's
-// segments can cost a little more: three quarters are sure to fit.
+// Bytes a version 40 symbol holds at L, M, Q, H; with the encoder's segments, 3/4 surely fit.
 inline constexpr std::size_t kSureFit[4] = {2953 * 3 / 4, 2331 * 3 / 4, 1663 * 3 / 4, 1273 * 3 / 4};
 // errno before every call: a call that makes its picture leaves it so.
 inline constexpr int kUntouched = 0x7E57;
-// Pictures up to this size are all read back; a larger one is on a share of
-// the inputs that falls as the picture grows: one in 16 at 1 MiB, one in 256
-// at 16 MiB. What reading back costs an input on average stays below what it
-// costs a picture of this size.
+// Pictures up to this size are all read back; a larger one is on a share of the inputs that falls
+// as the picture grows: one in 16 at 1 MiB, one in 256 at 16 MiB. What reading back costs an input
+// on average stays below what it costs a picture of this size.
 inline constexpr int64_t kSmallPixelBytes = int64_t(64) << 10;  // 128 x 128 pixels
 
 inline locale_t locales[3];  // C, C.UTF-8, CP1251, as scripts/setup-deps installs them
 
-// AddressSanitizer keeps freed memory out of use for a while to catch late
-// uses. Its default 256 MiB gives every new picture fresh pages, and their
-// page faults cost more than the library's own work; 16 MiB still holds what
-// the last few dozen calls freed. (Defined here: each target is one file.)
+// AddressSanitizer keeps freed memory out of use for a while to catch late uses. Its default 256
+// MiB gives every new picture fresh pages, whose page faults cost more than the library's work; 16
+// MiB still holds what the last few dozen calls freed. Defined here: each target is one file.
 extern "C" const char* __asan_default_options() {
     return "quarantine_size_mb=16";
 }
@@ -78,9 +73,8 @@ inline void InitialiseTarget() {
     umask(022);
 }
 
-// Which pictures of an input are read back, picked by a hash of its bytes
-// so that a replay makes the same choice; `wide`, where a target calls one
-// of the W and A exports (the same work on two forms of a text), which.
+// Which pictures of an input are read back, picked by a hash of its bytes so that a replay makes
+// the same choice; `wide`: which of the W and A exports a target calls, where it calls one.
 struct Depth {
     uint32_t draw = 0;
     bool wide = false;
@@ -93,8 +87,7 @@ struct Depth {
         draw = uint32_t(hash >> 32);
         wide = (hash >> 31 & 1) != 0;
     }
-    // Whether a picture `side` pixels wide (or of `bytes`) is read back:
-    // with the odds kSmallPixelBytes / its size.
+    // Whether a picture `side` pixels wide (or of `bytes`) is read: odds kSmallPixelBytes / size.
     bool Full(int64_t side) const { return FullBytes(4 * side * side); }
     bool FullBytes(int64_t bytes) const {
         return (uint64_t(draw) * uint64_t(bytes)) >> 32 < uint64_t(kSmallPixelBytes);
@@ -105,9 +98,8 @@ struct Colours {
     uint32_t foreground, background;
 };
 
-// The arguments every export shares, read from the end of the input. Each
-// integer comes either from a small range around the valid values or as a
-// raw 32-bit value, so that both the pictures and the refusals get explored.
+// The arguments every export shares, read from the end of the input. Each integer comes from a
+// small range around the valid values or raw, so that both pictures and refusals get explored.
 struct CallArguments {
     int32_t level, margin, moduleSize;
     locale_t locale;   // the thread's LC_CTYPE for the call: C, C.UTF-8 or CP1251
@@ -115,11 +107,9 @@ struct CallArguments {
     Colours colours;   // from the input, else the defaults (not an earlier input's)
 };
 
-// Reads the arguments, sets the colours (the input's, else the defaults),
-// and makes the locale the thread's.
+// Reads the arguments, sets their colours and makes their locale the thread's.
 inline CallArguments ConsumeCallArguments(FuzzedDataProvider& input) {
-    // Mode bits: raw level, raw margin, raw moduleSize, UTF-16 pairs, set
-    // colours, then two bits of character set.
+    // Mode bits: raw level, margin, moduleSize; UTF-16 pairs; set colours; 2 bits of character set.
     const uint8_t mode = input.ConsumeIntegral<uint8_t>();
     const auto next = [&](int bit, int32_t low, int32_t high) {
         return (mode >> bit & 1) ? input.ConsumeIntegral<int32_t>()
@@ -138,8 +128,7 @@ inline CallArguments ConsumeCallArguments(FuzzedDataProvider& input) {
     return a;
 }
 
-// `in` converted by iconv; each input unit (`unitBytes` long) it cannot
-// convert becomes `replacement`, and the conversion resumes after it.
+// `in` converted by iconv; each unit (`unitBytes` long) it cannot convert becomes `replacement`.
 inline std::string Iconv(std::string_view in, const char* from, const char* to,
                          std::string_view replacement, std::size_t unitBytes) {
     const iconv_t converter = iconv_open(to, from);
@@ -164,10 +153,9 @@ inline std::string Iconv(std::string_view in, const char* from, const char* to,
     return out;
 }
 
-// The rest of the input as text, and the UTF-8 iconv makes of it: the W
-// text's (an unpaired surrogate is U+FFFD; little-endian, as the hosts), and
-// the A text's (up to its NUL) in the call's locale, a byte it cannot read
-// being U+FFFD.
+// The rest of the input as text, and the UTF-8 iconv makes of it: the W text's (an unpaired
+// surrogate is U+FFFD; little-endian, as the hosts), and the A text's (up to its NUL) in the call's
+// locale, a byte it cannot read being U+FFFD.
 struct Texts {
     std::string bytes;
     std::u16string wide;
@@ -199,26 +187,23 @@ inline bool ValidArguments(const CallArguments& a) {
     return a.level >= 0 && a.level <= 3 && a.margin >= 0 && a.moduleSize >= 1;
 }
 
-// 4 * side^2 for a symbol `width` modules wide; beyond the library's limit
-// (side > 23170), kMaxPixelBytes + 1. The arguments are valid.
+// 4 * side^2 for valid arguments and a symbol `width` wide; past side 23170, kMaxPixelBytes + 1.
 inline int64_t PixelBytes(int64_t width, const CallArguments& a) {
     const int64_t modules = width + 2 * int64_t(a.margin);
     return modules > 23170 / a.moduleSize ? kMaxPixelBytes + 1
                                           : 4 * (modules * a.moduleSize) * (modules * a.moduleSize);
 }
 
-// Whether a call with `textBytes` of UTF-8 is worth making: every refusal
-// is, but a picture above a few MiB costs time and finds nothing more.
+// Whether a call is worth making: every refusal is, a picture above a few MiB finds nothing more.
 inline bool WorthCalling(const CallArguments& a, std::size_t textBytes,
                          int64_t budget = kBudgetPixelBytes) {
     return !ValidArguments(a) || textBytes == 0 || PixelBytes(21, a) > kMaxPixelBytes ||
            PixelBytes(177, a) <= budget;
 }
 
-// Checks errno after a call: untouched when it made its picture, else a
-// reason the arguments give (EINVAL for invalid arguments or an empty text,
-// ERANGE for a text that may not fit, EFBIG for a picture that may be too
-// large) or one of `more` that holds. A call with no reason must succeed.
+// Checks errno after a call: untouched when it made its picture, else a reason the arguments give
+// (EINVAL for invalid arguments or an empty text, ERANGE for a text that may not fit, EFBIG for a
+// picture that may be too large) or one of `more` that holds. A call with no reason must succeed.
 inline void CheckErrno(bool produced, int error, const CallArguments& a, std::size_t textBytes,
                        std::initializer_list<std::pair<bool, int>> more = {}) {
     std::vector<std::pair<bool, int>> reasons = {
@@ -240,8 +225,7 @@ struct LinkedExports {
 };
 inline constexpr LinkedExports linked;
 
-// The handle's picture, released, after GetObjectW with any `objectSize`
-// gave one of its records or refused. errno is kept.
+// The handle's picture, released, after GetObjectW(`objectSize`) answered; errno kept.
 inline Picture TakeBitmap(HBITMAP handle, int32_t objectSize) {
     const int error = errno;
     DIBSECTION d{};
@@ -260,8 +244,7 @@ std::string PngBlock(Get get, Text text, const CallArguments& a) {
         linked, [&](auto... out) { get(text, a.margin, a.moduleSize, a.level, out...); });
 }
 
-// A made PNG or BMP (`read(pixels)`) that must be readable: measured, and
-// its pixels read where `depth` picks it. errno is kept.
+// A made PNG or BMP (`read(pixels)`): must read; measured, pixels where `depth` picks; errno kept.
 template <class Read>
 Picture ReadBack(Read read, const Depth& depth) {
     const int error = errno;
@@ -274,10 +257,9 @@ Picture ReadBack(Read read, const Depth& depth) {
     return picture;
 }
 
-// A made picture: a side of whole modules, a symbol 21 to 177 wide and its
-// quiet zone. Where `depth` picks it and its pixels were read, each module's
-// top left pixel is in one of the two colours, and zxing-cpp reads `text`
-// back from them, upright. errno is kept.
+// A made picture: a side of whole modules, a symbol 21 to 177 wide and its quiet zone. Where
+// `depth` picks it and its pixels were read, each module's top left pixel is in one of the two
+// colours, and zxing-cpp reads `text` back from them, upright. errno is kept.
 inline void CheckPicture(const Picture& picture, const CallArguments& a, const std::string& text,
                          const Depth& depth) {
     const int64_t side = picture.side, size = a.moduleSize, quiet = int64_t(a.margin) * size;

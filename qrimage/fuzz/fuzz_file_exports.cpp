@@ -1,20 +1,18 @@
-// Fuzz target: GenerateBMPW/A and GeneratePNGW/A into a private folder, to a
-// new file, an existing one, a symbolic link to one, a directory, a missing
-// folder or a null name, sometimes under a file size limit that makes writes
-// fail. The folder keeps what it held (no temporary file, no partial file)
-// but for a whole file at the target or behind its link that reads back as
-// the text; or nothing is made, and errno gives the reason.
+// Fuzz target: GenerateBMPW/A and GeneratePNGW/A into a private folder, to a new file, an existing
+// one, a symbolic link to one, a directory, a missing folder or a null name, sometimes under a file
+// size limit that makes writes fail. The folder keeps what it held (no temporary file, no partial
+// file) but for a whole file at the target or behind its link that reads back as the text; or
+// nothing is made, and errno gives the reason.
 //
-// Input: the text bytes first; from the end the arguments (see
-// ConsumeCallArguments), then a selector byte and the file name.
+// Input: the text bytes; from the end the arguments (ConsumeCallArguments), a selector, the name.
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <sstream>
 
 #include "fuzz_check.h"
 
@@ -38,13 +36,8 @@ void RemoveFolder() {
 
 // A file's bytes; none when it cannot be opened or no name is given.
 std::optional<std::string> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (path.empty() || !in) {
-        return std::nullopt;
-    }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    std::ifstream in(path, std::ios::binary);  // an empty name opens nothing
+    return in ? std::optional(std::string(std::istreambuf_iterator<char>(in), {})) : std::nullopt;
 }
 
 void WriteEarlierFile(const std::string& path) {
@@ -63,9 +56,9 @@ std::map<std::string, mode_t> ListFolder() {
     return entries;
 }
 
-// A file name, W and A: "q" and up to 12 characters from a small alphabet,
-// Cyrillic ya, or one with no form on disk: an unpaired surrogate (A: a
-// byte that is no UTF-8, but a valid name). The A name is the name on disk.
+// A file name, W and A: "q" and up to 12 characters from a small alphabet, Cyrillic ya, or one with
+// no form on disk: an unpaired surrogate (A: a byte that is no UTF-8, but a valid name). The A name
+// is the name on disk.
 std::pair<std::u16string, std::string> ConsumeFileName(FuzzedDataProvider& input) {
     static constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789-._";
     std::pair<std::u16string, std::string> name{u"q", "q"};
@@ -100,9 +93,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool convertible = !isWide || wide.find(u'\xD800') == std::u16string::npos;
     const Texts t = ConsumeTexts(input, a);
     const std::string& text = isWide ? t.wideUtf8 : t.narrowUtf8;
-    // A BMP file of megabytes costs more to write and read back than all
-    // else an input does: one that may be larger than kOrdinaryBmpBytes is
-    // written on a share of the inputs that falls as its largest size grows.
+    // A BMP file of megabytes costs more to write and read back than all else an input does: one
+    // that may be larger than kOrdinaryBmpBytes is written on a share of the inputs that falls as
+    // its largest size grows.
     const int64_t largest = ValidArguments(a) ? PixelBytes(177, a) : 0;
     if (!WorthCalling(a, text.size(),
                       bmp && largest > kOrdinaryBmpBytes &&
@@ -112,8 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
 
-    // The target, and what the folder must hold after a refusal. Relative
-    // names are resolved against the folder, the current one during the call.
+    // The target, and what the folder must hold after a refusal; relative names are in the folder.
     const std::string path = folder + "/" + narrow;
     if (target == ExistingFile) {
         WriteEarlierFile(path);
@@ -134,8 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rlimit previousLimit{};
     FUZZ_REQUIRE(getrlimit(RLIMIT_FSIZE, &previousLimit) == 0);
     const rlimit limit{std::min(fileSizeLimit, previousLimit.rlim_max), previousLimit.rlim_max};
-    // Over the limit a write fails with EFBIG, as on a full disk, instead of
-    // raising SIGXFSZ (libFuzzer's handler would end the run).
+    // Over the limit a write fails (EFBIG) instead of raising SIGXFSZ, which would end the run.
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     FUZZ_REQUIRE(setrlimit(RLIMIT_FSIZE, &limit) == 0);
     errno = kUntouched;

@@ -1,11 +1,9 @@
-// Fuzz target: text, arguments and colours from the input through the
-// exports that return a picture in memory: GetHBitmapW/A (with GetObjectW,
-// DeleteObject) and GetPNGW/A (with DestroyBuffer), the W pair or the A pair
-// (Depth::wide). A picture must read back as its text (GetPNGA: the
-// caller's bytes) with errno untouched, or nothing is made, with its reason.
+// Fuzz target: text, arguments and colours from the input through the exports that return a picture
+// in memory: GetHBitmapW/A (with GetObjectW, DeleteObject) and GetPNGW/A (with DestroyBuffer), the
+// W pair or the A pair (Depth::wide). A picture must read back as its text (GetPNGA: the caller's
+// bytes) with errno untouched, or nothing is made, with its reason.
 //
-// Input: the text bytes first; from the end the arguments (see
-// ConsumeCallArguments), then a GetObjectW size and a foreign handle value.
+// Input: the text bytes; from the end the arguments, a GetObjectW size, a foreign handle value.
 #include "fuzz_check.h"
 
 using namespace qrfuzz;
@@ -47,8 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                        : ReadBack([&](bool pixels) { return FromPng(block, pixels); }, depth);
         };
     };
-    // An export with a null text makes nothing (EINVAL); with its text, a
-    // picture that reads back as `expected`, or nothing with its reason.
+    // A null text makes nothing (EINVAL); the text, a picture reading as `expected` or a reason.
     const auto run = [&](auto make, auto text, const std::string& expected) {
         errno = kUntouched;
         FUZZ_REQUIRE(make(decltype(text)(nullptr)).side == 0 && errno == EINVAL);
@@ -63,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         return picture;
     };
-    // The PNG block first: cheap to make at any size, it tells how large the
-    // picture is. The bitmap is made where the block is read back, or failed.
+    // The PNG block first, cheap at any size, tells the picture's size; the bitmap follows where
+    // the block is read back, or failed.
     if (depth.wide) {
         const Picture block = run(png(GetPNGW), t.wide.c_str(), t.wideUtf8);
         if (block.side == 0 || depth.Full(block.side)) {

@@ -1,9 +1,8 @@
-// Writes a corpus of pictures through the public exports into the current
-// folder, for every case a PNG file, a PNG block and a BMP file (NNN.png,
-// NNN.block.png, NNN.bmp), and for the per-picture family every format as a
-// file and a block (options-NN.png, options-NN.block.png, ...); exits 1 when a
-// case made no picture. Built for Linux
-// and for Windows, so that the two libraries can be compared byte for byte.
+// Writes a corpus of pictures through the public exports into the current folder, for every case a
+// PNG file, a PNG block and a BMP file (NNN.png, NNN.block.png, NNN.bmp), and for the per-picture
+// family every format as a file and a block (options-NN.png, options-NN.block.png, ...); exits 1
+// when a case made no picture. Built for Linux and for Windows, so that the two libraries can be
+// compared byte for byte.
 #include <qrimage.h>
 
 #include <cstdio>
@@ -86,15 +85,13 @@ int main() {
     Write(std::u16string(636, u'я'), 0, 1, 3);
     // Colours, the fourth byte included, which no picture shows.
     Write(u"colours", 2, 3, 1, 0x12FF0000u, 0x0000FFFFu);
-    // GetPNGA encodes its bytes unchanged, whatever the code page: Cyrillic
-    // in code page 1251 gives the same symbol everywhere.
+    // GetPNGA encodes its bytes unchanged: Cyrillic in code page 1251 is one symbol everywhere.
     failures += !SaveBlock("ansi-bytes.block.png", [](auto... out) {
         GetPNGA("\xCF\xF0\xE8\xE2\xE5\xF2", 2, 4, 1, out...);
     });
     SetForegroundColor(0xFF000000u);
     SetBackgroundColor(0xFFFFFFFFu);
-    // The per-picture family: colours with opacity, resolutions, minimum
-    // versions, Micro QR.
+    // The per-picture family: colours with opacity, resolutions, minimum versions, Micro QR.
     QrImageOptions options = QRIMAGE_OPTIONS_INIT;
     WriteWithOptions(u"Привет, options", options);
     options.foreground = 0xFF800000u;

@@ -1,7 +1,6 @@
-// Pictures read back from the library's outputs, for its tests and its fuzz
-// targets: 4 bytes a pixel (blue, green, red, fourth byte), top row first,
-// side 0 when there is no square picture to read. No test framework here:
-// the fuzz targets include it too, and keep their pace with it.
+// Pictures read back from the library's outputs, for its tests and its fuzz targets: 4 bytes a
+// pixel (blue, green, red, fourth byte), top row first, side 0 when there is no square picture to
+// read. No test framework here: the fuzz targets include it too, and keep their pace with it.
 #pragma once
 
 #include <png.h>
@@ -21,10 +20,9 @@ struct Picture {
     bool operator==(const Picture&) const = default;
 };
 
-// A BMP file as the library writes it: "BM", file size, 0, pixel offset 54;
-// a 40-byte info header: side x side (positive: bottom row first), 1 plane,
-// 32 bits, BI_RGB, the pixel bytes, zeros; then the rows. Side 0 for any
-// other file. With `pixels` false it is only measured: no bytes.
+// A BMP file as the library writes it: "BM", file size, 0, pixel offset 54; a 40-byte info header:
+// side x side (positive: bottom row first), 1 plane, 32 bits, BI_RGB, the pixel bytes, zeros; then
+// the rows. Side 0 for any other file. With `pixels` false it is only measured: no bytes.
 inline Picture FromBmp(std::string_view file, bool pixels) {
     uint32_t side = 0;
     if (file.size() >= 54) {
@@ -44,9 +42,8 @@ inline Picture FromBmp(std::string_view file, bool pixels) {
     return picture;
 }
 
-// A PNG file or block decoded by libpng; side 0 when libpng cannot read it
-// or it is not square. With `pixels` false it is only measured: its header
-// read, no bytes.
+// A PNG file or block decoded by libpng; side 0 when libpng cannot read it or it is not square.
+// With `pixels` false it is only measured: its header read, no bytes.
 inline Picture FromPng(std::string_view png, bool pixels) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
@@ -72,11 +69,10 @@ inline Picture FromPng(std::string_view png) {
     return FromPng(png, true);
 }
 
-// The picture of a bitmap handle that `q` made (a Library, or anything with
-// the exports as members), read through its GetObjectW and released by its
-// DeleteObject: side 0 for a null handle or one that describes no square
-// 32-bit top-down picture, "not released" as the bytes when DeleteObject
-// refuses.
+// The picture of a bitmap handle that `q` made (a Library, or anything with the exports as
+// members), read through its GetObjectW and released by its DeleteObject: side 0 for a null handle
+// or one that describes no square 32-bit top-down picture, "not released" as the bytes when
+// DeleteObject refuses.
 template <class Exports>
 Picture FromBitmap(const Exports& q, HBITMAP handle) {
     if (handle == nullptr) {
@@ -94,10 +90,9 @@ Picture FromBitmap(const Exports& q, HBITMAP handle) {
     return q.DeleteObject(handle) != 0 ? picture : Picture{0, "not released"};
 }
 
-// The block of a GetPNGW or GetPNGA call (`get(&length, &block)`), released
-// by `q`'s DestroyBuffer: "" when the call made none and left its
-// out-parameters untouched, "out-parameters written" when it made none but
-// changed them.
+// The block of a GetPNGW or GetPNGA call (`get(&length, &block)`), released by `q`'s DestroyBuffer:
+// "" when the call made none and left its out-parameters untouched, "out-parameters written" when
+// it made none but changed them.
 template <class Exports, class Get>
 std::string PngBlock(const Exports& q, Get get) {
     uint32_t length = 7;

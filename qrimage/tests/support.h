@@ -1,6 +1,5 @@
-// Helpers shared by the library's tests: temporary folders and files, thread
-// locales, library copies, their outputs read back (pictures.h) and decoded
-// (zxing-cpp is the decoder oracle).
+// Helpers shared by the library's tests: temporary folders and files, thread locales, library
+// copies, their outputs read back (pictures.h) and decoded (zxing-cpp is the decoder oracle).
 #pragma once
 
 #include <dlfcn.h>
@@ -42,8 +41,7 @@ inline std::vector<std::string> FolderEntries(const std::string& folder) {
     return names;
 }
 
-// A new empty folder (mode 0700) in `parent`, removed with everything in it
-// at the end.
+// A new empty folder (mode 0700) in `parent`, removed with everything in it at the end.
 class TempFolder {
   public:
     explicit TempFolder(const fs::path& parent = fs::temp_directory_path())
@@ -104,14 +102,12 @@ inline std::optional<std::string> Output(const std::string& command) {
     return pipe && pclose(pipe.release()) == 0 ? std::optional(output) : std::nullopt;
 }
 
-// What the qrencode tool draws for `text` with its `options` ("-l H -s 3
-// ..."); it calls the encoder the library calls. Side 0 when it draws nothing.
+// What the qrencode tool (the library's encoder) draws with `options` ("-l H ..."); side 0: none.
 inline Picture Qrencode(const std::string& text, const std::string& options) {
     return FromPng(Output("qrencode -t PNG -o - " + options + " " + Quoted(text)).value_or(""));
 }
 
-// Switches the calling thread's LC_CTYPE for a scope, leaving the process's
-// locale alone. Throws std::runtime_error when the locale is not installed.
+// The calling thread's LC_CTYPE for a scope; throws std::runtime_error for a missing locale.
 class ScopedThreadLocale {
     locale_t locale_, previous_;
 
@@ -124,10 +120,8 @@ class ScopedThreadLocale {
     ScopedThreadLocale& operator=(const ScopedThreadLocale&) = delete;
 };
 
-// A library file loaded with RTLD_LOCAL, its exports as members named as in
-// qrimage.h: by default a private copy of the built one, whose colours
-// (shared per library file) start from the defaults and reach no other test.
-// Throws std::runtime_error when the file cannot be copied or loaded.
+// A library file loaded with RTLD_LOCAL, its exports as members: by default a private copy, whose
+// colours (per library file) start from the defaults. Throws std::runtime_error when not loaded.
 class Library {
     std::optional<TempFolder> folder_;  // holds the copy
     std::string path_;
@@ -164,8 +158,7 @@ class Library {
 #undef QRTEST_EXPORT
 };
 
-// The raw content bytes of the one QR Code (or `format`) symbol in a picture (its fourth
-// bytes unread); nullopt when none is found.
+// The raw bytes of the one QR Code (or `format`) symbol in a picture (fourth bytes unread), if any.
 inline std::optional<std::string> DecodeQrCode(
     const Picture& picture, ZXing::BarcodeFormat format = ZXing::BarcodeFormat::QRCode) {
     const ZXing::ImageView view(reinterpret_cast<const uint8_t*>(picture.bgra.data()),
@@ -173,9 +166,8 @@ inline std::optional<std::string> DecodeQrCode(
     auto hints = ZXing::DecodeHints().setFormats(format).setTryHarder(true);
     ZXing::Result result = ZXing::ReadBarcode(view, hints);
     if (!result.isValid()) {
-        // The general detector misses some large symbols drawn at exactly 2
-        // pixels a module; the one for clean, upright pictures does not, and
-        // still checks every module through error correction.
+        // The general detector misses some large symbols at exactly 2 pixels a module; the one for
+        // clean, upright pictures does not, and still checks every module by error correction.
         result = ZXing::ReadBarcode(view, hints.setIsPure(true));
     }
     return result.isValid()

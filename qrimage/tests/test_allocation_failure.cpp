@@ -1,9 +1,8 @@
-// Every export walked through allocation failures: this program replaces the
-// process's malloc, calloc, realloc and free, and for N = 1, 2, ... the N-th
-// allocation of a call fails, until a call meets none. A failed call must
-// make nothing (or the picture made without failures), leave out-parameters,
-// an existing file and the folder alone, free all it allocated, and set errno
-// to ENOMEM (or leave it alone when it made its picture). No sanitizers here.
+// Every export walked through allocation failures: this program replaces the process's malloc,
+// calloc, realloc and free, and for N = 1, 2, ... the N-th allocation of a call fails, until a call
+// meets none. A failed call must make nothing (or the picture made without failures), leave
+// out-parameters, an existing file and the folder alone, free all it allocated, and set errno to
+// ENOMEM (or leave it alone when it made its picture). No sanitizers here.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -22,8 +21,7 @@ void __libc_free(void* block);
 
 namespace {
 
-// The watched call (the test has no other thread): its allocation to fail,
-// and the blocks allocated less those freed until what it made is released.
+// The watched call (no other thread runs): the allocation to fail; blocks allocated less freed.
 struct Window {
     bool calling = false, counting = false;
     uint64_t failAt = 0, allocations = 0;
@@ -81,8 +79,8 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
     QrImageOptions o = QRIMAGE_OPTIONS_INIT;  // the per-picture family's
     o.background = 0x00FFFFFFu;
     o.dpi = 300;
-    // Each export, then what it made as bytes, released (DeleteObject, DestroyBuffer). The
-    // file exports' parts, a name's and a text's conversion and each writer, are each met once.
+    // Each export, then what it made as bytes, released (DeleteObject, DestroyBuffer). The file
+    // exports' parts, a name's and a text's conversion and each writer, are each met once.
     using Call = std::function<std::string(const qrtest::Library&)>;
     // clang-format off
     const std::pair<const char*, Call> exports[] = {
@@ -133,10 +131,9 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
 
 }  // namespace
 
-// The first narrow text of a process: iconv loads its converter then, and
-// says EINVAL for an allocation that fails in there. Each N runs in a fresh
-// fork of a process that has not converted yet (the death test's re-run of
-// this program); its call makes the picture or fails with ENOMEM.
+// The first narrow text of a process: iconv loads its converter then, and says EINVAL for an
+// allocation that fails in there. Each N runs in a fresh fork of a process that has not converted
+// yet (the death test's re-run of this program); its call makes the picture or fails with ENOMEM.
 TEST(AllocationFailureDeathTest, TheFirstNarrowTextOfAProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const auto walk = [] {

@@ -1,6 +1,5 @@
-// The exports from 8 threads at once: each result must equal the
-// single-threaded one, and colours set meanwhile show whole. Runs under
-// ThreadSanitizer in `make test-hardening`.
+// The exports from 8 threads at once: each result must equal the single-threaded one, and colours
+// set meanwhile show whole. Runs under ThreadSanitizer in `make test-hardening`.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,9 +40,8 @@ const Text kTexts[] = {
     {u"ABCDEFGH 12345", "ABCDEFGH 12345", "C"},
 };
 
-// Thread t's own results as bytes ("" for none): of GetHBitmapW, GetHBitmapA, GetPNGW, of
-// QrImageGetBlockW with the thread's own options and format, the files of GenerateBMPW,
-// GeneratePNGW and of GeneratePNGW into a file all threads share.
+// Thread t's results as bytes ("" for none): GetHBitmapW/A, GetPNGW, QrImageGetBlockW with its own
+// options and format, the files of GenerateBMPW, GeneratePNGW and GeneratePNGW into a shared file.
 std::vector<std::string> Outputs(const Library& q, const TempFolder& folder, int t) {
     const Text& j = kTexts[t % std::size(kTexts)];
     const ScopedThreadLocale locale(j.locale);
@@ -53,8 +51,7 @@ std::vector<std::string> Outputs(const Library& q, const TempFolder& folder, int
                                  folder / "shared"};
     q.GenerateBMPW(Wide(files[0]).c_str(), j.wide, m, s, l);
     q.GeneratePNGW(Wide(files[1]).c_str(), j.wide, m, s, l);
-    // The same picture from every thread: a reader must always find it
-    // whole, and no writer may take another's temporary file.
+    // One picture from every thread: always found whole, no writer taking another's temporary file.
     q.GeneratePNGW(Wide(files[2]).c_str(), u"one file, many writers", 1, 2, 1);
     QrImageOptions o = QRIMAGE_OPTIONS_INIT;
     o.margin = m;
@@ -95,9 +92,8 @@ TEST(ConcurrentCallers, EveryExportGivesTheSingleThreadedResult) {
     EXPECT_EQ(folder.Entries().size(), std::size_t(2 * kThreads + 1));
 }
 
-// Half the threads set colours while the others draw: each picture is the
-// one drawn alone in a foreground and a background that were set (the
-// colours are read once per picture), and a colour read is one that was set.
+// Half the threads set colours while the others draw: each picture is the one drawn alone in a set
+// foreground and background (read once per picture), and a colour read is one that was set.
 TEST(ConcurrentCallers, EachPictureHasOneSetColourPair) {
     const COLORREF foregrounds[] = {0xFF000000u, 0x12000080u},
                    backgrounds[] = {0xFFFFFFFFu, 0x3400FFFFu};

@@ -1,6 +1,5 @@
-// The library through its exports, against oracles nobody here wrote: the
-// qrencode tool's pixels and the zxing-cpp decoder; then file layouts,
-// refusals, files and colours.
+// The library through its exports, against oracles nobody here wrote: the qrencode tool's pixels
+// and the zxing-cpp decoder; then file layouts, refusals, files and colours.
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest-spi.h>
@@ -14,7 +13,6 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <type_traits>
 
 #include "colours/colour_object_name.h"
@@ -50,9 +48,8 @@ Picture Qrencode(const Bytes& text, int margin, int size, int level, COLORREF da
 
 using Output = std::tuple<Bytes, Picture, int>;  // the export, its picture, its errno
 
-// The picture through the bitmap, BMP and PNG file exports of one flavour (W:
-// UTF-16, A: bytes); GetPNGW's block must equal the PNG file. The files
-// replace "earlier" ones in `folder`.
+// The picture through the bitmap, BMP and PNG file exports of one flavour (W: UTF-16, A: bytes);
+// GetPNGW's block must equal the PNG file. The files replace "earlier" ones in `folder`.
 template <class Char>
 std::vector<Output> EveryOutput(const Library& q, const TempFolder& folder, const Char* text,
                                 int margin, int size, int level) {
@@ -89,20 +86,13 @@ struct Drawing {
     COLORREF foreground = kBlack, background = kWhite;
 };
 
-void PrintTo(const Drawing& d, std::ostream* out) {
-    *out << d.name;
-}
-
-// Every output equals what the qrencode tool draws in the colours set
-// (stored whole, drawn without their fourth byte) and reads back as the
-// text's UTF-8; or there is nothing at all: errno says why, and
-// the earlier files stay as they were, with nothing new beside them.
+// Every output is what qrencode draws in the colours set (stored whole, drawn without their fourth
+// byte) and reads as the text's UTF-8; or nothing is made, errno says why, the earlier files stay.
 class Pictures : public testing::TestWithParam<Drawing> {};
 
 TEST_P(Pictures, EveryOutputDrawsTheUtf8OrNothing) {
     const Drawing& c = GetParam();
     const Library q;
-    EXPECT_TRUE(q.GetForegroundColor() == kBlack && q.GetBackgroundColor() == kWhite);
     const TempFolder folder;
     q.SetForegroundColor(c.foreground);
     q.SetBackgroundColor(c.background);
@@ -127,11 +117,7 @@ TEST_P(Pictures, EveryOutputDrawsTheUtf8OrNothing) {
 }
 
 Bytes Repeated(const Bytes& piece, int times) {
-    Bytes all;
-    for (int i = 0; i < times; ++i) {
-        all += piece;
-    }
-    return all;
+    return times == 0 ? "" : piece + Repeated(piece, times - 1);
 }
 
 const std::u16string kA1273(1273, u'a'), kYa636(636, u'я');
@@ -155,8 +141,7 @@ const Drawing kDrawings[] = {
     {"HugeSizeIsEFBIG", u"abc", "", 1, INT_MAX, 0, EFBIG},
     {"HugeMarginIsEFBIG", u"abc", "", INT_MAX, 1, 0, EFBIG},
     {"OverTwoGigabytesIsEFBIG", u"abc", "", 0, 1104, 0, EFBIG},  // 23184 pixels a side
-    // Fuzz findings: (width + 2 * margin) * size overflowed 64 bits; a side
-    // of 1.68e9 pixels passed the side limit and 4 * side * side overflowed.
+    // Fuzz findings: (width + 2 * margin) * size overflowed; so did 4 * side^2 at 1.68e9 a side.
     {"SideOverflowIsEFBIG", u"abc", "", INT_MAX, INT_MAX, 2, EFBIG},
     {"SideOverLimitIsEFBIG", u"abc", "", 0, 80000000, 2, EFBIG},
     {"AreaOverflowIsEFBIG", u"abc", "", 0, INT_MAX / 21, 2, EFBIG}};
@@ -165,8 +150,7 @@ const Drawing kDrawings[] = {
 INSTANTIATE_TEST_SUITE_P(Text, Pictures, testing::ValuesIn(kDrawings),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The A exports widen from the calling thread's LC_CTYPE locale and then draw
-// what W draws; GetPNGA alone encodes the caller's bytes unchanged.
+// A exports widen from the thread's LC_CTYPE locale and draw what W draws; GetPNGA keeps the bytes.
 TEST(PicturesOfText, NarrowTextFollowsTheThreadLocale) {
     const std::tuple<const char*, Bytes, std::u16string> cases[] = {
         {"C", "Hello, World 42", u"Hello, World 42"},
@@ -195,9 +179,8 @@ Bytes Chunk(const Bytes& type, const Bytes& data) {  // length, type, data, CRC
            BigEndian(crc32(0, reinterpret_cast<const Bytef*>(covered.data()), covered.size()));
 }
 
-// True when a PNG of `side` pixels, 1 bit a pixel, has its one IDAT chunk
-// inflate to unfiltered rows (libpng filters no palette picture) whose bits
-// after the last pixel are all 1.
+// True when a PNG of `side` pixels, 1 bit a pixel, has its one IDAT chunk inflate to unfiltered
+// rows (libpng filters no palette picture) whose bits after the last pixel are all 1.
 bool PaddingBitsAreSet(const Bytes& png, std::size_t side) {
     const std::size_t at = png.find("IDAT") + 4, stride = 1 + (side + 7) / 8;
     Bytes rows(side * stride, '\0');
@@ -217,10 +200,8 @@ bool PaddingBitsAreSet(const Bytes& png, std::size_t side) {
     return true;
 }
 
-// A BMP replacing a larger file is exactly its own size (its header is
-// checked field by field wherever a BMP is read back). The PNG header, byte
-// by byte: 29 x 29, 1 bit a pixel from a palette of the foreground and the
-// background, both opaque.
+// A BMP replacing a larger file is exactly its own size. The PNG header, byte by byte: 29 x 29, 1
+// bit a pixel from a palette of the foreground and the background, both opaque.
 TEST(PicturesOfText, Headers) {
     const Library q;
     const TempFolder folder;
@@ -238,8 +219,7 @@ TEST(PicturesOfText, Headers) {
     EXPECT_TRUE(PaddingBitsAreSet(png, 29)) << "3 bits after each row's last pixel";
 }
 
-// A child process's checks: their failures are gathered, and EndChild puts
-// them on stderr, where the death test shows them, and ends the process.
+// A child's failed checks, gathered; EndChild puts them on stderr for the death test and ends it.
 using ChildChecks = testing::ScopedFakeTestPartResultReporter;
 
 [[noreturn]] void EndChild(const testing::TestPartResultArray& failures) {
@@ -250,12 +230,10 @@ using ChildChecks = testing::ScopedFakeTestPartResultReporter;
     std::_Exit(failures.size() == 0 ? 0 : 1);
 }
 
-// No room: on a full /dev/shm (a small tmpfs in a private mount namespace)
-// the library loads, its colours work process-locally from the defaults, and
-// files that do not fit fail with ENOSPC, then EROFS when read-only, leaving
-// the earlier files and no temporary file; libpng prints nothing. A text too
-// long for any symbol is ERANGE at once, whatever its length, without the
-// memory a copy would take (the sanitizers' allocators ignore the limit).
+// On a full /dev/shm (a small tmpfs in a private mount namespace) the library loads, its colours
+// work process-locally from the defaults, files that do not fit are ENOSPC, then EROFS when
+// read-only, leaving the earlier files and no temporary file; libpng prints nothing. A text too
+// long for any symbol is ERANGE at once, without the memory a copy would take (not under ASan).
 TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root for a mount namespace";
@@ -286,8 +264,8 @@ TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
             EXPECT_EQ(ErrnoOf([&] { q.GenerateBMPW(u"/dev/shm/new.bmp", u"abc", 1, 1, 0); }),
                       EROFS);
 #if !defined(__SANITIZE_ADDRESS__)
-            // A text longer than any symbol holds is refused before it is copied:
-            // 10 MB of digits would cost the encoder 866 MB. 64 MiB more than now.
+            // A text longer than any symbol holds is refused before it is copied: 10 MB of digits
+            // would cost the encoder 866 MB. 64 MiB more than now.
             const Bytes huge(10 << 20, '7');
             const std::u16string wideHuge(huge.begin(), huge.end());
             std::size_t pages = 0;
@@ -327,40 +305,37 @@ std::pair<int, int> Outcome(const std::function<int()>& call) {
     return {result, error};
 }
 
-// A bitmap handle: GetObjectW fills what its size asks for (BITMAP or
-// DIBSECTION, top row first) and refuses a smaller buffer.
+// GetObjectW fills a BITMAP or a DIBSECTION (top row first) as its size asks; less is refused.
 TEST(Bitmaps, GetObjectWFillsWhatItsSizeAsksFor) {
     const Library q;
     BITMAP info{};
     DIBSECTION section{};
     const int32_t kInfo = sizeof info, kSection = sizeof section;
     HBITMAP bitmap = q.GetHBitmapW(u"abc", 1, 1, 0);
-    EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, 0, nullptr); }),
-              std::pair(kInfo, kCallers));
-    EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, kInfo - 1, &info); }),
-              std::pair(0, EINVAL));
-    EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, kInfo, &info); }),
-              std::pair(kInfo, kCallers));
-    EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, kSection - 1, &section); }),
-              std::pair(kInfo, kCallers));
-    EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, kSection, &section); }),
-              std::pair(kSection, kCallers));
+    // The size given, the buffer, the outcome.
+    const std::tuple<int32_t, void*, std::pair<int, int>> calls[] = {
+        {0, nullptr, {kInfo, kCallers}},
+        {kInfo - 1, &info, {0, EINVAL}},
+        {kInfo, &info, {kInfo, kCallers}},
+        {kSection - 1, &section, {kInfo, kCallers}},
+        {kSection, &section, {kSection, kCallers}}};
+    for (const auto& [size, buffer, outcome] : calls) {
+        EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, size, buffer); }), outcome) << size;
+    }
     EXPECT_EQ(section.dsBmih.biHeight, -23);
     EXPECT_EQ(q.DeleteObject(bitmap), 1);
 }
 
-// DeleteObject releases a handle once; a released handle never names a newer
-// bitmap, even one made right after in the released one's memory.
+// A handle is released once, and never names a newer bitmap, even one in the released one's memory.
 TEST(Bitmaps, AReleasedHandleStaysStale) {
     const Library q;
     BITMAP info{};
-    HBITMAP bitmap = q.GetHBitmapW(u"abc", 1, 1, 0), newer = nullptr;
+    HBITMAP bitmap = q.GetHBitmapW(u"abc", 1, 1, 0);
     EXPECT_EQ(Outcome([&] { return q.DeleteObject(bitmap); }), std::pair(1, kCallers));
     EXPECT_EQ(Outcome([&] { return q.DeleteObject(bitmap); }), std::pair(0, EINVAL));
     EXPECT_EQ(Outcome([&] { return q.GetObjectW(bitmap, sizeof info, &info); }),
               std::pair(0, EINVAL));
-    newer = q.GetHBitmapW(u"abc", 1, 1, 0);
-    EXPECT_NE(newer, bitmap);
+    HBITMAP newer = q.GetHBitmapW(u"abc", 1, 1, 0);
     EXPECT_EQ(Outcome([&] { return q.DeleteObject(bitmap); }), std::pair(0, EINVAL));
     EXPECT_EQ(Outcome([&] { return q.DeleteObject(newer); }), std::pair(1, kCallers));
 }

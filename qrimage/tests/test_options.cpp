@@ -1,10 +1,8 @@
-// The per-picture family against outside renderers, decoders and readers:
-// rsvg-convert and Ghostscript draw our SVG and EPS, zxing-cpp and zbar read
-// them, qrencode draws the same symbols, Pillow reads the recorded fields.
+// The per-picture family against outside tools: rsvg-convert and Ghostscript draw our SVG and EPS,
+// zxing-cpp and zbar read them, qrencode draws the same symbols, Pillow reads the recorded fields.
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "support.h"
 
@@ -42,8 +40,6 @@ std::string ColourBytes(const Picture& picture) {
     return colours;
 }
 
-// ---- SVG and EPS drawn by independent renderers ----
-
 struct RendererCase {
     const char* name;
     int32_t format;
@@ -59,9 +55,8 @@ const char kGhostscript[] =
 
 class VectorPictures : public testing::TestWithParam<RendererCase> {};
 
-// Rendered at one pixel per picture pixel, each picture equals our PNG
-// pixel for pixel (no seam, no module out of place, the right box), and
-// both decoders read the text back.
+// Rendered at one pixel per picture pixel, each picture equals our PNG pixel for pixel (no seam, no
+// module out of place, the right box), and both decoders read the text back.
 TEST_P(VectorPictures, RenderEqualsThePngAndDecodes) {
     const RendererCase& c = GetParam();
     const char16_t text[] = u"Vector 0123 Привет";
@@ -74,7 +69,6 @@ TEST_P(VectorPictures, RenderEqualsThePngAndDecodes) {
     ASSERT_TRUE(Output(command)) << command;
     const Picture rendered = FromPng(ReadFile(folder / "out.png").value_or(""));
     const Picture png = FromPng(Block(text, options, QRIMAGE_PNG));
-    ASSERT_EQ(rendered.side, png.side);
     EXPECT_TRUE(ColourBytes(rendered) == ColourBytes(png)) << "pixels differ";
     EXPECT_EQ(DecodeQrCode(rendered), "Vector 0123 Привет");
     EXPECT_EQ(Output("zbarimg --raw -q -Sbinary " + Quoted(folder / "out.png") + " 2>/dev/null"),
@@ -91,8 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                      0xFF00FFFFu}),
     [](const auto& info) { return info.param.name; });
 
-// A transparent light colour leaves the background unpainted, and a
-// resolution gives the SVG its physical size and the EPS box in points.
+// A transparent background is left unpainted; a resolution sizes the SVG and the EPS box (points).
 TEST(VectorPictures, TransparencyAndResolution) {
     QrImageOptions options = Options(2, 3, 0xFF000000u, 0x00FFFFFFu);  // 25 modules, 75 pixels
     options.dpi = 300;
@@ -113,8 +106,6 @@ TEST(VectorPictures, TransparencyAndResolution) {
               std::string::npos);
 }
 
-// ---- Symbols equal to qrencode's ----
-
 struct EncoderCase {
     const char* name;
     const char* text;
@@ -124,8 +115,7 @@ struct EncoderCase {
 
 class SameAsQrencode : public testing::TestWithParam<EncoderCase> {};
 
-// The same level, version, margin and size give qrencode's pixels, and
-// zxing-cpp reads the symbol back.
+// The same level, version, margin and size give qrencode's pixels; zxing-cpp reads the symbol back.
 TEST_P(SameAsQrencode, PixelsEqualAndDecode) {
     const EncoderCase& c = GetParam();
     QrImageOptions options = Options(2, 3);
@@ -134,7 +124,6 @@ TEST_P(SameAsQrencode, PixelsEqualAndDecode) {
     options.micro = c.micro;
     const Picture picture = FromPng(
         Block(reinterpret_cast<const char16_t*>(Wide(c.text).c_str()), options, QRIMAGE_PNG));
-    ASSERT_GT(picture.side, 0);
     EXPECT_TRUE(picture == Qrencode(c.text, std::string("-m 2 -s 3 -l ") + "LMQH"[c.level] +
                                                 (c.micro ? " -M" : "") + " -v " +
                                                 std::to_string(c.minVersion)))
@@ -150,8 +139,6 @@ INSTANTIATE_TEST_SUITE_P(Symbols, SameAsQrencode,
                                          EncoderCase{"MicroM4Quartile", "abc", 2, 4, true},
                                          EncoderCase{"FullVersion7AtLeast", "abc", 3, 7, false}),
                          [](const auto& info) { return info.param.name; });
-
-// ---- What an outside reader finds in the files ----
 
 // Pillow (Debian's python3-pil) reads palette, opacities and resolution back.
 TEST(OutsideReader, PngPaletteTransparencyAndResolutionBmpResolution) {
@@ -180,8 +167,6 @@ TEST(OutsideReader, PngPaletteTransparencyAndResolutionBmpResolution) {
     EXPECT_EQ(plain.find("pHYs"), std::string::npos);
 }
 
-// ---- The options record and the failures ----
-
 // A record as a caller may fill it, and what the library makes of it.
 struct RecordCase {
     const char* name;
@@ -207,14 +192,9 @@ TEST_P(OptionsRecord, MakesOrFailsWithTheReason) {
     record.options.micro = c.micro;
     record.options.dpi = c.dpi;
     record.tail[31] = c.lastTailByte;
-    uint32_t size = 7;
-    unsigned char* block = nullptr;
     errno = 0;
-    QrImageGetBlockW(reinterpret_cast<const qrimage_char16*>(u"hello world"), &record.options,
-                     c.format, &size, &block);
+    EXPECT_EQ(Block(u"hello world", record.options, c.format).empty(), c.expectedErrno != 0);
     EXPECT_EQ(errno, c.expectedErrno);
-    EXPECT_EQ(block != nullptr, c.expectedErrno == 0);
-    DestroyBuffer(block);
 }
 
 constexpr uint32_t kOwn = sizeof(QrImageOptions), kNewer = kOwn + 32;
@@ -234,8 +214,7 @@ INSTANTIATE_TEST_SUITE_P(Records, OptionsRecord, testing::Values(
     [](const auto& info) { return info.param.name; });
 // clang-format on
 
-// The symbol's modules are the picture's at one pixel a module, and the
-// minimum version holds: version 7 is 45 modules wide.
+// The symbol's modules are the picture's at one pixel a module; version 7 (the minimum) is 45 wide.
 TEST(SymbolExport, ModulesMatchThePictureAndMinimumVersion) {
     QrImageOptions options = Options(0, 1);
     options.minVersion = 7;
