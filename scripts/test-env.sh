@@ -74,28 +74,16 @@ test_env_start_cups() {
   local cups=$TEST_ENV_DIR/cups
   unshare -m --propagation private true 2>/dev/null \
     || { test_env_fail "the private spooler needs a mount namespace of its own: run as root"; return 1; }
-  mkdir -p "$cups/conf" "$cups/spool/tmp" "$cups/cache" "$cups/state" "$cups/log" "$cups/etc" \
-    "$cups/pdf-spool" "$cups/pdf-log" "$cups/gs-tmp"
+  mkdir -p "$cups"/{conf,spool/tmp,cache,state,log,etc,pdf-spool,pdf-log,gs-tmp}
   chmod 0755 "$TEST_ENV_DIR" "$cups"
   chmod 1777 "$cups/gs-tmp"
-  cat >"$cups/conf/cupsd.conf" <<CONF
-Listen $cups/cups.sock
-LogLevel warn
-Browsing No
-WebInterface No
-DefaultAuthType None
-CONF
-  cat >"$cups/conf/cups-files.conf" <<CONF
-ServerRoot $cups/conf
-RequestRoot $cups/spool
-TempDir $cups/spool/tmp
-CacheDir $cups/cache
-StateDir $cups/state
-ServerKeychain $cups/conf/ssl
-AccessLog $cups/log/access_log
-ErrorLog $cups/log/error_log
-PageLog $cups/log/page_log
-CONF
+  printf 'Listen %s\nLogLevel warn\nBrowsing No\nWebInterface No\nDefaultAuthType None\n' \
+    "$cups/cups.sock" >"$cups/conf/cupsd.conf"
+  local setting  # SETTING=PATH under $cups
+  for setting in ServerRoot=conf RequestRoot=spool TempDir=spool/tmp CacheDir=cache StateDir=state \
+    ServerKeychain=conf/ssl AccessLog=log/access_log ErrorLog=log/error_log PageLog=log/page_log; do
+    echo "${setting%%=*} $cups/${setting#*=}"
+  done >"$cups/conf/cups-files.conf"
   local queue  # cups-pdf's settings for each queue, NAME:FOLDER of its PDFs
   for queue in "qrtest:$TEST_PDF_DIR" "qrtestm:$TEST_MARGIN_PDF_DIR"; do
     printf 'Out %s\nLabel 1\nUserUMask 0022\nGrp lpadmin\nSpool %s\nLog %s\nAnonDirName %s\nGSTmp %s\n' \

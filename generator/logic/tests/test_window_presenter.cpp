@@ -111,12 +111,10 @@ struct Window {
     RecordingSystem system{calls};
     WindowPresenter presenter{face, system, kFolder};
 
-    // Types a word between spaces and picks `level`.
     void Type(int level = 2) {
         face.typed = u"  word ";
         presenter.OnLevelChosen(level);
     }
-    // Types, then presses Create.
     Calls Create() {
         Type();
         return Run(Command::Create);

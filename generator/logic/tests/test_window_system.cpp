@@ -9,7 +9,6 @@
 #include <unistd.h>
 #endif
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -45,25 +44,6 @@ class Scratch : public ::testing::Test {
     void TearDown() override { fs::remove_all(folder_); }
     fs::path folder_;
 };
-
-// The library as the build made it; under Wine its Unix path is on drive Z.
-std::string LibraryFile() {
-#if defined(_WIN32)
-    std::string path = "Z:" QRIMAGE_LIBRARY_FILE;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-#else
-    return QRIMAGE_LIBRARY_FILE;
-#endif
-}
-
-// The BMP's width in pixels, 0 when there is no BMP.
-int32_t BitmapWidth(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    char header[22] = {};
-    file.read(header, sizeof header);
-    return file && header[0] == 'B' ? int32_t(uint8_t(header[18]) | uint8_t(header[19]) << 8) : 0;
-}
 
 using Binding = Scratch;
 
@@ -161,11 +141,14 @@ TEST_F(Scratch, ExtractionFailuresAreReportedAndLeaveNothing) {
 // given (a 10-byte text takes 25 modules at H), and the file it wrote is
 // seen and removed.
 TEST_F(Binding, MakesThePictureAskedForAndRemovesIt) {
-    OperatingSystem system(LibraryFile());
+    OperatingSystem system(QRIMAGE_LIBRARY_FILE);
     const std::string picture = Narrow(folder_ / "QR.bmp");
     const PictureCall call = system.MakePicture(picture, u"слово", 1, 5, 3);
     EXPECT_EQ(call.libraryError + call.reason, "");
-    EXPECT_EQ(BitmapWidth(folder_ / "QR.bmp"), (25 + 2 * 1) * 5);
+    char header[22] = {};  // a BMP's: "BM", ..., its width in pixels from byte 18 on
+    std::ifstream(folder_ / "QR.bmp", std::ios::binary).read(header, sizeof header);
+    EXPECT_EQ(header[0] == 'B' ? uint8_t(header[18]) | uint8_t(header[19]) << 8 : 0,
+              (25 + 2 * 1) * 5);
     EXPECT_TRUE(system.IdentityOf(picture).exists);
     EXPECT_EQ(system.RemoveFile(picture), "");
     EXPECT_FALSE(system.IdentityOf(picture).exists);
@@ -174,10 +157,9 @@ TEST_F(Binding, MakesThePictureAskedForAndRemovesIt) {
 
 // Only the library's "no symbol holds the text" is a text too long.
 TEST_F(Binding, TellsATextTooLongFromAFileNotWritten) {
-    OperatingSystem system(LibraryFile());
-    const PictureCall tooLong =
-        system.MakePicture(Narrow(folder_ / "QR.bmp"), std::u16string(1000, u'ё'), 1, 5, 3);
-    EXPECT_TRUE(tooLong.textTooLong);
+    OperatingSystem system(QRIMAGE_LIBRARY_FILE);
+    EXPECT_TRUE(system.MakePicture(Narrow(folder_ / "QR.bmp"), std::u16string(1000, u'ё'), 1, 5, 3)
+                    .textTooLong);
     const PictureCall noFolder =
         system.MakePicture(Narrow(folder_ / "missing" / "QR.bmp"), u"x", 1, 5, 3);
     EXPECT_FALSE(noFolder.textTooLong);

@@ -2,7 +2,6 @@
 // wired to the presenter (what Create, closing and their failures do is
 // the presenter's, tested in logic/tests).
 #include <QClipboard>
-#include <QFile>
 #include <QScreen>
 
 #include "support/test_support.h"
@@ -90,8 +89,6 @@ class WindowTest : public QObject {
                      qPrintable(control->objectName()));
         }
         QCOMPARE(Decode(fixture.Preview()).first, QByteArray("Enter"));  // no second Create
-        QCOMPARE(fixture.Click(4, QMessageBox::Yes).size(), 1);
-        QVERIFY(!fixture.Window().isVisible() && !QFile::exists(fixture.BitmapFile()));
     }
 
     // Every text fits a 21-module symbol; the size item's number is the
@@ -122,10 +119,7 @@ class WindowTest : public QObject {
         QCOMPARE(written.size(), QSize(side, side));
         QCOMPARE(Decode(written), std::pair(encoded.toUtf8(), QString("LMQH").mid(level, 1)));
         QCOMPARE(fixture.Preview(), written);
-        // Ready for the next text, and for Open, Print and Copy.
-        QVERIFY(fixture.txt()->Text().isEmpty() && fixture.txt()->hasFocus());
-        QVERIFY(fixture.cmd(1)->isEnabled() && fixture.cmd(2)->isEnabled() &&
-                fixture.cmd(3)->isEnabled());
+        QVERIFY(fixture.txt()->Text().isEmpty() && fixture.txt()->hasFocus());  // ready for more
     }
 };
 

@@ -63,9 +63,8 @@ window=$(timeout $((60 * patience)) xdotool search --sync --onlyvisible --name '
 cmp "$folder/$(basename "$dll")" "$dll" || fail "the library copy differs from $(basename "$dll")"
 
 echo "-- layout"
-# Every control with the caption and place (within a pixel) that the Qt form
-# gives it: the .ui's widgets, placed in the window, captioned by their first
-# text, title or item.
+# Every control with the caption and place (within a pixel) the Qt form gives
+# it: each .ui widget, placed in the window, captioned by its first text, title or item.
 awk 'function tag(t) { match($0, "<" t ">[0-9]+"); return substr($0, RSTART + length(t) + 2, RLENGTH - length(t) - 2) }
   /<widget / { d++; caption[d] = ""; wanted[d] = 0; found[d] = 0 }
   /<rect>/ { x[d] = x[d - 1] + tag("x"); y[d] = y[d - 1] + tag("y"); place[d] = x[d] " " y[d] " " tag("width") " " tag("height") }
@@ -142,10 +141,8 @@ box=$(timeout $((20 * patience)) xdotool search --sync --onlyvisible --name '^QR
 xdotool windowfocus --sync "$box"
 settle 0.3
 xdotool key Return
-status=0
-wait "$program_pid" || status=$?
+wait "$program_pid" || fail "exit status $?"
 program_pid=
-[ "$status" = 0 ] || fail "exit status $status"
 [ ! -e "$folder/QR.bmp" ] || fail "QR.bmp left after Exit"
 [ -f "$folder/qrgenerator.exe" ] && [ -f "$folder/$(basename "$dll")" ] || fail "program or library gone"
 [ "$(xclip -selection clipboard -o)" = 'чужой текст' ] || fail "another program's clipboard text lost"

@@ -101,14 +101,12 @@ struct ProcessResult {
     QString error;  // the command and how it failed, for test messages
 };
 
-// Runs `program` (30 s at most) with the event loop turning, so that this
-// program meanwhile answers another program's clipboard read.
+// Runs `program` (30 s at most) with the event loop turning, not waitForFinished(), so that
+// this program meanwhile answers another program's clipboard read.
 inline ProcessResult RunProcess(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
     process.closeWriteChannel();
-    // Not waitForFinished(): it would stop this program from serving the X
-    // server, and a clipboard read by `process` would never be answered.
     const bool ended =
         QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
     return {ended && process.error() == QProcess::UnknownError && process.exitCode() == 0,

@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# The installed program (a prefix owned by root) on an X server of its own,
-# run by an ordinary user and by root, then started from, or told to use,
-# folders that other users may change: each picture lands in a folder of the
-# user's own beside the user's library copy, it reads back with zbar, and Esc,
-# Enter (Yes) deletes it; the program runs only a library copy of the user's
-# own and no Qt plugin or qt.conf another user planted beside it; nothing is
-# written into the installation.
+# The installed program on an X server of its own, run by an ordinary user and
+# by root, from or told to use folders others may change: each picture lands
+# beside the user's own library copy, reads back with zbar and goes with Esc,
+# Enter (Yes); no planted library, Qt plugin or qt.conf runs; the installation
+# stays unwritten.
 # Usage: end_to_end.sh BUILT_LIBRARY LIBRARY_NAME BUILD_DIR PLANTED_PLUGIN
 set -euo pipefail
 built_library=$1 library_name=$2 build=$3 planted_plugin=$4
@@ -64,9 +62,7 @@ runs_own_library() {
   loaded=$(awk -v name="/$library_name" 'index($6, name) { print $6; exit }' "/proc/$1/maps")
   [ "$loaded" = "$2" ] || fail "process $1 runs '$loaded', not $2"
   read -r owner mode < <(stat -c '%u %a' "$loaded")
-  if [ "$owner" != "$3" ] || [ $((0$mode & 022)) != 0 ]; then
-    fail "$loaded is user $owner's, mode $mode"
-  fi
+  [ "$owner" = "$3" ] && [ $((0$mode & 022)) = 0 ] || fail "$loaded is user $owner's, mode $mode"
 }
 
 # Rows: the user, 4241 or root (who may write into the installation but uses
@@ -112,10 +108,8 @@ for number in "${!rows[@]}"; do
       environment+=(QT_DEBUG_PLUGINS=1) ;;
     overrides) environment+=(QRGENERATOR_APP_DIR="$shared") ;;
   esac
-  if [ "$planted" = planted ]; then
-    as_4242 sh -c 'cp "$1" "$2" && chmod 0664 "$2"' sh "$prefix/lib/qrgenerator/$library_name" \
-      "$shared/$library_name"
-  fi
+  [ "$planted" != planted ] || as_4242 sh -c 'cp "$1" "$2" && chmod 0664 "$2"' sh \
+    "$prefix/lib/qrgenerator/$library_name" "$shared/$library_name"
   shared_before=$(find "$shared" -printf '%p %u %M %i %s\n' | sort)
   setpriv --reuid="$user" --regid="$user" --groups=4243 env -i "${environment[@]}" \
     "$program" >"$work/row.log" 2>&1 &
