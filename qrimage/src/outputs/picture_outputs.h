@@ -27,7 +27,7 @@ std::optional<PictureFormat> FormatFromNumber(int32_t number) noexcept;
 // sink or the writer failed. Throws std::bad_alloc.
 bool WritePicture(const Picture& picture, PictureFormat format, ByteSink& sink);
 
-// Replaces the file `name` with the picture (atomic_file.h); on failure the
+// Replaces the file `name` with the picture (file_replacement.h); on failure the
 // file is left as it was and the reason recorded. Throws std::bad_alloc.
 void WritePictureFile(const NativeFileName& name, const Picture& picture, PictureFormat format);
 
