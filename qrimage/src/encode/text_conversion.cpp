@@ -75,6 +75,10 @@ std::optional<std::string> Utf16ToUtf8Strict(const char16_t* text) {
 }
 
 std::optional<std::size_t> BoundedNarrowLength(const char* text, std::size_t longest) {
+    if (text == nullptr) {
+        RecordFailure(Failure::InvalidArgument);
+        return std::nullopt;
+    }
     const std::size_t longestInput =
         longest > (SIZE_MAX - 1) / MB_LEN_MAX ? SIZE_MAX - 1 : longest * MB_LEN_MAX;
     const std::size_t length = strnlen(text, longestInput + 1);

@@ -35,7 +35,8 @@ inline const char16_t* AsUtf16(const qrimage_char16* text) {
 // The length of the narrow string `text`, read no further than a string that
 // widens to at most `longest` UTF-16 units can reach: every character takes
 // at most MB_LEN_MAX bytes and widens to at least one unit. Nullopt, with
-// TextTooLong recorded, for a longer string, whose rest is never read.
+// the reason recorded, for a null pointer (InvalidArgument) or a longer
+// string (TextTooLong), whose rest is never read.
 std::optional<std::size_t> BoundedNarrowLength(const char* text, std::size_t longest);
 
 // Widens a zero-terminated string from the caller's narrow character set to

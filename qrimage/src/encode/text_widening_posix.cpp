@@ -50,10 +50,6 @@ Converter OpenConverterFromLocale() {
 }  // namespace
 
 std::optional<std::u16string> WidenAnsiText(const char* text, std::size_t longest) {
-    if (text == nullptr) {
-        RecordFailure(Failure::InvalidArgument);
-        return std::nullopt;
-    }
     const std::optional<std::size_t> bounded = BoundedNarrowLength(text, longest);
     if (!bounded) {
         return std::nullopt;

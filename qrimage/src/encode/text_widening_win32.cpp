@@ -12,10 +12,6 @@
 namespace qrimage {
 
 std::optional<std::u16string> WidenAnsiText(const char* text, std::size_t longest) {
-    if (text == nullptr) {
-        RecordFailure(Failure::InvalidArgument);
-        return std::nullopt;
-    }
     const std::optional<std::size_t> bounded = BoundedNarrowLength(text, longest);
     if (!bounded) {
         return std::nullopt;
