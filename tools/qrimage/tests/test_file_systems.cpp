@@ -1,7 +1,6 @@
-// The tool's files where the machine is hostile or runs out: a batch killed
-// outright, a full file system, a hidden /proc. Each case is a shell script
-// run as root in a private mount namespace, so that its mounts end with it;
-// it prints what it found.
+// The tool's files where the machine is hostile or runs out: a batch killed outright, a full file
+// system, a hidden /proc. Each case is a shell script run as root in a private mount namespace, so
+// that its mounts end with it; it prints what it found.
 #include <gtest/gtest.h>
 
 #include "support.h"
@@ -40,8 +39,7 @@ TEST_P(HostileFileSystems, LeaveNothingBehindAndGiveHonestModes) {
     }
 #endif
     const TempFolder folder;
-    // The library named outright: the loader finds $ORIGIN through /proc,
-    // which some cases hide.
+    // The library named outright: the loader finds $ORIGIN through /proc, which some cases hide.
     const std::string command =
         "LD_LIBRARY_PATH=" + Quoted(fs::path(QRIMAGE_LIBRARY_FILE).parent_path()) +
         " TOOL=" + Quoted(QRIMAGE_TOOL) + " DIR=" + Quoted(folder.Path()) +

@@ -30,10 +30,7 @@ std::variant<Options, UsageError> Parse(std::vector<std::string> arguments) {
 }
 
 Options Parsed(const std::vector<std::string>& arguments) {
-    const auto parsed = Parse(arguments);
-    const auto* error = std::get_if<UsageError>(&parsed);
-    EXPECT_EQ(error, nullptr) << error->message;
-    return error ? Options{} : std::get<Options>(parsed);
+    return std::get<Options>(Parse(arguments));  // throws at a usage error
 }
 
 // A file that holds `bytes`, read from its start; closed when dropped.
