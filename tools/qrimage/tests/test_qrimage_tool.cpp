@@ -230,11 +230,11 @@ const std::string asAnotherUser =
     "--ambient-caps=+dac_override prlimit --nproc=3";
 const std::string withoutDev = "unshare -m sh -c 'mount -t tmpfs none /dev && exec \"$@\"' sh";
 
-// Failures, also of closed or broken streams, unbounded input and a poor
-// environment: a clear message (or, for missing threads, a note) with its
-// exit status, nothing written into a file the tool did not mean (the
-// library's colour object would take a closed descriptor 0-2), no temporary
-// file left in TMPDIR, an old file as it was, and only the pictures named.
+// Failures, also of closed or broken streams, unbounded input and a poor environment: a clear
+// message (or, for missing threads, a note) with its exit status, nothing written into a file the
+// tool did not mean (the library's colour object would take a closed descriptor 0-2), no temporary
+// file left in TMPDIR, an old file as it was, and no other file (the batch with few threads writes
+// its three pictures into n).
 TEST_F(QrimageTool, FailuresSayWhatAndWhyAndLeaveNoTrace) {
     int ends[2];  // a pipe whose reader has gone
     ASSERT_EQ(pipe(ends), 0);
