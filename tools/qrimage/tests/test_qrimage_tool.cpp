@@ -2,13 +2,11 @@
 // other programs' shared colours stay as they are.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/sysmacros.h>
 
 #include <numeric>
 #include <regex>
 #include <sstream>
 
-#include "failure_reason.h"
 #include "support.h"
 
 namespace {
@@ -94,7 +92,7 @@ const Bytes kAstral = "QR \xF0\x9F\x98\x80 \xE2\x82\xAC";  // U+1F600 needs a su
 TEST_F(QrimageTool, EveryFormatDecodesToTheTextAndMatchesTheLibrarysPixels) {
     struct Row {
         std::vector<std::string> arguments;
-        Bytes text;        // on standard input when the arguments do not hold it
+        Bytes text;        // also on standard input, but for a terminal's
         std::string file;  // "" for standard output
         Picture (*read)(std::string_view);
         int margin, size, level;  // size 4 for a drawing
@@ -116,8 +114,7 @@ TEST_F(QrimageTool, EveryFormatDecodesToTheTextAndMatchesTheLibrarysPixels) {
     };
     // clang-format on
     for (const Row& row : rows) {
-        const bool textGiven = std::ranges::count(row.arguments, row.text) != 0;
-        const Result result = Run(row.arguments, textGiven ? "" : row.text, row.terminal);
+        const Result result = Run(row.arguments, row.terminal ? "" : row.text, row.terminal);
         SCOPED_TRACE(row.arguments[0] + " " + row.file + " / " + result.err);
         ASSERT_EQ(result.status, 0);
         const Picture picture =
@@ -131,94 +128,60 @@ TEST_F(QrimageTool, EveryFormatDecodesToTheTextAndMatchesTheLibrarysPixels) {
 }
 
 // The picture's own options reach the library's per-picture family: each
-// output holds the bytes the library makes for the same options, in a file,
-// on standard output and in a batch; the terminal drawing is the symbol's.
+// output holds the bytes the library makes for the same options, in a file
+// and on standard output.
 TEST_F(QrimageTool, PictureOptionsGiveTheLibrarysPerPicturePictures) {
     struct Row {
         const char* name;
-        std::vector<std::string> arguments;  // the text is "abc", also in a batch list
+        std::vector<std::string> arguments;  // the text is "abc"
         std::string file;                    // "" for standard output
         int32_t format;
-        QrImageOptions options;
-    };
-    const auto with = [](auto change) {
-        QrImageOptions options = QRIMAGE_OPTIONS_INIT;
-        change(options);
-        return options;
+        void (*change)(QrImageOptions&);  // from the defaults
     };
     // clang-format off
     const Row rows[] = {
         {"SvgFileInOwnColours", {"-o", "x.svg", "--foreground", "#000080", "--background", "FFFFFF00", "-m", "2", "abc"}, "x.svg",
-         QRIMAGE_SVG, with([](QrImageOptions& o) { o.foreground = 0xFF800000u; o.background = 0x00FFFFFFu; o.margin = 2; })},
+         QRIMAGE_SVG, [](QrImageOptions& o) { o.foreground = 0xFF800000u; o.background = 0x00FFFFFFu; o.margin = 2; }},
         {"MicroPngOnStandardOutput", {"-t", "PNG", "-M", "-l", "Q", "-v", "2", "abc"}, "",
-         QRIMAGE_PNG, with([](QrImageOptions& o) { o.micro = 1; o.level = 2; o.minVersion = 2; })},
+         QRIMAGE_PNG, [](QrImageOptions& o) { o.micro = 1; o.level = 2; o.minVersion = 2; }},
         {"BmpWithResolution", {"-o", "x.bmp", "-d", "300", "-s", "2", "abc"}, "x.bmp",
-         QRIMAGE_BMP, with([](QrImageOptions& o) { o.dpi = 300; o.moduleSize = 2; })},
+         QRIMAGE_BMP, [](QrImageOptions& o) { o.dpi = 300; o.moduleSize = 2; }},
         {"EpsFromVersion5", {"-t", "eps", "-v", "5", "--background", "FFEE0080", "abc"}, "",
-         QRIMAGE_EPS, with([](QrImageOptions& o) { o.minVersion = 5; o.background = 0x8000EEFFu; })},
-        {"BatchOfSvg", {"--batch", "-", "-o", "{n}.svg", "-j", "2", "--dpi", "96"}, "1.svg",
-         QRIMAGE_SVG, with([](QrImageOptions& o) { o.dpi = 96; })},
+         QRIMAGE_EPS, [](QrImageOptions& o) { o.minVersion = 5; o.background = 0x8000EEFFu; }},
     };
     // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const Result result = Run(row.arguments, "abc\n");
+        const Result result = Run(row.arguments);
         ASSERT_EQ(result.status, 0) << result.err;
+        QrImageOptions options = QRIMAGE_OPTIONS_INIT;
+        row.change(options);
         const Bytes expected = PngBlock(library, [&](auto... out) {
-            library.QrImageGetBlockW(reinterpret_cast<const qrimage_char16*>(u"abc"), &row.options,
+            library.QrImageGetBlockW(reinterpret_cast<const qrimage_char16*>(u"abc"), &options,
                                      row.format, out...);
         });
-        EXPECT_FALSE(expected.empty());
         EXPECT_TRUE((row.file.empty() ? result.out : ReadFile(work / row.file)) == expected);
     }
-    // Drawn from the symbol's modules: a Micro QR code in the colours given.
-    const Result drawn = Run({"-M", "-m", "2", "--foreground", "102030", "12345"}, "", true);
-    EXPECT_NE(drawn.out.find("\x1b[38;2;16;32;48m\x1b[48;2;255;255;255m"), Bytes::npos);
-    EXPECT_EQ(DecodeQrCode(FromDrawing(drawn.out), ZXing::BarcodeFormat::MicroQRCode), "12345");
-}
-
-// Memory that runs out in the tool itself (a batch line's drawing, say) is
-// reported as the library reports it, not by the exception's name.
-TEST(ToolReasons, MemoryRunningOutIsSaidInWords) {
-    EXPECT_EQ(qrtool::ExceptionReason(std::bad_alloc()), "out of memory");
 }
 
 // A drawing file is replaced by the library's rules (its own tests try them
-// all), by a user who is not root (as root the tool runs as user 12345): a
-// pipe and a device are refused, with the tool's words, and stay as they
-// were; a link stays, and its target is replaced and keeps its mode.
+// all): a pipe is refused, with the tool's words, and stays as it was; a link
+// stays, and its target is replaced and keeps its mode.
 TEST_F(QrimageTool, DrawingFilesAreReplacedAsTheLibraryReplacesFiles) {
-    const bool root = geteuid() == 0;
-    const auto in = [&](const char* name) { return work / name; };
-    WriteFile(in("real.txt"), "earlier");
-    fs::create_symlink("real.txt", in("link.txt"));
-    ASSERT_EQ(mkfifo(in("fifo.txt").c_str(), 0644) | chmod(in("real.txt").c_str(), 0600), 0);
-    const std::string runAs = root ? "setpriv --reuid=12345 --regid=12345 --clear-groups" : "";
-    if (root) {  // /dev/null as a file of the folder's
-        ASSERT_EQ(mknod(in("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) |
-                      chown(work.Path().c_str(), 12345, 12345) |
-                      chown(in("real.txt").c_str(), 12345, 12345) |
-                      chmod(fs::path(library.Path()).parent_path().c_str(), 0755),
-                  0);
-    }
-    const auto kind = [&](const char* name) { return fs::symlink_status(in(name)).type(); };
-    for (const auto& [name, type, what] :
-         {std::tuple("fifo.txt", fs::file_type::fifo, "a named pipe"),
-          std::tuple("null", fs::file_type::character, "a device")}) {
-        if (type == fs::file_type::fifo || root) {
-            const Result result = Run({"-t", "utf8", "-o", name, "abc"}, "", false, runAs);
-            EXPECT_EQ(result.status, 1);
-            EXPECT_EQ(result.err, "qrimage: cannot write " + std::string(name) + ": it is " + what +
-                                      ", not a regular file\n");
-            EXPECT_EQ(kind(name), type);
-        }
-    }
-    const Result linked = Run({"-o", "link.txt", "-m", "1", "-l", "Q", "abc"}, "", false, runAs);
+    WriteFile(work / "real.txt", "earlier");
+    fs::create_symlink("real.txt", work / "link.txt");
+    ASSERT_EQ(mkfifo((work / "fifo.txt").c_str(), 0644) | chmod((work / "real.txt").c_str(), 0600),
+              0);
+    const Result piped = Run({"-t", "utf8", "-o", "fifo.txt", "abc"});
+    EXPECT_EQ(piped.err,
+              "qrimage: cannot write fifo.txt: it is a named pipe, not a regular file\n");
+    EXPECT_TRUE(fs::is_fifo(work / "fifo.txt"));
+    const Result linked = Run({"-o", "link.txt", "-m", "1", "-l", "Q", "abc"});
     EXPECT_EQ(linked.status, 0) << linked.err;
-    EXPECT_EQ(kind("link.txt"), fs::file_type::symlink);
-    EXPECT_EQ(fs::status(in("real.txt")).permissions(), fs::perms(0600));
-    EXPECT_EQ(FromDrawing(ReadFile(in("real.txt")).value_or("")), Expected("abc", 1, 4, 2));
-    EXPECT_EQ(work.Entries().size(), root ? 4u : 3u);  // no temporary file left
+    EXPECT_TRUE(fs::is_symlink(work / "link.txt"));
+    EXPECT_EQ(fs::status(work / "real.txt").permissions(), fs::perms(0600));
+    EXPECT_EQ(FromDrawing(ReadFile(work / "real.txt").value_or("")), Expected("abc", 1, 4, 2));
+    EXPECT_EQ(work.Entries().size(), 3u);  // no temporary file left
 }
 
 TEST_F(QrimageTool, ColoursAreShownSetAndDrawn) {
@@ -231,38 +194,31 @@ TEST_F(QrimageTool, ColoursAreShownSetAndDrawn) {
     EXPECT_NE(drawn.out.find("\x1b[38;2;0;0;255m\x1b[48;2;255;238;0m"), Bytes::npos);
 }
 
-TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnesWhateverTheJobCount) {
+// A batch writes the good lines' pictures and reports the bad lines, in any
+// order: here a NUL-separated list on standard input, on three threads.
+TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnes) {
     const Bytes lines = "first\n" + kCyrillic + "\nbad \xFF utf-8\n\n" + Bytes(1274, 'h') + "\n" +
                         kAstral + "\nlast";  // nothing after the last line
     const std::pair<int, Bytes> good[] = {{1, "first"}, {2, kCyrillic}, {6, kAstral}, {7, "last"}};
-    WriteFile(work / "list", lines);
-    WriteFile(work / "list0", std::regex_replace(lines, std::regex("\n"), Bytes(1, '\0')));
-    using Row = std::tuple<std::vector<std::string>, std::string, Picture (*)(std::string_view)>;
-    for (auto [arguments, listName, read] : {
-             Row{{"--batch", "list", "-j", "4"}, "list", FromPng},
-             Row{{"--batch", "-", "-j", "3", "-t", "bmp"}, "(standard input)", FromBmp},
-             Row{{"--batch", "list0", "-0"}, "list0", FromPng},
-         }) {
-        fs::create_directory(work / "out");
-        SCOPED_TRACE(arguments[1] + " " + arguments[2]);
-        arguments.insert(arguments.end(), {"-l", "H", "-s", "16", "-o", "out/{n}-{n:3}.png"});
-        const Result result = Run(arguments, lines);  // -s 16: the lines overlap
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(std::ranges::count(result.err, '\n'), 3) << result.err;  // in any order:
-        for (const char* message : {":3: invalid UTF-8 at byte 5\n", ":4: the text is empty\n",
-                                    ":5: text too long for a QR code at level H\n"}) {
-            EXPECT_NE(("\n" + result.err).find("\n" + listName + message), Bytes::npos);
-        }
-        EXPECT_EQ(FolderEntries(work / "out").size(), std::size(good));
-        for (const auto& [line, text] : good) {
-            const std::string n = std::to_string(line);
-            const Picture picture =
-                read(ReadFile(work / ("out/" + n + "-00" + n + ".png")).value_or(""));
-            EXPECT_EQ(DecodeQrCode(picture), text);
-        }
-        fs::remove_all(work / "out");
+    fs::create_directory(work / "out");
+    const Result result = Run({"--batch", "-", "-0", "-j", "3", "-t", "bmp", "-l", "H", "-s", "16",
+                               "-o", "out/{n}-{n:3}.png"},  // -s 16: the lines overlap
+                              std::regex_replace(lines, std::regex("\n"), Bytes(1, '\0')));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(std::ranges::count(result.err, '\n'), 3) << result.err;
+    for (const std::string message : {":3: invalid UTF-8 at byte 5\n", ":4: the text is empty\n",
+                                      ":5: text too long for a QR code at level H\n"}) {
+        EXPECT_NE(("\n" + result.err).find("\n(standard input)" + message), Bytes::npos);
     }
-    // On a terminal: each message clears the progress line, which ends at 7/7.
+    EXPECT_EQ(FolderEntries(work / "out").size(), std::size(good));
+    for (const auto& [line, text] : good) {
+        const std::string n = std::to_string(line);
+        EXPECT_EQ(
+            DecodeQrCode(FromBmp(ReadFile(work / ("out/" + n + "-00" + n + ".png")).value_or(""))),
+            text);
+    }
+    // A list file on a terminal: each message clears the progress line, which ends at 7/7.
+    WriteFile(work / "list", lines);
     const Result shown = Run({"--batch", "list", "-o", "{n}.png", "-l", "H"}, "", true);
     EXPECT_NE(shown.out.find("\r\x1b[Klist:5: text too long"), Bytes::npos) << shown.out;
     EXPECT_NE(shown.out.find("\r7/7  "), Bytes::npos) << shown.out;
@@ -270,15 +226,15 @@ TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnesWhateverTheJobCount) {
 
 // Prefixes of the tool's command, for root: as another user with few processes; without /dev.
 const std::string asAnotherUser =
-    "cd n && setpriv --reuid=47113 --regid=47113 --clear-groups --inh-caps=+dac_read_search "
-    "--ambient-caps=+dac_read_search prlimit --nproc=3";
+    "setpriv --reuid=47113 --regid=47113 --clear-groups --inh-caps=+dac_override "
+    "--ambient-caps=+dac_override prlimit --nproc=3";
 const std::string withoutDev = "unshare -m sh -c 'mount -t tmpfs none /dev && exec \"$@\"' sh";
 
-// Failures, also of closed or broken streams, unbounded input and a poor
-// environment: a clear message (or, for missing threads, a note) with its
-// exit status, nothing written into a file the tool did not mean (the
-// library's colour object would take a closed descriptor 0-2), no temporary
-// file left in TMPDIR, an old file as it was, and only the pictures named.
+// Failures, also of closed or broken streams, unbounded input and a poor environment: a clear
+// message (or, for missing threads, a note) with its exit status, nothing written into a file the
+// tool did not mean (the library's colour object would take a closed descriptor 0-2), no temporary
+// file left in TMPDIR, an old file as it was, and no other file (the batch with few threads writes
+// its three pictures into n).
 TEST_F(QrimageTool, FailuresSayWhatAndWhyAndLeaveNoTrace) {
     int ends[2];  // a pipe whose reader has gone
     ASSERT_EQ(pipe(ends), 0);
@@ -288,23 +244,18 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyAndLeaveNoTrace) {
     fs::create_directory(work / "d");
     WriteFile(work / "few", "a\nb\nc\n");
     WriteFile(work / "kept.png", "old");
+    fs::create_directory(work / "n");
     const bool root = geteuid() == 0;  // only another user meets a process limit
-    if (root) {
-        fs::create_directory(work / "n");
-        ASSERT_EQ(chown((work / "n").c_str(), 47113, 47113), 0);
-    }
     struct Row {
         std::string prefix;
         std::vector<std::string> arguments;
         std::string suffix;  // after the redirections
         int status;
         std::string message;  // in standard error
-        Bytes input = "";
-        std::vector<std::string> pictures = {};
     };
     // clang-format off
     const Row rows[] = {
-        {"", {"-o", "x.png"}, "", 1, "qrimage: invalid UTF-8 at byte 1\n", "\xED\xA0\x80"},  // surrogate
+        {"", {"-o", "x.png", "\xED\xA0\x80"}, "", 1, "qrimage: invalid UTF-8 at byte 1\n"},  // surrogate
         {"", {"-t", "png", Bytes(2954, 'a'), "-l", "L"}, "", 1, "qrimage: text too long for a QR code at level L\n"},
         {"", {"-o", "kept.png", "-s", "100000", "abc"}, "", 1, "qrimage: picture too large (its pixels would pass 2 GiB)"},
         {"", {"-o", "none/x.bmp", "abc"}, "", 1, "qrimage: cannot write none/x.bmp: No such file or directory\n"},
@@ -317,7 +268,6 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyAndLeaveNoTrace) {
         {"", {"--batch", "list", "-o", "{n}.gif"}, "", 2, "extension names no format"},
         {"", {"-o", "-", "-s", "3", "hello"}, ">&-", 1, "qrimage: standard output is closed\n"},
         {"", {"colours", "--foreground", "123456"}, ">&-", 1, "qrimage: standard output is closed\n"},
-        {"", {"-o", "x.png"}, "<&-", 1, "qrimage: standard input is closed\n"},
         {withoutDev, {"-o", "x.png"}, "<&-", 1, "qrimage: standard input is closed\n"},
         {"", {"--batch", "-", "-o", "{n}.png"}, "<&-", 1, "cannot read (standard input): it is closed\n"},
         {"", {"-o", "none/x.png", "abc"}, "2>&-", 1, ""},
@@ -326,14 +276,14 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyAndLeaveNoTrace) {
         {"prlimit --as=120000000", {"-o", "x.png"}, "</dev/zero", 1, "qrimage: text too long for a QR code at level M\n"},
 #endif
         {"", {"--batch", "d", "-o", "{n}.png", "-j", "2"}, "", 1, "qrimage: cannot read d: Is a directory\n"},
-        {asAnotherUser, {"--batch", "../few", "-o", "{n}.png", "-j", "1000"}, "", 0, "threads started (Resource temporarily unavailable)", "", {"n/1.png", "n/2.png", "n/3.png"}},
+        {asAnotherUser, {"--batch", "few", "-o", "n/{n}.png", "-j", "1000"}, "", 0, "threads started (Resource temporarily unavailable)"},
     };
     // clang-format on
     for (const Row& row : rows) {
         if ((row.prefix == asAnotherUser || row.prefix == withoutDev) && !root) {
             continue;
         }
-        const Result result = Run(row.arguments, row.input, false,
+        const Result result = Run(row.arguments, "", false,
                                   "TMPDIR=" + Quoted(io / "tmp") + " " + row.prefix, row.suffix);
         SCOPED_TRACE(row.arguments[0] + " " + row.message + " " + row.suffix);
         EXPECT_EQ(result.status, row.status);
@@ -342,12 +292,10 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyAndLeaveNoTrace) {
         EXPECT_TRUE(library.GetForegroundColor() == 0xFF000000u &&  // the defaults, kept
                     library.GetBackgroundColor() == 0xFFFFFFFFu);
         EXPECT_TRUE(FolderEntries(io / "tmp").empty());
-        for (const std::string& picture : row.pictures) {
-            EXPECT_TRUE(fs::remove(work / picture)) << picture;
-        }
-        EXPECT_EQ(work.Entries().size(), root ? 4u : 3u);  // d, few, kept.png and n
+        EXPECT_EQ(work.Entries().size(), 4u);  // d, few, kept.png and n
     }
     EXPECT_EQ(ReadFile(work / "kept.png"), "old");
+    EXPECT_EQ(FolderEntries(work / "n").size(), root ? 3u : 0u);  // the batch with few threads
     close(ends[1]);
 }
 
@@ -355,9 +303,10 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyAndLeaveNoTrace) {
 // made are finished, no other is started, no temporary file stays, and the
 // exit status is 128 + the signal's number.
 TEST_F(QrimageTool, StopSignalsEndABatchCleanly) {
-    const std::string list = work / "list", out = work / "out", pattern = out + "/{n}.png";
+    const std::string list = work / "list";
     ASSERT_EQ(std::system(("seq -f 'line %g' 0 99999 >" + Quoted(list)).c_str()), 0);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const std::string out = io / std::to_string(signal), pattern = out + "/{n}.png";
         fs::create_directory(out);
         const pid_t tool = fork();
         if (tool == 0) {
@@ -365,9 +314,8 @@ TEST_F(QrimageTool, StopSignalsEndABatchCleanly) {
                   "2", static_cast<char*>(nullptr));
             std::_Exit(127);
         }
-        // Well into the batch: some pictures are there.
         for (int wait = 0; wait < 3000 && FolderEntries(out).size() < 20; ++wait) {
-            usleep(10000);
+            usleep(10000);  // until well into the batch
         }
         kill(tool, signal);
         int status = 0;
@@ -376,10 +324,9 @@ TEST_F(QrimageTool, StopSignalsEndABatchCleanly) {
             << "signal " << signal << ", status " << status;
         const std::vector<std::string> entries = FolderEntries(out);
         EXPECT_TRUE(entries.size() >= 20 && entries.size() < 100000) << entries.size();
-        for (const std::string& name : entries) {
-            EXPECT_TRUE(name.ends_with(".png") && !name.starts_with(".")) << "left: " << name;
-        }
-        fs::remove_all(out);
+        EXPECT_TRUE(std::ranges::all_of(entries, [](const std::string& name) {
+            return name.ends_with(".png");  // no temporary file
+        }));
     }
 }
 
