@@ -46,8 +46,7 @@ test_env_create() {
   xdotool windowfocus --sync "$window" mousemove --window "$window" 148 161 click 1
   xdotool type --delay 100 "$3"
   xdotool key Return
-  test_env_wait 10 test -f "$2" || { test_env_fail "$2 did not appear after Enter"; return 1; }
-  test_env_decodes "$2" "$3" || test_env_fail "$2 does not read back as '$3'"
+  test_env_wait 10 test_env_decodes "$2" "$3" || test_env_fail "$2 is missing or does not read back as '$3'"
 }
 
 test_env_start_xvfb() {

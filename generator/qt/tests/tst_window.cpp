@@ -1,6 +1,5 @@
-// The Qt face on its own: the text box's limits, Enter and Esc, the controls
-// wired to the presenter (what Create, closing and their failures do is
-// the presenter's, tested in logic/tests).
+// The Qt face on its own: the text box's limits, Enter and Esc, the controls wired to the
+// presenter (what Create, closing and their failures do is tested in logic/tests).
 #include <QClipboard>
 #include <QScreen>
 
@@ -91,8 +90,8 @@ class WindowTest : public QObject {
         QCOMPARE(Decode(fixture.Preview()).first, QByteArray("Enter"));  // no second Create
     }
 
-    // Every text fits a 21-module symbol; the size item's number is the
-    // margin in modules. The folder ends in "/", passed on as is.
+    // Every text fits a 21-module symbol; the size item's number is the margin in modules.
+    // The folder ends in "/", passed on as is.
     void whatTheUserChoseReachesTheLibrary_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("encoded");  // trimmed of spaces only

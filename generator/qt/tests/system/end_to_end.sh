@@ -8,11 +8,7 @@ set -euo pipefail
 library_name=$1 build=$2 planted_plugin=$3
 here=$(cd "$(dirname "$0")" && pwd)
 
-fail() {
-  echo "FAIL: $*" >&2
-  tail -n +1 "$work"/*.log >&2
-  exit 1
-}
+fail() { echo "FAIL: $*" >&2; tail -n +1 "$work"/*.log >&2; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/qrgenerator-e2e.XXXXXX")
 chmod 0755 "$work"  # the users below must reach their folders in it
 mkdir -m 0700 "$work/env"
@@ -34,13 +30,6 @@ cleanup() {
 trap cleanup EXIT
 # Our own X server: no other test's window takes the keyboard focus.
 test_env_start_xvfb || fail "Xvfb did not start"
-
-# Fails unless process $1 ends with status $2.
-ends_with() {
-  local status=0
-  wait "$1" || status=$?
-  [ "$status" -eq "$2" ] || fail "qrgenerator ($1) ended with status $status, not $2"
-}
 
 # Presses key $3 in the window of process $1 titled $2.
 press() {
@@ -105,10 +94,7 @@ for number in "${!rows[@]}"; do
   setpriv --reuid="$user" --regid="$user" --groups=4243 env -i "${environment[@]}" \
     "$program" >"$work/row.log" 2>&1 &
   pids=($!)
-  if [ "$lands" = refused ]; then
-    press "${pids[0]}" QR Return
-    ends_with "${pids[0]}" 1
-  else
+  if [ "$lands" != refused ]; then
     folder=$shared
     case $lands in
       runtime) folder=$runtime/qrgenerator ;;
@@ -120,11 +106,13 @@ for number in "${!rows[@]}"; do
       fail "row $number: $folder is not private"
     # Esc asks "Закрыть программу?"; Enter answers with the default, Yes.
     press "${pids[0]}" 'QR генератор' Escape
-    press "${pids[0]}" QR Return
-    ends_with "${pids[0]}" 0
-    [ ! -e "$folder/QR.bmp" ] || fail "row $number: QR.bmp is still there after closing"
   fi
+  press "${pids[0]}" QR Return  # or OK to the refusal, after which the program ends with 1
+  status=0
+  wait "${pids[0]}" || status=$?
   pids=()
+  [ "$status" = "$([ "$lands" = refused ] && echo 1 || echo 0)" ] || fail "row $number: status $status"
+  [ "$lands" = refused ] || [ ! -e "$folder/QR.bmp" ] || fail "row $number: QR.bmp is still there"
   [ "$lands" = shared ] || [ "$(find "$shared" -printf '%p %u %M %i %s\n' | sort)" = \
     "$shared_before" ] || fail "row $number: the program (or a plugin it ran) changed the shared folder"
 done
