@@ -29,7 +29,7 @@ class RecordingFace : public WindowFace {
   public:
     explicit RecordingFace(Calls& calls) : calls_(calls) {}
     std::u16string typed, size = u"5";
-    bool readable = true, clipboardTaken = true, answerYes = false;
+    bool readable = true, clipboardTaken = true;
     Printed printed = Printed::Yes;
 
     std::u16string TypedText() const override { return typed; }
@@ -45,7 +45,7 @@ class RecordingFace : public WindowFace {
     bool ShowPicture(const std::string& path) override { return Log("show " + path, readable); }
     void ClearAndFocusText() override { typed = Log("clear", std::u16string()); }
     void Warn(const Warning& warning) override { Log(warning.name + ("|" + warning.text), 0); }
-    bool AskToClose() override { return Log("ask", answerYes); }
+    bool AskToClose() override { return Log("ask", false); }
     void Close() override { Log("close", 0); }
     bool CopyPicture() override { return Log("copy", clipboardTaken); }
     void EmptyClipboardIfOurs() override { Log("empty clipboard", 0); }
@@ -228,7 +228,6 @@ TEST_P(PresenterAction, Outcome) {
     EXPECT_EQ(window.Run(GetParam().command), GetParam().expected);
 }
 
-void Nothing(Window&) {}
 void Created(Window& w) {
     ASSERT_EQ(w.Create(), Shown());
 }
@@ -242,7 +241,7 @@ void CreatedUnreadable(Window& w) {
     w.Create();
 }
 constexpr auto Create = Command::Create, Open = Command::Open, Print = Command::Print,
-               Copy = Command::Copy, Exit = Command::Exit;
+               Copy = Command::Copy;
 constexpr std::nullopt_t Unload = std::nullopt;
 constexpr auto NoPrinter = WindowFace::Printed::NoPrinter, Failed = WindowFace::Printed::Failed;
 
@@ -252,8 +251,6 @@ const std::string kNotWritten = "msgFileNotWritten|";
 
 // clang-format off
 const ActionCase kActionCases[] = {
-    {"ChoicesReachTheLibraryAndThePictureIsShown", [](Window& w) { w.Type(0); }, Create,
-     Shown(0)},
     {"TextTooLongIsSaid",
      [](Window& w) { w.Type(3), w.system.writes = false, w.system.textTooLong = true; }, Create,
      {Make(3), "msgTextDoesNotFit|" + Texts::TextDoesNotFit()}},
@@ -268,17 +265,12 @@ const ActionCase kActionCases[] = {
     {"UnreadablePictureIsSaid", [](Window& w) { w.Type(), w.face.readable = false; }, Create,
      {Make(), "show " + kPicture, "msgPictureNotRead|" + Texts::PictureNotRead(kPicture)}},
     {"OpenWithoutAPictureShownDoesNothing", CreatedUnreadable, Open, {}},
-    {"OpenGivesThePictureToTheViewer", Created, Open, {"open " + kPicture}},
-    {"PrintSendsThePictureAtThePreviewsSide", Created, Print, {kPrint}},
     {"PrintWithoutAPrinterIsSaid", [](Window& w) { Created(w), w.face.printed = NoPrinter; }, Print,
      {kPrint, "msgNoPrinter|" + Texts::NoPrinter()}},
     {"PrintFailureNamesThePrinter", [](Window& w) { Created(w), w.face.printed = Failed; }, Print,
      {kPrint, "msgPrintFailed|" + Texts::PrintFailed("Очередь")}},
     {"CopyRefusedIsSaid", [](Window& w) { Created(w), w.face.clipboardTaken = false; }, Copy,
      {"copy", "msgClipboardUnavailable|" + Texts::ClipboardUnavailable()}},
-    {"ExitAnsweredNoStaysOpen", Nothing, Exit, {"ask"}},
-    {"ExitAnsweredYesCloses", [](Window& w) { w.face.answerYes = true; }, Exit, {"ask", "close"}},
-    {"UnloadRemovesItsOwnPicture", Created, Unload, {kRemove}},
     {"UnloadRemovesAnUnreadablePictureToo", CreatedUnreadable, Unload, {kRemove}},
     {"UnloadLeavesAPictureRewrittenSince",
      [](Window& w) { Created(w), ++w.system.files[kPicture].size; }, Unload, {}},
@@ -287,8 +279,6 @@ const ActionCase kActionCases[] = {
     {"UnloadSaysWhyThePictureStays",
      [](Window& w) { Created(w), w.system.removeFailure = "Permission denied"; }, Unload,
      {kRemove, "msgFileNotDeleted|" + Texts::FileNotDeleted(kPicture, "Permission denied")}},
-    {"UnloadEmptiesTheClipboardAfterACopy", [](Window& w) { Created(w), w.Run(Copy); }, Unload,
-     {"empty clipboard", kRemove}},
     {"UnloadLeavesTheClipboardAfterACopyRefused",
      [](Window& w) { Created(w), w.face.clipboardTaken = false, w.Run(Copy); }, Unload, {kRemove}},
     {"UnloadRunsOnce", [](Window& w) { Created(w), w.Run(Copy), w.Run(Unload); }, Unload, {}},
