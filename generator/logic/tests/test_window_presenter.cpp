@@ -279,8 +279,6 @@ const ActionCase kActionCases[] = {
     {"UnloadSaysWhyThePictureStays",
      [](Window& w) { Created(w), w.system.removeFailure = "Permission denied"; }, Unload,
      {kRemove, "msgFileNotDeleted|" + Texts::FileNotDeleted(kPicture, "Permission denied")}},
-    {"UnloadLeavesTheClipboardAfterACopyRefused",
-     [](Window& w) { Created(w), w.face.clipboardTaken = false, w.Run(Copy); }, Unload, {kRemove}},
     {"UnloadRunsOnce", [](Window& w) { Created(w), w.Run(Copy), w.Run(Unload); }, Unload, {}},
 };
 // clang-format on
