@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -214,7 +213,6 @@ struct ActionCase {
     void (*arrange)(Window&);
     std::optional<Command> command;  // none: the window closes
     Calls expected;
-    friend void PrintTo(const ActionCase& row, std::ostream* out) { *out << row.name; }
 };
 
 class PresenterAction : public testing::TestWithParam<ActionCase> {};
