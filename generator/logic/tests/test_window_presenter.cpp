@@ -266,7 +266,7 @@ const ActionCase kActionCases[] = {
     {"PrintWithoutAPrinterIsSaid", [](Window& w) { Created(w), w.face.printed = NoPrinter; }, Print,
      {kPrint, "msgNoPrinter|" + Texts::NoPrinter()}},
     {"PrintFailureNamesThePrinter", [](Window& w) { Created(w), w.face.printed = Failed; }, Print,
-     {kPrint, "msgPrintFailed|" + Texts::PrintFailed("Очередь")}},
+     {kPrint, "msgPrintFailed|Не удалось выполнить печать на принтере «Очередь»."}},
     {"CopyRefusedIsSaid", [](Window& w) { Created(w), w.face.clipboardTaken = false; }, Copy,
      {"copy", "msgClipboardUnavailable|" + Texts::ClipboardUnavailable()}},
     {"UnloadRemovesAnUnreadablePictureToo", CreatedUnreadable, Unload, {kRemove}},

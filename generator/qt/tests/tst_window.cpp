@@ -94,13 +94,12 @@ class WindowTest : public QObject {
         QTest::addColumn<QString>("encoded");  // trimmed of spaces only
         QTest::addColumn<int>("level");
         QTest::addColumn<int>("sizeIndex");
-        const auto row = [](const char* name, QString typed, QString encoded, int level, int size) {
-            QTest::newRow(name) << typed << encoded << level << size;
-        };
-        row("L, 1", "   слово  ", "слово", 0, 0);
-        row("M, 5, tab, inner spaces, line break", "\tone  two\n ", "\tone  two\n", 1, 1);
-        row("Q, 10, no-break spaces", "\u00a0x\u00a0 ", "\u00a0x\u00a0", 2, 2);
-        row("H, 25", "abc", "abc", 3, 5);
+        QTest::newRow("L, 1") << QString("   слово  ") << QString("слово") << 0 << 0;
+        QTest::newRow("M, 5, tab, inner spaces, line break")
+            << QString("\tone  two\n ") << QString("\tone  two\n") << 1 << 1;
+        QTest::newRow("Q, 10, no-break spaces")
+            << QString("\u00a0x\u00a0 ") << QString("\u00a0x\u00a0") << 2 << 2;
+        QTest::newRow("H, 25") << QString("abc") << QString("abc") << 3 << 5;
     }
 
     void whatTheUserChoseReachesTheLibrary() {

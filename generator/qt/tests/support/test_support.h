@@ -112,9 +112,6 @@ inline ProcessResult RunProcess(const QString& program, const QStringList& argum
 // Reads a QR code picture with zxing-cpp, a decoder nobody here wrote: the
 // symbol's raw content and its level ("L", "M", "Q", "H"; "" for none).
 inline std::pair<QByteArray, QString> Decode(const QImage& picture) {
-    if (picture.isNull()) {
-        return {};
-    }
     const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
     const ZXing::Result result = ZXing::ReadBarcode(
         ZXing::ImageView(grey.constBits(), grey.width(), grey.height(), ZXing::ImageFormat::Lum,

@@ -140,19 +140,6 @@ class DesktopTest : public QObject {
         QVERIFY2(wrong.isEmpty(), qPrintable(queue + ": " + wrong));
     }
 
-    // The job cannot be started: Qt spools it through a temporary file.
-    void printFailed() {
-        qunsetenv("PRINTER");  // the spooler's default queue
-        WindowFixture fixture;
-        fixture.Create("не напечатать");
-        const QByteArray temp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", "/nonexistent/qrgenerator-test");
-        const QStringList boxes = fixture.Click(2);
-        temp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", temp);
-        QCOMPARE(boxes, QStringList{"msgPrintFailed|QR|Не удалось выполнить печать на принтере «" +
-                                    qEnvironmentVariable("TEST_PRINTER") + "»."});
-    }
-
     void noPrinter() {
         WindowFixture fixture;
         fixture.Create("нет принтера");
