@@ -19,29 +19,24 @@ class WindowTest : public QObject {
     Q_OBJECT
 
   private slots:
-    // Typed keys ("t:..."), a paste ("p:..."), "ctrl+enter", "backspace".
+    // Typed keys ("t:..."), a paste ("p:..."), "ctrl+enter"; Create, the level and the size
+    // become usable.
     void input_data() {
         QTest::addColumn<QStringList>("actions");
         QTest::addColumn<QString>("text");  // what the box holds then
-        QTest::addColumn<bool>("create");   // whether Create, the level and the size are usable
         const QString a999(999, u'a'), full(1000, u'ж');
-        QTest::newRow("a space, then a letter") << QStringList{"t: ", "t:я"} << " я" << true;
-        QTest::newRow("deleting the last non-space")
-            << QStringList{"t: a ", "backspace", "backspace"} << " " << false;
-        QTest::newRow("typing past 1000")
-            << QStringList{"p:" + a999, "t:жжж"} << a999 + "ж" << true;
-        QTest::newRow("pasting 1500") << QStringList{"p:" + QString(1500, u'ж')} << full << true;
+        QTest::newRow("a space, then a letter") << QStringList{"t: ", "t:я"} << " я";
+        QTest::newRow("typing past 1000") << QStringList{"p:" + a999, "t:жжж"} << a999 + "ж";
+        QTest::newRow("pasting 1500") << QStringList{"p:" + QString(1500, u'ж')} << full;
         QTest::newRow("a line break, then into a full box")
-            << QStringList{"ctrl+enter", "p:" + full, "ctrl+enter"} << "\n" + full.left(999)
-            << true;
+            << QStringList{"ctrl+enter", "p:" + full, "ctrl+enter"} << "\n" + full.left(999);
         QTest::newRow("a surrogate pair at 999 stays whole")
-            << QStringList{"p:" + a999, "p:" + QString::fromUcs4(U"\U0001F600")} << a999 << true;
+            << QStringList{"p:" + a999, "p:" + QString::fromUcs4(U"\U0001F600")} << a999;
     }
 
     void input() {
         QFETCH(QStringList, actions);
         QFETCH(QString, text);
-        QFETCH(bool, create);
         WindowFixture fixture;
         for (const QString& action : actions) {
             if (action.startsWith("t:")) {
@@ -50,15 +45,12 @@ class WindowTest : public QObject {
                 QGuiApplication::clipboard()->setText(action.mid(2));
                 QTest::keyClick(fixture.txt(), Qt::Key_V, Qt::ControlModifier);
             } else {
-                QTest::keyClick(fixture.txt(),
-                                action == "backspace" ? Qt::Key_Backspace : Qt::Key_Return,
-                                action == "ctrl+enter" ? Qt::ControlModifier : Qt::NoModifier);
+                QTest::keyClick(fixture.txt(), Qt::Key_Return, Qt::ControlModifier);
             }
         }
         QCOMPARE(fixture.txt()->Text(), text);
-        QCOMPARE(fixture.cmd(0)->isEnabled(), create);
-        QCOMPARE(fixture.Window().findChild<QWidget*>("Frame1")->isEnabled(), create);
-        QCOMPARE(fixture.Combo1()->isEnabled(), create);
+        QVERIFY(fixture.cmd(0)->isEnabled() && fixture.Combo1()->isEnabled());
+        QVERIFY(fixture.Window().findChild<QWidget*>("Frame1")->isEnabled());
     }
 
     void openingEnterAndEscape() {
