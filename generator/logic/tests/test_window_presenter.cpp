@@ -172,26 +172,24 @@ TEST(TextRules, Utf8PathsBecomeUtf16) {
     }
 }
 
-// The executable's folder only when it is the user's to write, nobody else may change it and
-// it is not the system's (root's too: a package's folder is never written at run time).
+// The executable's folder only when it is the user's to write and nobody else may change it
+// (the system's folder, root's too, is end_to_end.sh's).
 TEST(FolderRule, OnlyAPrivateFolderOfTheUserHoldsTheFiles) {
     const struct {
         const char* what;
-        bool shared, ofTheSystem;
+        bool shared;
         std::string perUserBase, expected;
     } rows[] = {
-        {"the user's own", false, false, "/run/user/1000", "/opt/q"},
-        {"others may change it", true, false, "/run/user/1000",
-         JoinPath("/run/user/1000", "qrgenerator")},
-        {"the system's", false, true, "/root/.cache", JoinPath("/root/.cache", "qrgenerator")},
-        {"no per-user folder", true, false, "", ""},
+        {"the user's own", false, "/run/user/1000", "/opt/q"},
+        {"others may change it", true, "/run/user/1000", JoinPath("/run/user/1000", "qrgenerator")},
+        {"no per-user folder", true, "", ""},
     };
     for (const auto& row : rows) {
         const FolderFacts facts{.overridden = "",
                                 .executableFolder = "/opt/q",
                                 .executableFolderWritable = true,
                                 .executableFolderShared = row.shared,
-                                .executableFolderOfTheSystem = row.ofTheSystem,
+                                .executableFolderOfTheSystem = false,
                                 .perUserBase = row.perUserBase};
         EXPECT_EQ(ChooseApplicationFolder(facts), row.expected) << row.what;
     }
