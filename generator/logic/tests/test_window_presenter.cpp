@@ -129,15 +129,13 @@ std::string Make(int level = 2) {
     return "make " + kPicture + " 'word' margin 5 module 5 level " + std::to_string(level);
 }
 
-const Calls kShown = {"show " + kPicture, "enable OpenButton on", "enable PrintButton on",
-                      "enable CopyButton on", "clear"};
-
-// What a Create that made its picture at `level` does.
-Calls Shown(int level = 2) {
-    Calls calls = kShown;
-    calls.insert(calls.begin(), Make(level));
-    return calls;
-}
+// What a Create that made its picture does.
+const Calls kShown = {Make(),
+                      "show " + kPicture,
+                      "enable OpenButton on",
+                      "enable PrintButton on",
+                      "enable CopyButton on",
+                      "clear"};
 
 // The size list's items, and how halves round (to even) and words read.
 TEST(TextRules, MarginIsValRoundedHalfToEven) {
@@ -203,7 +201,7 @@ TEST(PresenterLoad, OpensOnStandardLevelWithCreateUnusableUntilTextIsTyped) {
     EXPECT_EQ(window.calls, (Calls{"select 2 0", "clear", "enable CreateButton off",
                                    "enable LevelChoice off", "enable SizeList off"}));
     window.face.typed = u"  word ";
-    EXPECT_EQ(window.Run(Command::Create), Shown());
+    EXPECT_EQ(window.Run(Command::Create), kShown);
 }
 
 struct ActionCase {
@@ -225,7 +223,7 @@ TEST_P(PresenterAction, Outcome) {
 }
 
 void Created(Window& w) {
-    ASSERT_EQ(w.Create(), Shown());
+    ASSERT_EQ(w.Create(), kShown);
 }
 // QR.bmp is there before Create, and the library leaves it as it was.
 void OldFileLeft(Window& w) {

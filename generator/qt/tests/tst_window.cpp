@@ -55,8 +55,6 @@ class WindowTest : public QObject {
 
     void openingEnterAndEscape() {
         WindowFixture fixture;
-        QTest::keyClick(fixture.txt(), Qt::Key_Return);  // Create disabled: no line break either
-        QCOMPARE(fixture.txt()->Text(), QString());
         Type(fixture.txt(), "Enter");
         QTest::keyClick(fixture.txt(), Qt::Key_Return);
         QCOMPARE(Decode(fixture.Preview()), std::pair(QByteArray("Enter"), QString("Q")));
