@@ -241,7 +241,6 @@ constexpr auto NoPrinter = WindowFace::Printed::NoPrinter, Failed = WindowFace::
 
 const std::string kRemove = "remove " + kPicture;
 const std::string kPrint = "print QR.bmp 1935";
-const std::string kNotWritten = "msgFileNotWritten|";
 
 // clang-format off
 const ActionCase kActionCases[] = {
@@ -250,9 +249,9 @@ const ActionCase kActionCases[] = {
      {Make(3), "msgTextDoesNotFit|" + Texts::TextDoesNotFit()}},
     {"FileNotWrittenGivesTheReason",
      [](Window& w) { w.Type(), w.system.writes = false, w.system.reason = "Is a directory"; },
-     Create, {Make(), kNotWritten + Texts::FileNotWritten(kPicture, "Is a directory")}},
+     Create, {Make(), "msgFileNotWritten|" + Texts::FileNotWritten(kPicture, "Is a directory")}},
     {"AnOldFileLeftAsItWasIsNoPicture", [](Window& w) { OldFileLeft(w), w.Type(); }, Create,
-     {Make(), kNotWritten + Texts::FileNotWritten(kPicture, "")}},
+     {Make(), "msgFileNotWritten|" + Texts::FileNotWritten(kPicture, "")}},
     {"LibraryNotLoadedGivesTheReason",
      [](Window& w) { w.Type(), w.system.libraryError = "not found"; }, Create,
      {Make(), "msgLibraryNotLoaded|" + Texts::LibraryNotLoaded(kLibrary, "not found")}},

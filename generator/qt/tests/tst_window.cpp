@@ -1,19 +1,14 @@
-// The Qt face on its own: the text box's limits, Enter and Esc, the controls wired to the
-// presenter (what Create, closing and their failures do is tested in logic/tests).
+// The Qt face alone (the presenter's rules are logic/tests'): the text box, Enter, Esc, wiring.
 #include <QClipboard>
 
 #include "support/test_support.h"
 
-namespace {
-
 // One key at a time: QTest::keyClicks aborts on non-ASCII characters in Qt 6.4.
-void Type(QWidget* box, const QString& text) {
+static void Type(QWidget* box, const QString& text) {
     for (const QChar c : text) {
         QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
     }
 }
-
-}  // namespace
 
 class WindowTest : public QObject {
     Q_OBJECT
@@ -77,8 +72,7 @@ class WindowTest : public QObject {
         QCOMPARE(Decode(fixture.Preview()).first, QByteArray("Enter"));  // no second Create
     }
 
-    // Every text fits a 21-module symbol; the size item's number is the margin in modules.
-    // The folder ends in "/", passed on as is.
+    // Each text fits 21 modules; the size item is the margin; the folder ends in "/", kept.
     void whatTheUserChoseReachesTheLibrary_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("encoded");  // trimmed of spaces only

@@ -6,7 +6,6 @@
 # Usage: end_to_end.sh LIBRARY_NAME BUILD_DIR PLANTED_PLUGIN
 set -euo pipefail
 library_name=$1 build=$2 planted_plugin=$3
-here=$(cd "$(dirname "$0")" && pwd)
 
 fail() { echo "FAIL: $*" >&2; tail -n +1 "$work"/*.log >&2; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/qrgenerator-e2e.XXXXXX")
@@ -14,7 +13,7 @@ chmod 0755 "$work"  # the users below must reach their folders in it
 mkdir -m 0700 "$work/env"
 export TEST_ENV_DIR=$work/env
 # shellcheck source=../../../../scripts/test-env.sh
-source "$here/../../../../scripts/test-env.sh"
+source "$(dirname "$0")/../../../../scripts/test-env.sh"
 pids=()
 # A program stopped by a signal leaves its library copy's colour object in /dev/shm.
 cleanup() {
