@@ -1,7 +1,6 @@
-# Test environment for the window and system tests: a private X server (Xvfb),
-# a private CUPS spooler whose default queue writes PDFs, a stand-in image
-# viewer and temporary XDG folders, all under $TEST_ENV_DIR. Source it from
-# bash, then: test_env_start; ...; test_env_stop.
+# The window and system tests' desktop, all under $TEST_ENV_DIR: a private Xvfb, a private
+# CUPS whose default queue writes PDFs, a stand-in image viewer and XDG folders.
+# Source it from bash, then: test_env_start; ...; test_env_stop.
 
 TEST_ENV_DIR=${TEST_ENV_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/qrimage-test-env.XXXXXX")}
 export TEST_ENV_DIR
@@ -15,8 +14,7 @@ export TEST_VIEWER_LOG=$TEST_ENV_DIR/xdg/opened.log
 
 test_env_fail() { echo "test-env: $*" >&2; return 1; }
 
-# Runs command $2... every 0.1 s until it succeeds, for $1 seconds at most;
-# its last status.
+# Runs command $2... every 0.1 s until it succeeds, for $1 seconds at most.
 test_env_wait() {
   local tries=$(($1 * 10))
   shift
@@ -27,9 +25,8 @@ test_env_wait() {
 # Whether the QR code picture $1 reads back with zbar as exactly $2.
 test_env_decodes() { [ "$(zbarimg -q --raw -Sbinary "$1" 2>/dev/null)" = "$2" ]; }
 
-# The id of the visible window of process $1 titled exactly $2 (xdotool's name search is a
-# regular expression, and misses Cyrillic in the C locale). Polled gently: a burst of short
-# X connections can make the X server refuse the program's own connection while it starts.
+# The id of the window of process $1 titled exactly $2 (xdotool's name search misses Cyrillic
+# in the C locale). Polled gently: a burst of X connections can refuse the program's own.
 test_env_find_window() {
   local id
   for _ in $(seq 40); do
@@ -41,8 +38,7 @@ test_env_find_window() {
   test_env_fail "no window titled '$2' of process $1 appeared within 12 s"
 }
 
-# Types $3 into the text box of the Qt window of process $1 and presses Enter;
-# then waits until picture $2 appears and reads back as $3.
+# Types $3 into the Qt window of process $1, presses Enter; picture $2 must read back as $3.
 test_env_create() {
   local window
   window=$(test_env_find_window "$1" 'QR генератор') || return 1
@@ -50,30 +46,24 @@ test_env_create() {
   xdotool windowfocus --sync "$window" mousemove --window "$window" 148 161 click 1
   xdotool type --delay 100 "$3"
   xdotool key Return
-  test_env_wait 10 test -f "$2" || { test_env_fail "$2 did not appear after Enter"; return 1; }
-  test_env_decodes "$2" "$3" || test_env_fail "$2 does not read back as '$3'"
+  test_env_wait 10 test_env_decodes "$2" "$3" || test_env_fail "$2 is missing or does not read back as '$3'"
 }
 
 test_env_start_xvfb() {
-  : >"$TEST_ENV_DIR/display"
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$TEST_ENV_DIR/display" \
     >"$TEST_ENV_DIR/xvfb.log" 2>&1 &
   echo $! >"$TEST_ENV_DIR/xvfb.pid"
-  test_env_wait 10 test -s "$TEST_ENV_DIR/display" || true
-  local number
-  number=$(tr -d '\n' <"$TEST_ENV_DIR/display")
-  [ -n "$number" ] || { cat "$TEST_ENV_DIR/xvfb.log" >&2; test_env_fail "Xvfb did not start"; return 1; }
-  export DISPLAY=:$number
+  test_env_wait 10 test -s "$TEST_ENV_DIR/display" \
+    || { cat "$TEST_ENV_DIR/xvfb.log" >&2; test_env_fail "Xvfb did not start"; return 1; }
+  DISPLAY=:$(tr -d '\n' <"$TEST_ENV_DIR/display")
+  export DISPLAY
 }
 
-# cupsd on a unix socket named by CUPS_SERVER (and CUPS_SERVERROOT: no client
-# reads the machine's client.conf or lpoptions). cups-pdf reads its settings
-# from /etc/cups/cups-pdf-NAME.conf only: cupsd runs in a mount namespace of
-# its own with a folder of ours over /etc/cups, the machine's stays as it is.
+# cupsd on a unix socket named by CUPS_SERVER (CUPS_SERVERROOT: no client reads the machine's
+# client.conf or lpoptions). cups-pdf reads /etc/cups/cups-pdf-NAME.conf only: cupsd runs
+# in a mount namespace of its own with a folder of ours over /etc/cups.
 test_env_start_cups() {
   local cups=$TEST_ENV_DIR/cups
-  unshare -m --propagation private true 2>/dev/null \
-    || { test_env_fail "the private spooler needs a mount namespace of its own: run as root"; return 1; }
   mkdir -p "$cups"/{conf,spool/tmp,cache,state,log,etc,pdf-spool,pdf-log,gs-tmp}
   chmod 0755 "$TEST_ENV_DIR" "$cups"
   chmod 1777 "$cups/gs-tmp"
@@ -101,8 +91,7 @@ test_env_start_cups() {
   lpadmin -p "$TEST_PRINTER" -v cups-pdf:/qrtest -m lsb/usr/cups-pdf/CUPS-PDF_noopt.ppd -E \
     2>/dev/null || { test_env_fail "cannot create the PDF queue"; return 1; }
   lpadmin -d "$TEST_PRINTER"
-  # The second queue: the cups-pdf PPD with every printable area inset (in
-  # points; left and top differ, so that a swapped x and y shows).
+  # The second queue: every printable area inset (points; left and top differ).
   awk -v l=36 -v b=18 -v r=18 -v t=54 '
     /^\*ImageableArea / && match($0, /"[0-9. ]+"/) {
       split(substr($0, RSTART + 1, RLENGTH - 2), a, " ")
@@ -113,23 +102,22 @@ test_env_start_cups() {
     || { test_env_fail "cannot create the PDF queue with margins"; return 1; }
 }
 
-# The machine's spooler as its users see it: every entry of /etc/cups with
-# mode and owner, every file's checksum, and the system spooler's default
-# printer, queues and jobs. The tests must leave it unchanged.
+# The machine's spooler, which the tests must leave unchanged: /etc/cups's entries with mode,
+# owner and checksum, and the system spooler's default printer, queues and jobs.
 test_env_system_cups_state() {
   (cd /etc/cups && find . -printf '%p %M %u %g\n' | sort \
     && find . -type f -print0 | sort -z | xargs -0 sha256sum)
   env -u CUPS_SERVER -u CUPS_SERVERROOT lpstat -d -v -o 2>&1 || true
 }
 
-# A stand-in viewer for image/bmp, found through xdg-open's real association:
-# it appends each path it is given to $TEST_VIEWER_LOG (as set when it runs).
+# A stand-in viewer for image/bmp, found through xdg-open's real association: it appends each
+# path it is given to $TEST_VIEWER_LOG (as set when it runs).
 test_env_start_viewer() {
   local xdg=$TEST_ENV_DIR/xdg
   mkdir -p "$xdg/data/applications" "$xdg/config"
   cat >"$xdg/viewer.sh" <<VIEWER
 #!/bin/sh
-for path in "\$@"; do printf '%s\n' "\$path"; done >>"\${TEST_VIEWER_LOG:-$TEST_VIEWER_LOG}"
+printf '%s\n' "\$@" >>"\${TEST_VIEWER_LOG:-$TEST_VIEWER_LOG}"
 VIEWER
   chmod +x "$xdg/viewer.sh"
   printf '[Desktop Entry]\nType=Application\nName=Test viewer\nExec=%s %%f\nMimeType=image/bmp;\nNoDisplay=true\n' \
@@ -155,8 +143,7 @@ test_env_stop_pid() {
   kill -9 "$1" 2>/dev/null || true
 }
 
-# Runs as an EXIT trap under `set -e` too: no failing step may end it before
-# every server is stopped.
+# Runs as an EXIT trap under `set -e` too: no step may fail before every server is stopped.
 test_env_stop() {
   local f
   for f in "$TEST_ENV_DIR/cupsd.pid" "$TEST_ENV_DIR/xvfb.pid"; do

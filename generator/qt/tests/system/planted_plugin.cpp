@@ -8,16 +8,12 @@
 
 #include <string>
 
-namespace {
-
-[[gnu::constructor]] void LeaveMarker() {
+[[gnu::constructor]] static void LeaveMarker() {
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&LeaveMarker), &info) != 0 && info.dli_fname != nullptr) {
         close(open((std::string(info.dli_fname) + ".ran").c_str(), O_CREAT | O_WRONLY, 0666));
     }
 }
-
-}  // namespace
 
 class PlantedPlugin : public QImageIOPlugin {
     Q_OBJECT
