@@ -138,12 +138,8 @@ const Drawing kDrawings[] = {
     {"EmptyTextIsEINVAL", u"", "", 1, 5, 0, EINVAL},
     {"NegativeMarginIsEINVAL", u"abc", "", -1, 5, 0, EINVAL},
     {"ZeroSizeIsEINVAL", u"abc", "", 1, 0, 0, EINVAL},
-    {"HugeSizeIsEFBIG", u"abc", "", 1, INT_MAX, 0, EFBIG},
-    {"HugeMarginIsEFBIG", u"abc", "", INT_MAX, 1, 0, EFBIG},
     {"OverTwoGigabytesIsEFBIG", u"abc", "", 0, 1104, 0, EFBIG},  // 23184 pixels a side
-    // Fuzz findings: (width + 2 * margin) * size overflowed; so did 4 * side^2 at 1.68e9 a side.
-    {"SideOverflowIsEFBIG", u"abc", "", INT_MAX, INT_MAX, 2, EFBIG},
-    {"SideOverLimitIsEFBIG", u"abc", "", 0, 80000000, 2, EFBIG},
+    // A fuzz finding: 4 * side^2 overflowed (the fuzz seeds keep the other overflows).
     {"AreaOverflowIsEFBIG", u"abc", "", 0, INT_MAX / 21, 2, EFBIG}};
 // clang-format on
 
@@ -336,16 +332,13 @@ TEST(Bitmaps, AReleasedHandleStaysStale) {
     EXPECT_EQ(Outcome([&] { return q.DeleteObject(newer); }), std::pair(1, kCallers));
 }
 
-// Null, foreign or empty arguments are refused with EINVAL, out-parameters untouched.
+// Null or empty arguments are refused with EINVAL, out-parameters untouched (foreign handles and
+// null texts: the fuzz targets try them on every input).
 TEST(Calls, MissingArgumentsAreRefused) {
     const Library q;
-    BITMAP info{};
     uint32_t size = 0;
     unsigned char* block = nullptr;
     const std::pair refused(0, EINVAL);
-    EXPECT_EQ(Outcome([&] { return q.DeleteObject(reinterpret_cast<HBITMAP>(&info)); }), refused);
-    EXPECT_EQ(Outcome([&] { return q.DeleteObject(nullptr); }), refused);
-    EXPECT_EQ(Outcome([&] { return int(q.GetHBitmapA(nullptr, 1, 1, 0) != nullptr); }), refused);
     EXPECT_EQ(Outcome([&] { return q.GetPNGW(u"abc", 1, 1, 0, nullptr, &block), int(!!block); }),
               refused);
     EXPECT_EQ(Outcome([&] { return q.GetPNGA("abc", 1, 1, 0, &size, nullptr), int(size); }),
@@ -417,7 +410,7 @@ TEST_P(CallsDeathTest, File) {
         WriteFile(c.In("readonly"), "earlier");
         WriteFile(c.In("victim.png"), "earlier");
         ASSERT_EQ(chmod(c.In("readonly").c_str(), 0444), 0);
-        const ScopedThreadLocale cp1251("ru_RU.CP1251");  // "\xE8\xED\xEE\xE9" is "иной" in it
+        const ScopedThreadLocale cp1251("ru_RU.CP1251");
         EXPECT_EQ(Outcome([&] { return call.wide ? c.W(call.wide) : call.run(c); }),
                   std::pair(call.result, call.error));
         EXPECT_EQ(
@@ -426,8 +419,8 @@ TEST_P(CallsDeathTest, File) {
         struct stat shared {};
         stat(c.In("shared.bmp").c_str(), &shared);
         EXPECT_TRUE(shared.st_gid == c.sharedGroup && (shared.st_mode & 07777) == 0664);
-        const Names allowed = {"closed", "low.bmp",    "mine.png", "readonly",        "shared.bmp",
-                               "sticky", "victim.png", "кадр",     "\xE8\xED\xEE\xE9"};
+        const Names allowed = {"closed",     "low.bmp", "mine.png",   "readonly",
+                               "shared.bmp", "sticky",  "victim.png", "кадр"};
         const Names entries = folder.Entries();
         EXPECT_TRUE(std::includes(allowed.begin(), allowed.end(), entries.begin(), entries.end()))
             << testing::PrintToString(entries);
@@ -454,16 +447,13 @@ int OnlyStandardDescriptors(const Caller& c) {
     return made;
 }
 
-// A names are bytes in any locale; W names are UTF-8 on disk. A rewrite by a member of the
-// file's group keeps its group and mode (links, modes, names that are no file: see
-// test_file_replacement). Another user's link in a sticky shared folder is not followed,
+// W names are UTF-8 on disk in any locale (A names are bytes: the fuzz file target's seeds). A
+// rewrite by a member of the file's group keeps its group and mode (links, modes, names that are no
+// file: see test_file_replacement). Another user's link in a sticky shared folder is not followed,
 // dangling or not, at the end or in the folder part; the caller's own link there is.
 // clang-format off
 const FileCall kFileCalls[] = {
     {"UnpairedSurrogateInNameIsRefused", false, 0, EINVAL, u"a\xD800"},
-    {"NarrowNameIgnoresTheThreadLocale", false, 1, kCallers, nullptr, [](const Caller& c) {
-         c.q.GenerateBMPA(c.In("\xE8\xED\xEE\xE9").c_str(), "abc", 1, 1, 0);
-         return c.Made("\xE8\xED\xEE\xE9"); }},
     {"WideNameIsUtf8InAnyLocale", false, 1, kCallers, nullptr, [](const Caller& c) {
          return c.W(u"кадр") + c.Made("кадр"); }},
     {"ReadOnlyFileIsRefused", false, 0, EACCES, u"readonly"},
