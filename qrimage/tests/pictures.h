@@ -23,7 +23,7 @@ struct Picture {
 // A BMP file as the library writes it: "BM", file size, 0, pixel offset 54; a 40-byte info header:
 // side x side (positive: bottom row first), 1 plane, 32 bits, BI_RGB, the pixel bytes, zeros; then
 // the rows. Side 0 for any other file. With `pixels` false it is only measured: no bytes.
-inline Picture FromBmp(std::string_view file, bool pixels = true) {
+inline Picture FromBmp(std::string_view file, bool pixels) {
     uint32_t side = 0;
     if (file.size() >= 54) {
         std::memcpy(&side, file.data() + 18, sizeof side);
@@ -44,7 +44,7 @@ inline Picture FromBmp(std::string_view file, bool pixels = true) {
 
 // A PNG file or block decoded by libpng; side 0 when libpng cannot read it or it is not square.
 // With `pixels` false it is only measured: its header read, no bytes.
-inline Picture FromPng(std::string_view png, bool pixels = true) {
+inline Picture FromPng(std::string_view png, bool pixels) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) {
@@ -59,6 +59,14 @@ inline Picture FromPng(std::string_view png, bool pixels = true) {
     picture.bgra.resize(PNG_IMAGE_SIZE(image));
     return png_image_finish_read(&image, nullptr, picture.bgra.data(), 0, nullptr) ? picture
                                                                                    : Picture{};
+}
+
+inline Picture FromBmp(std::string_view file) {
+    return FromBmp(file, true);
+}
+
+inline Picture FromPng(std::string_view png) {
+    return FromPng(png, true);
 }
 
 // The picture of a bitmap handle that `q` made (a Library, or anything with the exports as
