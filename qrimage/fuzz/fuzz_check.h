@@ -1,8 +1,6 @@
 // What the fuzz targets share: arguments and texts read from an input, and the oracle every call
 // meets: a picture made reads back as its text (zxing-cpp), or errno gives a documented reason.
-//
-// Reading a picture back costs more than making it: it runs on every small picture and on a share
-// of the larger ones (Depth), so that it sees tens of thousands of pictures an hour at full pace.
+// Reading back costs more than making: every small picture, a share of the larger ones (Depth).
 #pragma once
 
 #include <ZXing/ReadBarcode.h>
@@ -27,8 +25,7 @@
 #include <utility>
 #include <vector>
 
-// The checks run at full speed and add no coverage of their own to guide the fuzzer; so do the
-// picture readers (their system headers are included above).
+// The checks and picture readers add no coverage of their own to guide the fuzzer.
 #pragma clang attribute push(__attribute__((no_sanitize("coverage"))), apply_to = function)
 #include "../tests/pictures.h"
 
@@ -51,16 +48,14 @@ inline constexpr int64_t kBudgetPixelBytes = int64_t(16) << 20;  // pictures fuz
 inline constexpr std::size_t kSureFit[4] = {2953 * 3 / 4, 2331 * 3 / 4, 1663 * 3 / 4, 1273 * 3 / 4};
 // errno before every call: a call that makes its picture leaves it so.
 inline constexpr int kUntouched = 0x7E57;
-// Pictures up to this size are all read back; a larger one is on a share of the inputs that falls
-// as the picture grows: one in 16 at 1 MiB, one in 256 at 16 MiB. What reading back costs an input
-// on average stays below what it costs a picture of this size.
+// Pictures up to this size are all read back, a larger one on a share of the inputs that falls as
+// it grows (one in 16 at 1 MiB): reading back costs an input no more than a picture this size.
 inline constexpr int64_t kSmallPixelBytes = int64_t(64) << 10;  // 128 x 128 pixels
 
 inline locale_t locales[3];  // C, C.UTF-8, CP1251, as scripts/setup-deps installs them
 
-// AddressSanitizer keeps freed memory out of use for a while to catch late uses. Its default 256
-// MiB gives every new picture fresh pages, whose page faults cost more than the library's work; 16
-// MiB still holds what the last few dozen calls freed. Defined here: each target is one file.
+// AddressSanitizer's default 256 MiB quarantine gives every picture fresh pages, whose faults cost
+// more than the library's work; 16 MiB still holds what the last few dozen calls freed.
 extern "C" const char* __asan_default_options() {
     return "quarantine_size_mb=16";
 }
@@ -94,17 +89,13 @@ struct Depth {
     }
 };
 
-struct Colours {
-    uint32_t foreground, background;
-};
-
 // The arguments every export shares, read from the end of the input. Each integer comes from a
 // small range around the valid values or raw, so that both pictures and refusals get explored.
 struct CallArguments {
     int32_t level, margin, moduleSize;
-    locale_t locale;   // the thread's LC_CTYPE for the call: C, C.UTF-8 or CP1251
-    bool wideAsPairs;  // W text as UTF-16LE pairs, else the bytes read as UTF-8
-    Colours colours;   // from the input, else the defaults (not an earlier input's)
+    locale_t locale;                  // the thread's LC_CTYPE for the call: C, C.UTF-8 or CP1251
+    bool wideAsPairs;                 // W text as UTF-16LE pairs, else the bytes read as UTF-8
+    COLORREF foreground, background;  // from the input, else the defaults (not an earlier input's)
 };
 
 // Reads the arguments, sets their colours and makes their locale the thread's.
@@ -115,41 +106,40 @@ inline CallArguments ConsumeCallArguments(FuzzedDataProvider& input) {
         return (mode >> bit & 1) ? input.ConsumeIntegral<int32_t>()
                                  : input.ConsumeIntegralInRange(low, high);
     };
-    CallArguments a{next(0, -1, 4),       next(1, -1, 10),
-                    next(2, -1, 6),       locales[std::array{0, 1, 2, 1}[mode >> 5 & 3]],
-                    (mode >> 3 & 1) != 0, {}};
-    static const Colours defaults{GetForegroundColor(), GetBackgroundColor()};  // before any Set
-    a.colours = (mode >> 4 & 1)
-                    ? Colours{input.ConsumeIntegral<uint32_t>(), input.ConsumeIntegral<uint32_t>()}
-                    : defaults;
-    SetForegroundColor(a.colours.foreground);
-    SetBackgroundColor(a.colours.background);
+    static const COLORREF defaults[] = {GetForegroundColor(), GetBackgroundColor()};  // before Set
+    const bool own = (mode >> 4 & 1) != 0;
+    CallArguments a{next(0, -1, 4),
+                    next(1, -1, 10),
+                    next(2, -1, 6),
+                    locales[std::array{0, 1, 2, 1}[mode >> 5 & 3]],
+                    (mode >> 3 & 1) != 0,
+                    own ? input.ConsumeIntegral<uint32_t>() : defaults[0],
+                    own ? input.ConsumeIntegral<uint32_t>() : defaults[1]};
+    SetForegroundColor(a.foreground);
+    SetBackgroundColor(a.background);
     uselocale(a.locale);
     return a;
 }
 
 // `in` converted by iconv; each unit (`unitBytes` long) it cannot convert becomes `replacement`.
+// Between UTF-8, UTF-16 and single-byte sets no unit grows past twice its bytes.
 inline std::string Iconv(std::string_view in, const char* from, const char* to,
                          std::string_view replacement, std::size_t unitBytes) {
     const iconv_t converter = iconv_open(to, from);
     FUZZ_REQUIRE(converter != iconv_t(-1));
-    std::string out;
-    char* next = const_cast<char*>(in.data());  // iconv's historic signature
-    std::size_t left = in.size();
-    while (left > 0) {
-        char buffer[256];
-        char* end = buffer;
-        std::size_t room = sizeof buffer;
-        const bool stuck =
-            iconv(converter, &next, &left, &end, &room) == std::size_t(-1) && errno != E2BIG;
-        out.append(buffer, end);
-        if (stuck) {
-            out += replacement;
-            next += std::min(unitBytes, left);
-            left -= std::min(unitBytes, left);
-        }
+    std::string out(2 * in.size(), '\0');
+    char *next = const_cast<char*>(in.data()), *end = out.data();  // iconv's historic signature
+    std::size_t left = in.size(), room = out.size();
+    while (iconv(converter, &next, &left, &end, &room) == std::size_t(-1)) {
+        FUZZ_REQUIRE(errno != E2BIG);
+        const std::size_t skipped = std::min(unitBytes, left);
+        end = std::ranges::copy(replacement, end).out;
+        next += skipped;
+        left -= skipped;
+        room -= replacement.size();
     }
     iconv_close(converter);
+    out.resize(std::size_t(end - out.data()));
     return out;
 }
 
@@ -259,7 +249,7 @@ Picture ReadBack(Read read, const Depth& depth) {
 
 // A made picture: a side of whole modules, a symbol 21 to 177 wide and its quiet zone. Where
 // `depth` picks it and its pixels were read, each module's top left pixel is in one of the two
-// colours, and zxing-cpp reads `text` back from them, upright. errno is kept.
+// colours, and zxing-cpp reads `text` back from them, upright.
 inline void CheckPicture(const Picture& picture, const CallArguments& a, const std::string& text,
                          const Depth& depth) {
     const int64_t side = picture.side, size = a.moduleSize, quiet = int64_t(a.margin) * size;
@@ -267,15 +257,13 @@ inline void CheckPicture(const Picture& picture, const CallArguments& a, const s
     const int64_t width = side / size - 2 * int64_t(a.margin);
     FUZZ_REQUIRE(width >= 21 && width <= 177 && (width - 17) % 4 == 0);
     if (picture.bgra.empty() || !depth.Full(side) ||
-        ((a.colours.foreground ^ a.colours.background) & 0xFFFFFFu) == 0) {
+        ((a.foreground ^ a.background) & 0xFFFFFFu) == 0) {
         return;
     }
-    const int error = errno;
     const auto pixel = [](uint32_t c) {
         return std::string{char(c >> 16), char(c >> 8), char(c), '\xFF'};
     };
-    const std::string foreground = pixel(a.colours.foreground),
-                      background = pixel(a.colours.background);
+    const std::string foreground = pixel(a.foreground), background = pixel(a.background);
     std::vector<uint8_t> modules(std::size_t(width * width));  // 0 for dark
     for (int64_t y = 0; y < width; ++y) {
         for (int64_t x = 0; x < width; ++x) {
@@ -291,7 +279,6 @@ inline void CheckPicture(const Picture& picture, const CallArguments& a, const s
         ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setIsPure(true));
     FUZZ_REQUIRE(result.isValid() && !result.isMirrored() && result.orientation() == 0);
     FUZZ_REQUIRE(std::string(result.bytes().begin(), result.bytes().end()) == text);
-    errno = error;
 }
 
 }  // namespace qrfuzz

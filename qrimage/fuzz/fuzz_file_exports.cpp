@@ -1,8 +1,7 @@
 // Fuzz target: GenerateBMPW/A and GeneratePNGW/A into a private folder, to a new file, an existing
-// one, a symbolic link to one, a directory, a missing folder or a null name, sometimes under a file
-// size limit that makes writes fail. The folder keeps what it held (no temporary file, no partial
-// file) but for a whole file at the target or behind its link that reads back as the text; or
-// nothing is made, and errno gives the reason.
+// one, a link to one, a directory, a missing folder or a null name, at times under a file size
+// limit. The folder keeps what it held but for a whole file at the target (or behind its link) that
+// reads back as the text; or nothing is made, and errno gives the reason.
 //
 // Input: the text bytes; from the end the arguments (ConsumeCallArguments), a selector, the name.
 #include <sys/resource.h>
@@ -93,9 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool convertible = !isWide || wide.find(u'\xD800') == std::u16string::npos;
     const Texts t = ConsumeTexts(input, a);
     const std::string& text = isWide ? t.wideUtf8 : t.narrowUtf8;
-    // A BMP file of megabytes costs more to write and read back than all else an input does: one
-    // that may be larger than kOrdinaryBmpBytes is written on a share of the inputs that falls as
-    // its largest size grows.
+    // A BMP file of megabytes costs more than all else an input does: one that may be larger than
+    // kOrdinaryBmpBytes is written on a share of the inputs that falls as its largest size grows.
     const int64_t largest = ValidArguments(a) ? PixelBytes(177, a) : 0;
     if (!WorthCalling(a, text.size(),
                       bmp && largest > kOrdinaryBmpBytes &&

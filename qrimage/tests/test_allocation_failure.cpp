@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <functional>
-#include <iostream>
 
 #include "support.h"
 
@@ -125,7 +124,6 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
             }
         }
         ASSERT_FALSE(testing::Test::HasFailure()) << "the walk stopped at " << name;
-        std::cout << "[ walked   ] " << name << ": " << n - 1 << " allocations\n";
     }
 }
 
