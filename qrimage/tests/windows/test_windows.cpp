@@ -270,27 +270,21 @@ TEST(Colours, SharedWhileLoadedDefaultsAfterTheLastProcess) {
 
 }  // namespace
 
-// Each Windows file carries the project's version, its own name and the
-// product's in its version resource, where Explorer and callers read them.
+// Each Windows file carries the project's version and its own name in its
+// version resource, where Explorer and callers read them.
 TEST(VersionResource, EachFileNamesTheProjectsVersionAndItself) {
-    struct Row {
-        std::wstring path, fileName;
-    };
-    const Row rows[] = {
-        {ProgramFolder() + QRIMAGE_DLL_NAME, QRIMAGE_DLL_NAME},
-        {QRGENERATOR_EXE, QRGENERATOR_EXE_NAME},
-    };
+    const std::wstring rows[][2] = {{ProgramFolder() + QRIMAGE_DLL_NAME, QRIMAGE_DLL_NAME},
+                                    {QRGENERATOR_EXE, QRGENERATOR_EXE_NAME}};
     const DWORD words[] = {QRIMAGE_VERSION_WORDS};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(fs::path(row.fileName).string());
+    for (const auto& [path, fileName] : rows) {
+        SCOPED_TRACE(fs::path(fileName).string());
         DWORD ignored = 0;
-        std::string block(GetFileVersionInfoSizeW(row.path.c_str(), &ignored), '\0');
-        ASSERT_FALSE(block.empty());
-        ASSERT_TRUE(GetFileVersionInfoW(row.path.c_str(), 0, DWORD(block.size()), block.data()));
-        const auto value = [&](const wchar_t* name) {
+        std::string block(GetFileVersionInfoSizeW(path.c_str(), &ignored), '\0');
+        ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, DWORD(block.size()), block.data()));
+        const auto value = [&](const std::wstring& name) {
             void* text = nullptr;
             UINT length = 0;
-            const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+            const std::wstring key = L"\\StringFileInfo\\040904B0\\" + name;
             return VerQueryValueW(block.data(), key.c_str(), &text, &length) && length != 0
                        ? std::wstring(static_cast<const wchar_t*>(text))
                        : L"missing";
@@ -301,13 +295,8 @@ TEST(VersionResource, EachFileNamesTheProjectsVersionAndItself) {
         const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
         EXPECT_EQ(info->dwFileVersionMS, MAKELONG(words[1], words[0]));
         EXPECT_EQ(info->dwFileVersionLS, MAKELONG(0, words[2]));
-        EXPECT_EQ(info->dwProductVersionMS, info->dwFileVersionMS);
         EXPECT_EQ(value(L"FileVersion"), QRIMAGE_VERSION);
-        EXPECT_EQ(value(L"ProductVersion"), QRIMAGE_VERSION);
-        EXPECT_EQ(value(L"ProductName"), L"qrimage");
-        EXPECT_EQ(value(L"OriginalFilename"), row.fileName);
-        EXPECT_EQ(value(L"LegalCopyright"), L"Copyright (c) 2026 the qrimage authors");
-        EXPECT_NE(value(L"FileDescription"), L"missing");
+        EXPECT_EQ(value(L"OriginalFilename"), fileName);
     }
 }
 

@@ -12,23 +12,12 @@ case $1 in
     # One prefix for both bitnesses, made once: the 64-bit wineboot sets up
     # the 32-bit half with 32-bit programs, so it runs where those start
     # (emulated, that takes minutes); where none can, the 64-bit half alone.
-    # A prefix made without its 32-bit half where one could be had now (an
-    # older build's) is made anew.
-    both=$WINEPREFIX/.both-bitnesses
-    if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$both" ] && "$run32" true >/dev/null 2>&1; then
-      wineserver -k 2>/dev/null || true
-      rm -rf "$WINEPREFIX"
-      mkdir -p "$WINEPREFIX"
-      wineserver -p </dev/null >/dev/null 2>&1
-    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       status=0
       "$run32" $WINELOADER wineboot -i </dev/null >"$WINEPREFIX/wineboot.log" 2>&1 || status=$?
-      if [ "$status" = 0 ]; then
-        touch "$both"
-      elif [ "$status" = 77 ]; then
+      if [ "$status" = 77 ]; then
         $WINELOADER wineboot -i </dev/null >>"$WINEPREFIX/wineboot.log" 2>&1
-      else
+      elif [ "$status" != 0 ]; then
         cat "$WINEPREFIX/wineboot.log"
         exit "$status"
       fi
