@@ -1,9 +1,10 @@
-// The exports from 8 threads at once: each result must equal the single-threaded one. Runs under
-// ThreadSanitizer in `make test-hardening`.
+// The exports from 8 threads at once: each result must equal the single-threaded one, and colours
+// set meanwhile show whole. Runs under ThreadSanitizer in `make test-hardening`.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "support.h"
@@ -13,6 +14,19 @@ namespace {
 using namespace qrtest;
 
 constexpr int kThreads = 8;
+
+// body(thread, round) on each thread, at least once, for `seconds` or until false.
+template <class Body>
+void OnThreads(int seconds, Body body) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; body(t, round++) && std::chrono::steady_clock::now() < until;) {
+            }
+        });
+    }
+}  // the threads join here
 
 // A text as UTF-16 and in the character set of `locale`.
 struct Text {
@@ -68,22 +82,42 @@ TEST(ConcurrentCallers, EveryExportGivesTheSingleThreadedResult) {
         expected.push_back(Outputs(q, folder, t));
         ASSERT_EQ(std::ranges::count(expected[t], ""), 0) << "thread " << t;
     }
-    {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        std::vector<std::jthread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([&, t] {
-                for (bool same = true; same && std::chrono::steady_clock::now() < until;) {
-                    const std::vector<std::string> outputs = Outputs(q, folder, t);
-                    const auto wrong = std::ranges::mismatch(outputs, expected[t]).in1;
-                    same = wrong == outputs.end();
-                    EXPECT_TRUE(same) << "output " << wrong - outputs.begin() << ", thread " << t;
-                }
-            });
-        }
-    }  // the threads join here
+    OnThreads(2, [&](int t, int) {
+        const std::vector<std::string> outputs = Outputs(q, folder, t);
+        const auto wrong = std::ranges::mismatch(outputs, expected[t]).in1 - outputs.begin();
+        EXPECT_EQ(wrong, std::ssize(outputs)) << "that output differs on thread " << t;
+        return wrong == std::ssize(outputs);
+    });
     // Only the files named: no temporary file outlives its writer.
     EXPECT_EQ(folder.Entries().size(), std::size_t(2 * kThreads + 1));
+}
+
+// Half the threads set colours while the others draw: each picture is the one drawn alone in a set
+// foreground and background (read once per picture), and a colour read is one that was set.
+TEST(ConcurrentCallers, EachPictureHasOneSetColourPair) {
+    const COLORREF foregrounds[] = {0xFF000000u, 0x12000080u},
+                   backgrounds[] = {0xFFFFFFFFu, 0x3400FFFFu};
+    const Library q;
+    const auto draw = [&] {
+        return FromBitmap(q, q.GetHBitmapW(u"one pair of colours, drawn at once", 1, 2, 3)).bgra;
+    };
+    std::set<std::string> pictures;
+    for (int pair = 0; pair < 4; ++pair) {
+        q.SetForegroundColor(foregrounds[pair % 2]);
+        q.SetBackgroundColor(backgrounds[pair / 2]);
+        pictures.insert(draw());
+    }
+    OnThreads(1, [&](int t, int i) {
+        if (t % 2 == 0) {
+            q.SetForegroundColor(foregrounds[i % 2]);
+            q.SetBackgroundColor(backgrounds[(i + t / 2) / 2 % 2]);
+            return true;
+        }
+        const bool whole = pictures.contains(draw()) &&
+                           std::ranges::count(foregrounds, q.GetForegroundColor()) == 1;
+        EXPECT_TRUE(whole) << "a picture or a colour read is not of the colours set";
+        return whole;
+    });
 }
 
 }  // namespace
