@@ -46,8 +46,7 @@ inline constexpr int64_t kMaxPixelBytes = 0x7FFFFFFF;            // the library'
 inline constexpr int64_t kBudgetPixelBytes = int64_t(16) << 20;  // pictures fuzzed
 // Bytes a version 40 symbol holds at L, M, Q, H; with the encoder's segments, 3/4 surely fit.
 inline constexpr std::size_t kSureFit[4] = {2953 * 3 / 4, 2331 * 3 / 4, 1663 * 3 / 4, 1273 * 3 / 4};
-// errno before every call: a call that makes its picture leaves it so.
-inline constexpr int kUntouched = 0x7E57;
+inline constexpr int kUntouched = 0x7E57;  // errno before every call: a picture made leaves it
 // Pictures up to this size are all read back, a larger one on a share of the inputs that falls as
 // it grows (one in 16 at 1 MiB): reading back costs an input no more than a picture this size.
 inline constexpr int64_t kSmallPixelBytes = int64_t(64) << 10;  // 128 x 128 pixels
@@ -143,9 +142,8 @@ inline std::string Iconv(std::string_view in, const char* from, const char* to,
     return out;
 }
 
-// The rest of the input as text, and the UTF-8 iconv makes of it: the W text's (an unpaired
-// surrogate is U+FFFD; little-endian, as the hosts), and the A text's (up to its NUL) in the call's
-// locale, a byte it cannot read being U+FFFD.
+// The rest of the input as text, and iconv's UTF-8 of the W text (little-endian, as the hosts) and
+// of the A text (up to its NUL) in the call's locale; what it cannot read is U+FFFD.
 struct Texts {
     std::string bytes;
     std::u16string wide;
@@ -191,9 +189,8 @@ inline bool WorthCalling(const CallArguments& a, std::size_t textBytes,
            PixelBytes(177, a) <= budget;
 }
 
-// Checks errno after a call: untouched when it made its picture, else a reason the arguments give
-// (EINVAL for invalid arguments or an empty text, ERANGE for a text that may not fit, EFBIG for a
-// picture that may be too large) or one of `more` that holds. A call with no reason must succeed.
+// Checks errno after a call: untouched when it made its picture, else a reason that holds, from the
+// arguments or `more`. A call with no reason must succeed.
 inline void CheckErrno(bool produced, int error, const CallArguments& a, std::size_t textBytes,
                        std::initializer_list<std::pair<bool, int>> more = {}) {
     std::vector<std::pair<bool, int>> reasons = {
@@ -247,9 +244,8 @@ Picture ReadBack(Read read, const Depth& depth) {
     return picture;
 }
 
-// A made picture: a side of whole modules, a symbol 21 to 177 wide and its quiet zone. Where
-// `depth` picks it and its pixels were read, each module's top left pixel is in one of the two
-// colours, and zxing-cpp reads `text` back from them, upright.
+// A side of whole modules, a symbol 21 to 177 wide and its quiet zone; where `depth` picked the
+// pixels, each module's top left one is in one of the colours and zxing-cpp reads `text`, upright.
 inline void CheckPicture(const Picture& picture, const CallArguments& a, const std::string& text,
                          const Depth& depth) {
     const int64_t side = picture.side, size = a.moduleSize, quiet = int64_t(a.margin) * size;

@@ -2,7 +2,6 @@
 // one, a link to one, a directory, a missing folder or a null name, at times under a file size
 // limit. The folder keeps what it held but for a whole file at the target (or behind its link) that
 // reads back as the text; or nothing is made, and errno gives the reason.
-//
 // Input: the text bytes; from the end the arguments (ConsumeCallArguments), a selector, the name.
 #include <sys/resource.h>
 #include <unistd.h>
@@ -33,7 +32,6 @@ void RemoveFolder() {
     std::filesystem::remove_all(folder, ignored);
 }
 
-// A file's bytes; none when it cannot be opened or no name is given.
 std::optional<std::string> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);  // an empty name opens nothing
     return in ? std::optional(std::string(std::istreambuf_iterator<char>(in), {})) : std::nullopt;
@@ -55,9 +53,8 @@ std::map<std::string, mode_t> ListFolder() {
     return entries;
 }
 
-// A file name, W and A: "q" and up to 12 characters from a small alphabet, Cyrillic ya, or one with
-// no form on disk: an unpaired surrogate (A: a byte that is no UTF-8, but a valid name). The A name
-// is the name on disk.
+// A name, W and A (the one on disk): "q" and up to 12 of a small alphabet, Cyrillic ya, or one with
+// no form on disk: an unpaired surrogate (A: a byte that is no UTF-8, but a valid name).
 std::pair<std::u16string, std::string> ConsumeFileName(FuzzedDataProvider& input) {
     static constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789-._";
     std::pair<std::u16string, std::string> name{u"q", "q"};

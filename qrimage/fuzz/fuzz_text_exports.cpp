@@ -2,7 +2,6 @@
 // in memory: GetHBitmapW/A (with GetObjectW, DeleteObject) and GetPNGW/A (with DestroyBuffer), the
 // W pair or the A pair (Depth::wide). A picture must read back as its text (GetPNGA: the caller's
 // bytes) with errno untouched, or nothing is made, with its reason.
-//
 // Input: the text bytes; from the end the arguments, a GetObjectW size, a foreign handle value.
 #include "fuzz_check.h"
 
@@ -60,8 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         return picture;
     };
-    // The PNG block first, cheap at any size, tells the picture's size; the bitmap follows where
-    // the block is read back, or failed.
+    // The cheap PNG block tells the size; the bitmap follows where the block is read, or failed.
     if (depth.wide) {
         const Picture block = run(png(GetPNGW), t.wide.c_str(), t.wideUtf8);
         if (block.side == 0 || depth.Full(block.side)) {

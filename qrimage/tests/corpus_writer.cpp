@@ -1,8 +1,7 @@
-// Writes a corpus of pictures through the public exports into the current folder, for every case a
-// PNG file, a PNG block and a BMP file (NNN.png, NNN.block.png, NNN.bmp), and for the per-picture
-// family every format as a file and a block (options-NN.png, options-NN.block.png, ...); exits 1
-// when a case made no picture. Built for Linux and for Windows, so that the two libraries can be
-// compared byte for byte.
+// Writes pictures through the exports into the current folder, for every case a PNG file, a PNG
+// block and a BMP file (NNN.png, NNN.block.png, NNN.bmp), and for the per-picture family every
+// format as a file and a block (options-NN.png, options-NN.block.png, ...); exits 1 when a case
+// made no picture. Built for Linux and Windows, to compare the two libraries byte for byte.
 #include <qrimage.h>
 
 #include <cstdio>

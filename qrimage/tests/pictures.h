@@ -1,6 +1,5 @@
-// Pictures read back from the library's outputs, for its tests and its fuzz targets: 4 bytes a
-// pixel (blue, green, red, fourth byte), top row first, side 0 when there is no square picture to
-// read. No test framework here: the fuzz targets include it too, and keep their pace with it.
+// Pictures read back from the library's outputs: 4 bytes a pixel (blue, green, red, fourth byte),
+// top row first, side 0 when none is square. No test framework: the fuzz targets include it too.
 #pragma once
 
 #include <png.h>
@@ -69,10 +68,9 @@ inline Picture FromPng(std::string_view png) {
     return FromPng(png, true);
 }
 
-// The picture of a bitmap handle that `q` made (a Library, or anything with the exports as
-// members), read through its GetObjectW and released by its DeleteObject: side 0 for a null handle
-// or one that describes no square 32-bit top-down picture, "not released" as the bytes when
-// DeleteObject refuses.
+// The picture of a handle `q` made (anything with the exports as members), read by its GetObjectW,
+// released by its DeleteObject: side 0 for a null handle or one that describes no square 32-bit
+// top-down picture, "not released" as the bytes when DeleteObject refuses.
 template <class Exports>
 Picture FromBitmap(const Exports& q, HBITMAP handle) {
     if (handle == nullptr) {
@@ -90,9 +88,8 @@ Picture FromBitmap(const Exports& q, HBITMAP handle) {
     return q.DeleteObject(handle) != 0 ? picture : Picture{0, "not released"};
 }
 
-// The block of a GetPNGW or GetPNGA call (`get(&length, &block)`), released by `q`'s DestroyBuffer:
-// "" when the call made none and left its out-parameters untouched, "out-parameters written" when
-// it made none but changed them.
+// A GetPNGW/A block (`get(&length, &block)`), released by `q`'s DestroyBuffer: "" when none was
+// made and the out-parameters stay, "out-parameters written" when none was made but they changed.
 template <class Exports, class Get>
 std::string PngBlock(const Exports& q, Get get) {
     uint32_t length = 7;

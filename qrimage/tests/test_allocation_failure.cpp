@@ -1,8 +1,7 @@
-// Every export walked through allocation failures: this program replaces the process's malloc,
-// calloc, realloc and free, and for N = 1, 2, ... the N-th allocation of a call fails, until a call
-// meets none. A failed call must make nothing (or the picture made without failures), leave
-// out-parameters, an existing file and the folder alone, free all it allocated, and set errno to
-// ENOMEM (or leave it alone when it made its picture). No sanitizers here.
+// This program replaces malloc, calloc, realloc and free; for N = 1, 2, ... the N-th allocation of
+// a call fails, until a call meets none. A failed call makes nothing (or the picture made without
+// failures), leaves out-parameters, an existing file and the folder alone, frees all it allocated
+// and sets errno to ENOMEM (leaves it when it made its picture). No sanitizers here.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -65,7 +64,7 @@ void* realloc(void* block, size_t n) noexcept {
 namespace {
 
 constexpr int kUntouched = 0x7E57;  // errno before a call: success leaves it
-const std::size_t kNothing = std::hash<std::string>()("");  // the hash of no bytes
+const std::size_t kNothing = std::hash<std::string>()("");
 
 TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
     const qrtest::ScopedThreadLocale locale("C.UTF-8");  // the A texts are UTF-8
@@ -129,9 +128,9 @@ TEST(AllocationFailure, EveryExportSurvivesEachFailedAllocation) {
 
 }  // namespace
 
-// The first narrow text of a process: iconv loads its converter then, and says EINVAL for an
-// allocation that fails in there. Each N runs in a fresh fork of a process that has not converted
-// yet (the death test's re-run of this program); its call makes the picture or fails with ENOMEM.
+// iconv loads its converter for a process's first narrow text, and says EINVAL for an allocation
+// failing there. Each N runs in a fork of a process that has not converted yet (the death test's
+// re-run of this program); its call makes the picture or fails with ENOMEM.
 TEST(AllocationFailureDeathTest, TheFirstNarrowTextOfAProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const auto walk = [] {

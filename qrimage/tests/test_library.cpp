@@ -119,7 +119,6 @@ const Drawing kDrawings[] = {
     {"Ascii", u"abc", "abc", 1, 5, 0, 0},
     {"Cyrillic", u"Привет, мир", "Привет, мир", 2, 3, 2, 0},
     {"FourthByteIgnored", u"abc", "abc", 1, 2, 0, 0, 0xAB000080u, 0xCDFFE0C0u},
-    // An unpaired surrogate becomes U+FFFD; the pair after it stays.
     {"UnpairedSurrogateBecomesReplacement", u"a\xD800\U0001F600b", "a\uFFFD\U0001F600b", 0, 4, 1, 0},
     // Version 40: its BMP fills two 256 KiB write blocks and part of a third.
     {"LargestAsciiText", kA1273, Bytes(1273, 'a'), 3, 2, 3, 0},
@@ -201,9 +200,8 @@ using ChildChecks = testing::ScopedFakeTestPartResultReporter;
 }
 
 // On a full /dev/shm (a small tmpfs in a private mount namespace) the library loads, its colours
-// work process-locally from the defaults, files that do not fit are ENOSPC, then EROFS when
-// read-only, leaving the earlier files and no temporary file; libpng prints nothing. A text too
-// long for any symbol is ERANGE at once, without the memory a copy would take (not under ASan).
+// work locally from the defaults, files that do not fit are ENOSPC (EROFS read-only), the earlier
+// files stay, no temporary file, libpng prints nothing; too long a text is ERANGE before a copy.
 TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root for a mount namespace";
@@ -234,8 +232,7 @@ TEST(FailuresDeathTest, NoRoomOnDiskOrInMemory) {
             EXPECT_EQ(ErrnoOf([&] { q.GenerateBMPW(u"/dev/shm/new.bmp", u"abc", 1, 1, 0); }),
                       EROFS);
 #if !defined(__SANITIZE_ADDRESS__)
-            // A text longer than any symbol holds is refused before it is copied: 10 MB of digits
-            // would cost the encoder 866 MB. 64 MiB more than now.
+            // A copy of 10 MB of digits would cost the encoder 866 MB; allow 64 MiB more than now.
             const Bytes huge(10 << 20, '7');
             const std::u16string wideHuge(huge.begin(), huge.end());
             std::size_t pages = 0;
@@ -321,8 +318,7 @@ TEST(Calls, MissingArgumentsAreRefused) {
     EXPECT_EQ(Outcome([&] { return q.GenerateBMPA("", "abc", 1, 1, 0), 0; }), refused);
 }
 
-// The folder a file call runs in, and a W export on a name in it: GenerateBMPW
-// for a ".bmp" name, else GeneratePNGW (0, for the sums below).
+// The folder a file call runs in, and a W export on a name in it (0, for the sums below).
 struct Caller {
     const Library& q;
     const TempFolder& folder;
@@ -343,9 +339,8 @@ struct FileCall {
     int (*run)(const Caller&) = nullptr;
 };
 
-// A file export by a caller who is not root (as root, the child becomes user 12345 of group
-// 4242): what it returns and the errno it leaves. Files it may not change stay, nothing
-// appears where another user's links point, and no temporary file is left.
+// A file export by a caller who is not root (as root, the child becomes user 12345 of group 4242):
+// files it may not change stay, nothing appears where other users' links point, no temporary file.
 class CallsDeathTest : public testing::TestWithParam<FileCall> {};
 
 TEST_P(CallsDeathTest, File) {
@@ -361,8 +356,7 @@ TEST_P(CallsDeathTest, File) {
     WriteFile(c.In("shared.bmp"), "earlier");
     ASSERT_EQ(chmod(c.In("closed").c_str(), 0555) | chmod(c.In("shared.bmp").c_str(), 0664), 0);
     if (root) {
-        // A sticky, world-writable folder of root's, as /tmp is, with another
-        // user's links to a file of the caller's, to a new name and to a folder.
+        // Sticky like /tmp; another user's links to the caller's file, a new name and a folder.
         fs::create_directory(c.In("sticky"));
         fs::permissions(c.In("sticky"), fs::perms(01777));
         ASSERT_EQ(chown(folder.Path().c_str(), 12345, 12345) |
@@ -403,8 +397,7 @@ TEST_P(CallsDeathTest, File) {
     EXPECT_EXIT(asCaller(), testing::ExitedWithCode(0), "");
 }
 
-// Descriptors 0-2 are never the library's, free or not: with them closed a
-// file is made through one above 2, and with no other free it is EMFILE.
+// With 0-2 closed a file is made through a descriptor above 2; with no other free it is EMFILE.
 int OnlyStandardDescriptors(const Caller& c) {
     const int stderrCopy = fcntl(2, F_DUPFD_CLOEXEC, 3);  // for the child's failures
     rlimit limit{};
@@ -421,10 +414,8 @@ int OnlyStandardDescriptors(const Caller& c) {
     return made;
 }
 
-// W names are UTF-8 on disk in any locale (A names are bytes: the fuzz file target's seeds). A
-// rewrite by a member of the file's group keeps its group and mode (links, modes, names that are no
-// file: see test_file_replacement). Another user's link in a sticky shared folder is not followed,
-// dangling or not, at the end or in the folder part; the caller's own link there is.
+// A names are bytes (the fuzz file target's seeds); links, modes, non-file names: see
+// test_file_replacement. Planted links are refused dangling or not, at the end or mid-path.
 // clang-format off
 const FileCall kFileCalls[] = {
     {"UnpairedSurrogateInNameIsRefused", false, 0, EINVAL, u"a\xD800"},
@@ -446,11 +437,10 @@ const FileCall kFileCalls[] = {
 INSTANTIATE_TEST_SUITE_P(Files, CallsDeathTest, testing::ValuesIn(kFileCalls),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A process that loads `file` by its name in its folder (then moves to /), with
-// XDG_RUNTIME_DIR `runtime` (null: unset), set up as `how` says, and runs `steps`,
-// which may hold() the library until the process's input ends. Built once it holds
-// or ended; Finish() ends the input and gives the exit status (0: `steps` passed);
-// killed at the end of its scope unless it finished.
+// A process that loads `file` by its name in its folder (then moves to /), with XDG_RUNTIME_DIR
+// `runtime` (null: unset), set up as `how` says, and runs `steps`, which may hold() the library
+// until its input ends. Built once it holds or ended; Finish() ends the input and gives the exit
+// status (0: `steps` passed); killed at the end of its scope unless it finished.
 struct PeerSetup {
     uid_t user = 0;              // the process's user (and group); 0: as the test
     bool closedStreams = false;  // descriptors 0-2 closed: hold() holds only while they are
@@ -550,8 +540,7 @@ Peer::Steps SetAndHold(COLORREF foreground, COLORREF background, bool fork = fal
     };
 }
 
-// A copy of the library file that this process does not load (other users
-// may), its identity and the name of its colour object for this user.
+// A library copy this process does not load (others may), its identity and its object's name.
 struct SharedCopy {
     TempFolder folder;
     std::string file = folder / "libqrimage.so";
@@ -575,13 +564,12 @@ struct RemovedAtEnd {
     }
 };
 
-// The colours live exactly while some process has the library file loaded: shared while one
-// holds it, also after the first of two (or a forked child's parent) leaves, and gone with the
-// last one, unloaded or killed. The object is the user's alone, in $XDG_RUNTIME_DIR if that is
-// the user's alone, else in /dev/shm; it starts half made (empty, the umask's mode), as a
-// process killed making it leaves it. Holders start with descriptors 0-2 closed, which the
-// library's (its object's, one prepared for a forked child) must never be: the program's own
-// output or input would reach the object.
+// Shared while one process holds the library file, also after the first of two (or a forked
+// child's parent) leaves, gone with the last one, unloaded or killed. The object is the user's
+// alone, in $XDG_RUNTIME_DIR if that is the user's alone, else in /dev/shm; it starts half made
+// (empty, the umask's mode), as a process killed making it leaves it. Holders start with 0-2
+// closed, which the library's descriptors (its object's, a forked child's) must never be: the
+// program's own output or input would reach the object.
 TEST(Colours, LiveExactlyWhileTheLibraryIsLoaded) {
     const TempFolder runtime, open;
     ASSERT_EQ(chmod(open.Path().c_str(), 0755), 0);
@@ -617,9 +605,8 @@ TEST(Colours, LiveExactlyWhileTheLibraryIsLoaded) {
     }
 }
 
-// Another user may take the object's predictable name in /dev/shm first, with a file of their
-// own or a hard link to a file of the user that everyone may write. Neither is used or
-// changed, and the colours stay each process's own.
+// Another user may take the object's name in /dev/shm first: their own file, or a hard link to a
+// world-writable file of the user. Neither is used or changed; colours stay each process's own.
 TEST(Colours, AnotherUsersObjectUnderTheNameIsNeverUsed) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to act as two other users";
@@ -657,9 +644,8 @@ TEST(Colours, AnotherUsersObjectUnderTheNameIsNeverUsed) {
     }
 }
 
-// Objects that nobody holds any more, of a killed process or of a library file since replaced,
-// go when the library is next loaded, from the loader's folder and from /dev/shm (another
-// session's). Held objects stay, as do other users' (in /dev/shm, the folder users share).
+// Unheld objects, of a killed process or a since replaced library file, go at the next load, from
+// the loader's folder and /dev/shm (another session's); held ones and other users' stay.
 TEST(Colours, UnheldObjectsOfTheUserGoAtLoad) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to act as another user";

@@ -214,8 +214,7 @@ INSTANTIATE_TEST_SUITE_P(Records, OptionsRecord, testing::Values(
     [](const auto& info) { return info.param.name; });
 // clang-format on
 
-// The symbol export keeps the minimum version: version 7 is 45 modules wide. (Its modules are the
-// picture's: the tool's drawing tests compare them.)
+// Version 7 is 45 modules wide (the tool's drawing tests compare the modules with the picture).
 TEST(SymbolExport, KeepsTheMinimumVersion) {
     QrImageOptions options = Options(0, 1);
     options.minVersion = 7;

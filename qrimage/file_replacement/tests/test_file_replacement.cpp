@@ -53,9 +53,8 @@ TEST(FileReplacement, WriterDestroyedWithoutCommitLeavesNothing) {
     EXPECT_EQ(folder.Entries(), Names{"target"});
 }
 
-// KeepTarget acts as a caller that opens, truncates and writes in place: a link is followed,
-// its file keeps its mode, a new file gets 0666 less the umask. CallersAlone replaces a link
-// with the caller's own file, whose mode drops write for group and others besides the umask.
+// KeepTarget writes in place: a link is followed, its file keeps its mode, a new file gets 0666
+// less the umask. CallersAlone replaces a link with the caller's own file, without others' write.
 TEST(FileReplacement, KeepTargetFollowsLinksCallersAloneReplacesThem) {
     const TempFolder folder;
     WriteFile(folder / "real", "old");
@@ -76,7 +75,6 @@ TEST(FileReplacement, KeepTargetFollowsLinksCallersAloneReplacesThem) {
     EXPECT_EQ(fs::status(folder / "mine").permissions(), fs::perms(0604));
 }
 
-// ReplaceFileWith returns the reason as the errno and leaves it as the thread's; nothing is made.
 // A program may run with its standard streams closed: a descriptor 0-2 of the writer's would
 // take what the program later writes to standard output, so the file is made above them.
 TEST(FileReplacement, NeverTakesAStandardDescriptor) {
