@@ -63,8 +63,7 @@ class RecordingFace : public WindowFace {
     Calls& calls_;
 };
 
-// Files are identities in a map; each picture the library writes is a new
-// one. Logs the picture asked for and each removal.
+// Files as identities in a map, each written picture a new one; logs pictures asked for, removals.
 class RecordingSystem : public SystemServices {
   public:
     explicit RecordingSystem(Calls& calls) : calls_(calls) {}
@@ -213,9 +212,8 @@ struct ActionCase {
 
 class PresenterAction : public testing::TestWithParam<ActionCase> {};
 
-// What the user chose reaches the library; a failed Create says why and leaves the text and
-// buttons as they were. The command buttons on the picture shown, and what closing removes:
-// only what this window made, and only while it is still that.
+// What the user chose reaches the library; a failed Create says why, text and buttons kept. The
+// command buttons on the picture shown; closing removes only what this window made, while still so.
 TEST_P(PresenterAction, Outcome) {
     Window window;
     GetParam().arrange(window);

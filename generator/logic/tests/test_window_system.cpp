@@ -1,5 +1,4 @@
-// The system's services the window stands on, with real files and the library as the build
-// made it; run natively and under Wine.
+// The window's system services on real files and the built library, natively and under Wine.
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)
@@ -49,9 +48,8 @@ using Binding = Scratch;
 }  // namespace
 
 #if !defined(_WIN32)
-// Where the program's folder is not to be used (root's build folder here), a per-user folder
-// that other users could change is refused, saying why in the window's language (no other
-// case reads HOME or XDG_RUNTIME_DIR).
+// As root (the program's folder is not to be used), a per-user folder others may change is refused
+// with the reason in the window's language (no other case reads HOME or XDG_RUNTIME_DIR).
 TEST_F(Scratch, APerUserFolderOthersMayChangeIsRefusedSayingWhyInRussian) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "the program's folder is root's only when run as root";
@@ -65,9 +63,8 @@ TEST_F(Scratch, APerUserFolderOthersMayChangeIsRefusedSayingWhyInRussian) {
 }
 #endif
 
-// Over nothing, the same bytes (left alone), a longer file and a shorter one; on POSIX also
-// the same bytes that someone else could rewrite after the check (others may write, another
-// user's copy): replaced by this user's own, which nobody else may write to.
+// Over nothing, the same bytes (left alone), a longer and a shorter file; on POSIX also the same
+// bytes others could rewrite after the check (others may write, another user's): made our own.
 TEST_F(Scratch, ExtractionWritesExactlyAndLeavesOnlyAnOwnIdenticalFileAlone) {
     const std::string content = std::string("MZ\0\1", 4) + std::string(5000, 'q');
     const fs::path path = folder_ / "qrimage32.dll";
@@ -124,8 +121,7 @@ TEST_F(Scratch, ExtractionFailuresAreReportedAndLeaveNothing) {
     EXPECT_TRUE(fs::is_empty(folder_));
 }
 
-// The arguments reach the real library as given (a 10-byte text takes 25 modules at H), and
-// the file it wrote is seen and removed.
+// Arguments reach the real library as given (10 bytes take 25 modules at H); its file is removed.
 TEST_F(Binding, MakesThePictureAskedForAndRemovesIt) {
     OperatingSystem system(QRIMAGE_LIBRARY_FILE);
     const std::string picture = Narrow(folder_ / "QR.bmp");
@@ -159,8 +155,7 @@ TEST_F(Binding, ALibraryThatDoesNotLoadIsReported) {
 }
 
 #if defined(_WIN32)
-// Calling the library crashes or hangs qemu-i386 now and then in a 32-bit Wine process (the
-// 32-bit window test still makes pictures through it).
+// Library calls also hang qemu-i386; the 32-bit window test still makes pictures through it.
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     LeaveOutWhereEmulated("Binding.*",

@@ -14,8 +14,7 @@ class WindowTest : public QObject {
     Q_OBJECT
 
   private slots:
-    // Typed keys ("t:..."), a paste ("p:..."), "ctrl+enter"; Create, the level and the size
-    // become usable.
+    // Typed keys ("t:..."), a paste ("p:..."), "ctrl+enter"; Create, level and size become usable.
     void input_data() {
         QTest::addColumn<QStringList>("actions");
         QTest::addColumn<QString>("text");  // what the box holds then

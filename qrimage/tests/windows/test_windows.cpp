@@ -1,7 +1,6 @@
-// The DLL's Windows seams under Wine: GDI bitmap sections, the thread's last
-// error, file names and replacement, the ANSI code page, colours shared with
-// another process while the DLL file is loaded. What the Linux library shares
-// with it is compared byte for byte by compare_corpus.sh.
+// The DLL's Windows seams under Wine: GDI bitmap sections, the thread's last error, file names and
+// replacement, the ANSI code page, colours shared with another process while the DLL is loaded.
+// What the Linux library shares with it is compared byte for byte by compare_corpus.sh.
 #include <windows.h>
 // after windows.h: the header must take the platform's types
 #include <gtest/gtest.h>
@@ -62,8 +61,7 @@ Bytes FileBytes(const std::wstring& name) {
     return in ? Bytes(std::istreambuf_iterator<char>(in), {}) : "missing";
 }
 
-// A GDI bitmap section as GDI draws it, top row first (GetDIBits turns a
-// bottom-up one over), 32 bits a pixel; then released with DeleteObject.
+// A GDI bitmap section as drawn, top row first (GetDIBits flips bottom-up), 32 bpp; then deleted.
 Bytes Pixels(HBITMAP bitmap) {
     DIBSECTION section{};
     const BITMAP& b = section.dsBm;
@@ -80,8 +78,7 @@ Bytes Pixels(HBITMAP bitmap) {
     return rows == b.bmHeight && DeleteObject(bitmap) ? bytes : "not read or not released";
 }
 
-// GDI reads a bitmap section as the BMP file's rows, top row first (the BMP
-// file is the Linux library's, byte for byte: compare_corpus.sh).
+// A section holds the BMP file's rows top row first (that BMP is Linux's: compare_corpus.sh).
 TEST(Bitmap, AGdiSectionHoldsTheBmpFilesRowsTopRowFirst) {
     TempFolder folder;
     GenerateBMPW((folder / L"q.bmp").c_str(), L"abc", 1, 5, 2);
@@ -94,8 +91,7 @@ TEST(Bitmap, AGdiSectionHoldsTheBmpFilesRowsTopRowFirst) {
     EXPECT_EQ(Pixels(GetHBitmapA("abc", 1, 5, 2)), rows);
 }
 
-// Calls that fail, each with its reason in the last error, and calls that
-// succeed, leaving the caller's value there; in a folder of its own.
+// Failing calls leave their reason as the last error; succeeding ones keep the caller's value.
 struct FailureScene {
     static constexpr DWORD kCallers = 0xC0FFEEu;
     struct Row {
@@ -167,9 +163,7 @@ TEST(Files, ReasonInTheLastErrorNamesAsGivenReplacedWhole) {
     EXPECT_EQ(entries, (std::set<std::wstring>{L"kept.bmp", L"locked.bmp", L"sub", scene.leaf}));
 }
 
-// Every row of the scene on a thread of its own, all at once and many times:
-// each thread finds its own reason. Left out where 32-bit programs run
-// emulated (left_out_where_emulated.h).
+// Every row on a thread of its own, all at once and many times: each thread finds its own reason.
 TEST(Files, ReasonsStayWithTheirThreadWhenThreadsFailAtOnce) {
     FailureScene scene;
     const std::vector<FailureScene::Row> rows = scene.Rows();
@@ -203,8 +197,7 @@ TEST(AnsiCodePage1251, CyrillicTextAndNamesWidenAsTheWideOnes) {
     EXPECT_EQ(FileBytes(folder / L"Привет.png"), FileBytes(folder / L"wide.png"));
 }
 
-// Copies `files` from `from` into `to` and runs the caller program copied
-// there with arguments; its exit status.
+// Copies `files` from `from` to `to`, runs the caller copied there with `arguments`; exit status.
 DWORD RunCaller(const std::wstring& from, const std::wstring& to,
                 std::initializer_list<const wchar_t*> files, const std::wstring& arguments) {
     for (const wchar_t* name : files) {
@@ -234,8 +227,7 @@ Function* Export(HMODULE library, const char* name) {
 }
 
 TEST(Colours, SharedWhileLoadedDefaultsAfterTheLastProcess) {
-    // The colours belong to one DLL file: a private copy, with the caller
-    // program beside it, neither sees nor disturbs those of the linked DLL.
+    // Colours belong to one DLL file: a private copy neither sees nor disturbs the linked DLL's.
     TempFolder folder;
     const std::wstring copy = folder / L"";
     ASSERT_TRUE(CopyFileW((ProgramFolder() + QRIMAGE_DLL_NAME).c_str(),
@@ -243,8 +235,7 @@ TEST(Colours, SharedWhileLoadedDefaultsAfterTheLastProcess) {
     HMODULE library = LoadLibraryW((copy + QRIMAGE_DLL_NAME).c_str());
     ASSERT_NE(library, nullptr);
     Export<decltype(SetForegroundColor)>(library, "SetForegroundColor")(0x00123456u);
-    // The child sees the colour, then sets both; they stay while this
-    // process holds the DLL.
+    // The child sees the colour, then sets both; they stay while this process holds the DLL.
     EXPECT_EQ(RunCaller(ProgramFolder(), copy, {L"caller.exe"}, L"00123456 FFFFFFFF 00ABCDEF 0"),
               0u);
     EXPECT_EQ(Export<decltype(GetForegroundColor)>(library, "GetForegroundColor")(), 0x00ABCDEFu);
@@ -270,8 +261,7 @@ TEST(Colours, SharedWhileLoadedDefaultsAfterTheLastProcess) {
 
 }  // namespace
 
-// Each Windows file carries the project's version and its own name in its
-// version resource, where Explorer and callers read them.
+// Each Windows file's version resource (read by Explorer, callers) names the version and its file.
 TEST(VersionResource, EachFileNamesTheProjectsVersionAndItself) {
     const std::wstring rows[][2] = {{ProgramFolder() + QRIMAGE_DLL_NAME, QRIMAGE_DLL_NAME},
                                     {QRGENERATOR_EXE, QRGENERATOR_EXE_NAME}};

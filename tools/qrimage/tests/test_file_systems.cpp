@@ -1,6 +1,5 @@
-// The tool's files where the machine is hostile or runs out: a batch killed outright, a full file
-// system, a hidden /proc. Each case is a shell script run as root in a private mount namespace, so
-// that its mounts end with it; it prints what it found.
+// The tool's files on a hostile machine: a batch killed, a full file system, a hidden /proc. Each
+// case is a script run as root in a private mount namespace (its mounts end with it).
 #include <gtest/gtest.h>
 
 #include "support.h"
@@ -14,8 +13,7 @@ struct Case {
     std::string expected;      // what the script prints
 };
 
-// Functions the scripts share. mount_tmpfs [SIZE] mounts a fresh tmpfs on
-// $DIR/fs; hide_proc puts an empty tmpfs over /proc.
+// Shared: mount_tmpfs [SIZE] mounts a fresh tmpfs on $DIR/fs; hide_proc puts a tmpfs over /proc.
 const std::string kPrelude = R"sh(set -e
 # The colour objects of killed processes stay in the case's own folder.
 mkdir -m 700 "$DIR/run"
@@ -49,8 +47,7 @@ TEST_P(HostileFileSystems, LeaveNothingBehindAndGiveHonestModes) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, HostileFileSystems, testing::Values(
-    // A batch of 100000 lines killed 20 times, each time into a new folder
-    // once it has made a few more pictures: no temporary file is left.
+    // 100000 lines killed 20 times, each in a new folder after a few more pictures: no temp left.
     Case{"KilledBatchOnTmpfs", R"sh(mount_tmpfs; seq -f 'line %g' 0 99999 >"$DIR/list"
         for k in $(seq 20); do
             mkdir "$DIR/fs/$k"
@@ -67,13 +64,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, HostileFileSystems, testing::Values(
     Case{"FullTmpfsWithoutProc", R"sh(mount_tmpfs 256k; cat /dev/zero > "$DIR/fs/fill" 2>/dev/null || true
         hide_proc; "$TOOL" -o "$DIR/fs/x.png" abc 2>&1 | sed 's/.*: //'
         ls -A "$DIR/fs")sh", "No space left on device\nfill\n"},
-    // A new file's mode is what open(2) with 0666 gives under the umask,
-    // with /proc hidden too.
+    // A new file's mode is what open(2) with 0666 gives under the umask, with /proc hidden too.
     Case{"ModeWithProcHidden", R"sh(hide_proc; umask 027; "$TOOL" -o "$DIR/x.png" abc
         stat -c %a "$DIR/x.png")sh", "640\n"},
-    // Named while written (no /proc to name an unnamed file through), the
-    // temporary file is the caller's alone: a write past the size limit into
-    // an append-only folder, where it cannot be removed, leaves it as it was.
+    // Named while written (no /proc to name an unnamed file by), the temp file is the caller's
+    // alone: a write past the size limit into an append-only folder leaves it as it was.
     Case{"NamedTemporaryFileIsPrivate", R"sh(hide_proc; umask 0; mkdir "$DIR/a"; chattr +a "$DIR/a"
         { prlimit --fsize=100 "$TOOL" -o "$DIR/a/x.bmp" abc; } 2>/dev/null || true
         chattr -a "$DIR/a"; stat -c %a "$DIR"/a/.qrimage-*.tmp)sh", "600\n"}),

@@ -1,5 +1,4 @@
-// qrimage as a whole process. Each run loads a private copy of the library:
-// other programs' shared colours stay as they are.
+// qrimage as a whole process; each run loads a private copy of the library (others' colours kept).
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -30,9 +29,8 @@ class QrimageTool : public ::testing::Test {
         setenv("LD_LIBRARY_PATH", file.parent_path().c_str(), 1);
     }
 
-    // Runs the tool in `work` with `input` on standard input; `terminal`: on a
-    // pseudo-terminal (script), both streams into Result::out. `prefix` comes
-    // before the tool in its shell command, `suffix` after its redirections.
+    // Runs the tool in `work`, `input` on stdin; `terminal`: on a pseudo-terminal, both streams in
+    // Result::out. `prefix` goes before the tool in the shell command, `suffix` after redirections.
     Result Run(const std::vector<std::string>& arguments, const Bytes& input = "",
                bool terminal = false, const std::string& prefix = "",
                const std::string& suffix = "") {
@@ -127,9 +125,8 @@ TEST_F(QrimageTool, EveryFormatDecodesToTheTextAndMatchesTheLibrarysPixels) {
     }
 }
 
-// The picture's own options reach the library's per-picture family: each
-// output holds the bytes the library makes for the same options, in a file
-// and on standard output.
+// The picture's own options reach the library's per-picture family: each output, in a file and on
+// standard output, holds the bytes the library makes for the same options.
 TEST_F(QrimageTool, PictureOptionsGiveTheLibrarysPerPicturePictures) {
     struct Row {
         const char* name;
@@ -164,9 +161,8 @@ TEST_F(QrimageTool, PictureOptionsGiveTheLibrarysPerPicturePictures) {
     }
 }
 
-// A drawing file is replaced by the library's rules (its own tests try them
-// all): a pipe is refused, with the tool's words, and stays as it was; a link
-// stays, and its target is replaced and keeps its mode.
+// A drawing file is replaced by the library's rules (its own tests try them all): a pipe is refused
+// in the tool's words and stays as it was; a link stays, its target replaced keeping its mode.
 TEST_F(QrimageTool, DrawingFilesAreReplacedAsTheLibraryReplacesFiles) {
     WriteFile(work / "real.txt", "earlier");
     fs::create_symlink("real.txt", work / "link.txt");
@@ -194,8 +190,7 @@ TEST_F(QrimageTool, ColoursAreShownSetAndDrawn) {
     EXPECT_NE(drawn.out.find("\x1b[38;2;0;0;255m\x1b[48;2;255;238;0m"), Bytes::npos);
 }
 
-// A batch writes the good lines' pictures and reports the bad lines, in any
-// order: here a NUL-separated list on standard input, on three threads.
+// A batch writes good lines, reports bad ones, in any order; here NUL-separated stdin, 3 threads.
 TEST_F(QrimageTool, BatchWritesGoodLinesReportsBadOnes) {
     const Bytes lines = "first\n" + kCyrillic + "\nbad \xFF utf-8\n\n" + Bytes(1274, 'h') + "\n" +
                         kAstral + "\nlast";  // nothing after the last line
@@ -231,10 +226,9 @@ const std::string asAnotherUser =
 const std::string withoutDev = "unshare -m sh -c 'mount -t tmpfs none /dev && exec \"$@\"' sh";
 
 // Failures, also of closed or broken streams, unbounded input and a poor environment: a clear
-// message (or, for missing threads, a note) with its exit status, nothing written into a file the
-// tool did not mean (the library's colour object would take a closed descriptor 0-2), no temporary
-// file left in TMPDIR, an old file as it was, and no other file (the batch with few threads writes
-// its three pictures into n).
+// message (for missing threads, a note) and exit status, nothing written into a file not meant
+// (the library's colour object would take a closed fd 0-2), no temporary file in TMPDIR, an old
+// file as it was, no other file (the batch with few threads writes its three pictures into n).
 TEST_F(QrimageTool, FailuresSayWhatAndWhyAndLeaveNoTrace) {
     int ends[2];  // a pipe whose reader has gone
     ASSERT_EQ(pipe(ends), 0);
@@ -299,9 +293,8 @@ TEST_F(QrimageTool, FailuresSayWhatAndWhyAndLeaveNoTrace) {
     close(ends[1]);
 }
 
-// SIGINT, SIGTERM and SIGHUP in the middle of a batch: the pictures being
-// made are finished, no other is started, no temporary file stays, and the
-// exit status is 128 + the signal's number.
+// SIGINT, SIGTERM and SIGHUP mid-batch: pictures being made are finished, no other is started, no
+// temporary file stays, and the exit status is 128 + the signal's number.
 TEST_F(QrimageTool, StopSignalsEndABatchCleanly) {
     const std::string list = work / "list";
     ASSERT_EQ(std::system(("seq -f 'line %g' 0 99999 >" + Quoted(list)).c_str()), 0);
@@ -330,9 +323,8 @@ TEST_F(QrimageTool, StopSignalsEndABatchCleanly) {
     }
 }
 
-// The version is written once, in CMake: the tool, its man page and qrimage.pc
-// all name it. The tool loads no library from the folder it is started in,
-// which may be someone else's: a planted one would stop it saying its version.
+// The version is written once, in CMake: the tool, its man page and qrimage.pc all name it. The
+// tool loads no library from its start folder (maybe someone else's): a planted one would break it.
 TEST_F(QrimageTool, TheToolItsManPageAndPkgConfigNameTheProjectsVersion) {
     const std::string version = QRIMAGE_VERSION;
     WriteFile(work / "libstdc++.so.6", "planted");

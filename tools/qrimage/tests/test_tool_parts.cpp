@@ -1,5 +1,4 @@
-// The tool's parts that need no process of their own, called directly: the
-// command line, the batch file name pattern, UTF-8 text and the batch list.
+// The tool's parts called directly: the command line, batch name pattern, UTF-8 text, batch list.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,5 +1,4 @@
-// Helpers of the window's tests: the window on a folder of its own, its
-// message boxes answered, other programs run, QR codes read by zxing-cpp.
+// Window test helpers: own folder, message boxes answered, programs run, QR codes read by zxing.
 #pragma once
 
 #define ZX_USE_UTF8
@@ -24,8 +23,8 @@
 #include "resource_file.h"
 #include "resources.h"
 
-// Runs `action`, answering each message box meanwhile with `answer` (or
-// closing it); returns the boxes as "objectName|title|text".
+// Runs `action`, answering each message box with `answer` (or closing it); returns the boxes as
+// "objectName|title|text".
 inline QStringList Answering(QMessageBox::StandardButton answer,
                              const std::function<void()>& action) {
     QStringList seen;
@@ -42,8 +41,7 @@ inline QStringList Answering(QMessageBox::StandardButton answer,
     return seen;
 }
 
-// The window, shown and active, on the application folder `folder` in a fresh
-// temporary folder (passed on as given) holding the library.
+// The window, shown and active, on folder `folder` (as given) in a fresh temp dir with the library.
 class WindowFixture {
   public:
     explicit WindowFixture(const QString& folder = QStringLiteral("app"))
@@ -71,8 +69,7 @@ class WindowFixture {
         return window_->findChild<QLabel*>("Image1")->pixmap().toImage().convertToFormat(
             QImage::Format_RGB32);
     }
-    // Puts `text` in the box, clicks level Opt_<level> (L, M, Q, H), picks
-    // size item `sizeIndex`, presses Create; returns its message boxes.
+    // Types `text`, clicks Opt_<level> (L,M,Q,H), picks size `sizeIndex`, Creates; returns boxes.
     QStringList Create(const QString& text, int level = 2, int sizeIndex = 0) {
         txt()->insertPlainText(text);
         QTest::mouseClick(window_->findChild<QWidget*>(QString("Opt_%1").arg(level)),
@@ -96,8 +93,7 @@ struct ProcessResult {
     QString error;  // the command and how it failed, for test messages
 };
 
-// Runs `program` (30 s at most) with the event loop turning, so that this program meanwhile
-// answers another program's clipboard read.
+// Runs `program` (30 s at most) turning the event loop, so we answer its clipboard reads meanwhile.
 inline ProcessResult RunProcess(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
@@ -109,8 +105,7 @@ inline ProcessResult RunProcess(const QString& program, const QStringList& argum
             program + ": " + process.errorString() + ": " + process.readAllStandardError()};
 }
 
-// Reads a QR code picture with zxing-cpp, a decoder nobody here wrote: the
-// symbol's raw content and its level ("L", "M", "Q", "H"; "" for none).
+// Reads a QR picture with zxing-cpp (not ours): raw content and level ("L".."H"; "" for none).
 inline std::pair<QByteArray, QString> Decode(const QImage& picture) {
     const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
     const ZXing::Result result = ZXing::ReadBarcode(

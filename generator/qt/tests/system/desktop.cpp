@@ -27,13 +27,11 @@ QRectF BlackBounds(const QImage& image) {
         .boundingRect();
 }
 
-// What is wrong with the printed `pdf` of `preview`, "" when nothing: the picture's corner
-// at `corner` (points), its side 1935 twips, no grey pixel (no JPEG, no smoothing: every
-// module whole); it reads back as `text`.
+// What is wrong with printed `pdf` of `preview` ("" if nothing): picture corner at `corner` (pt),
+// side 1935 twips, no grey pixel (no JPEG, no smoothing: modules whole); reads back as `text`.
 QString CheckPrint(const QString& pdf, const QImage& preview, QPointF corner,
                    const QByteArray& text) {
-    // poppler smooths a picture it enlarges less than fourfold: render the
-    // page's top-left part at a multiple of 300 dpi with 4+ pixels a pixel.
+    // poppler smooths pictures enlarged under 4x: render the top-left at n*300 dpi, 4+ px a pixel.
     const double side = 1935.0 / 1440.0;  // inches
     const double dpi = 300 * std::ceil((4.0 * preview.width() + 2) / (side * 300));
     const double scale = side * dpi / preview.width();  // device pixels a picture pixel
@@ -88,8 +86,7 @@ class DesktopTest : public QObject {
         QCOMPARE(QImage::fromData(bmp.out, "BMP").convertToFormat(QImage::Format_RGB32),
                  fixture.Preview());
 
-        // The close box asks nothing, QR.bmp deleted already is no error, and
-        // other programs see our picture go with the window.
+        // The close box asks nothing, a deleted QR.bmp is no error, others see our picture go.
         QCOMPARE(Answering(QMessageBox::Yes, [&] { fixture.Window().close(); }), QStringList());
         QVERIFY(!fixture.Window().isVisible());
         QVERIFY(!ReadClipboard("TARGETS").out.contains("image/bmp"));

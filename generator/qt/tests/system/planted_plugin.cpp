@@ -1,5 +1,4 @@
-// An image-format plugin (key "bmp") that another user plants where Qt may
-// look. Loaded, it makes "<its own path>.ran": a test sees that it ran.
+// A "bmp" image plugin another user plants where Qt may look; loaded, it makes "<own path>.ran".
 #include <QImageIOPlugin>
 
 #include <dlfcn.h>
